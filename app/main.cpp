@@ -1,0 +1,20 @@
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "gpib/gpib_binding.h"
+#include "platform/clock.h"
+#include "sim/simulated_lab.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+
+    // The bus is chosen here, once; everything else talks to the binding.
+    quillon::SystemClock clock;
+    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
+    quillon::SelectGpibDriver(*lab.bus);
+
+    quillon::FormLCR window;
+    window.show();
+    return application.exec();
+}

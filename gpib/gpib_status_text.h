@@ -1,0 +1,17 @@
+// Readable lines for the status of the last bus operation. Each non-empty
+// text starts with CR LF so that the texts can be joined one per line.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+std::string DescribeIbsta();
+std::string DescribeIberr();
+std::string DescribeIbcnt();
+
+// Upper-case hexadecimal without leading zeros; negative values as their
+// 16-bit two's complement (-1 gives FFFF).
+std::string HexForm(int16_t value);
+
+}  // namespace quillon

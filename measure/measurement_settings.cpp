@@ -1,0 +1,114 @@
+#include "measure/measurement_settings.h"
+
+#include "common/text_number.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kBiasRange = "-32.768 to 32.767 V";
+constexpr const char* kInt16Range = "-32768 to 32767";
+constexpr const char* kInt32Range = "-2147483648 to 2147483647";
+
+double Number(const MeasurementSettings& settings, TextField field)
+{
+    return NumberOfText(settings.Text1(field));
+}
+
+SettingOr<int16_t> Int16Of(double value, const char* label, const char* range)
+{
+    if (std::optional<int16_t> rounded = RoundToInt16(value)) return *rounded;
+    return SettingOutOfRange{label, range};
+}
+
+SettingOr<int32_t> Int32Of(double value, const char* label)
+{
+    if (std::optional<int32_t> rounded = RoundToInt32(value)) return *rounded;
+    return SettingOutOfRange{label, kInt32Range};
+}
+
+std::string TrimBlanks(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+int16_t BiasSign(const MeasurementSettings& settings)
+{
+    return settings.Check1(kInvertBias) == 1 ? -1 : 1;
+}
+
+SettingOr<int16_t> StartBiasMillivolts(const MeasurementSettings& settings, int16_t biasSign)
+{
+    return Int16Of(Number(settings, kStartBias) * biasSign * 1000.0, "Start Bias [V]", kBiasRange);
+}
+
+SettingOr<int16_t> StopBiasMillivolts(const MeasurementSettings& settings, int16_t biasSign)
+{
+    return Int16Of(Number(settings, kStopBias) * biasSign * 1000.0, "Stop Bias [V]", kBiasRange);
+}
+
+SettingOr<int16_t> BiasStepMillivolts(const MeasurementSettings& settings, int16_t startMillivolts,
+                                      int16_t stopMillivolts)
+{
+    const int span = stopMillivolts - startMillivolts;
+    const int direction = (span > 0) - (span < 0);
+    return Int16Of(Number(settings, kBiasStep) * 1000.0 * direction, "Bias Step [V]", kBiasRange);
+}
+
+SettingOr<int16_t> CycleCount(const MeasurementSettings& settings)
+{
+    return Int16Of(Number(settings, kCycles), "Cycle of Meas.", kInt16Range);
+}
+
+double PadAreaSquareMicrons(const MeasurementSettings& settings)
+{
+    return Number(settings, kPadArea);
+}
+
+bool DoubleSweep(const MeasurementSettings& settings)
+{
+    return settings.Check1(kDoubleSweep) == 1;
+}
+
+bool QuitWhenUnbal(const MeasurementSettings& settings)
+{
+    return settings.Check1(kQuitWhenUnbal) != 0;
+}
+
+bool BeepWhenFinished(const MeasurementSettings& settings)
+{
+    return settings.Check1(kBeepWhenFinished) == 1;
+}
+
+bool BeepWhenTriggered(const MeasurementSettings& settings)
+{
+    return settings.Check1(kBeepWhenTriggered) == 1;
+}
+
+SettingOr<InstrumentSettings> ReadInstrumentSettings(const MeasurementSettings& settings)
+{
+    InstrumentSettings result;
+    auto board = Int16Of(Number(settings, kGpibBoard), "BOARD", kInt16Range);
+    if (auto* bad = std::get_if<SettingOutOfRange>(&board)) return *bad;
+    result.board = std::get<int16_t>(board);
+    auto address = Int16Of(Number(settings, kInstrumentAddress), "4284A", kInt16Range);
+    if (auto* bad = std::get_if<SettingOutOfRange>(&address)) return *bad;
+    result.address = std::get<int16_t>(address);
+    if (std::optional<int> option = settings.SelectedOption2(); option && *option >= 0 && *option <= 2)
+        result.integration = static_cast<Integration>(*option);
+    auto averaging = Int32Of(Number(settings, kAveraging), "Averaging(1-255)");
+    if (auto* bad = std::get_if<SettingOutOfRange>(&averaging)) return *bad;
+    result.averaging = std::get<int32_t>(averaging);
+    auto frequency = Int32Of(Number(settings, kFrequency), "Frequency [Hz]");
+    if (auto* bad = std::get_if<SettingOutOfRange>(&frequency)) return *bad;
+    result.frequencyHertz = std::get<int32_t>(frequency);
+    result.acLevel = settings.Text1(kAcLevel);
+    result.triggerDelay = TrimBlanks(settings.Text1(kTriggerDelay));
+    return result;
+}
+
+}  // namespace quillon

@@ -1,0 +1,46 @@
+// The bus transactions of one bias point, split in two so that the meter
+// measures while the run does its bookkeeping, and the way back to idle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "gpib/ni_global.h"
+#include "platform/clock.h"
+
+namespace quillon {
+
+inline constexpr std::size_t kReplyLength = 25;
+inline constexpr const char* kOverflowReply = "+9.90000E+37";
+inline constexpr int16_t kWaitMask = 0x4800;  // TIMO | RQS
+inline constexpr uint32_t kIdlePauseMilliseconds = 50;
+
+// "BIAS:VOLT" followed by the bias in signed decimal form: "BIAS:VOLT  .5".
+std::string BiasCommand(double biasVolts);
+
+// Device clear, abort and arm, set the bias, one bus trigger.
+void TriggerPoint(int16_t descriptor, double biasVolts);
+
+struct PointReading {
+    enum class Outcome {
+        Read,
+        TimedOut,    // no service request (or no reply) within the time limit
+        BusFailure,  // the wait or the read failed outright
+    };
+    Outcome outcome = Outcome::Read;
+    double capacitance = 0.0;  // Cp [F]
+    double conductance = 0.0;  // G [S]
+    GpibStatus status;         // the bus status of the failing call, if any
+};
+
+// Waits for the meter's service request, polls it and reads the reply into
+// the 25-character buffer; C and G are the two 12-character fields.
+PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer);
+
+// C and G of a reply buffer: characters 1..12 and 14..25.
+PointReading ParseReply(const std::string& replyBuffer);
+
+// Device clear, DC bias off, internal trigger, descriptor offline.
+void ReturnToIdle(int16_t descriptor, Clock& clock);
+
+}  // namespace quillon

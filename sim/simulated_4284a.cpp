@@ -1,0 +1,152 @@
+#include "sim/simulated_4284a.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "common/text_number.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr double kOverflowValue = 9.9e37;
+constexpr double kPi = 3.14159265358979323846;
+
+std::string Upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool IsOn(const std::string& argument)
+{
+    const std::string value = Upper(argument);
+    return value == "ON" || NumberOfText(value) != 0.0;
+}
+
+// A value with an optional milli prefix on its unit: "50mV", "1.5V", "0.2".
+double ValueOfQuantity(const std::string& argument)
+{
+    const std::string upper = Upper(argument);
+    const double number = NumberOfText(upper);
+    const auto unit = upper.find_first_of("MKV", upper.find_first_of("0123456789."));
+    if (unit != std::string::npos && upper.compare(unit, 2, "MV") == 0) return number / 1000.0;
+    if (unit != std::string::npos && upper.compare(unit, 3, "KHZ") == 0) return number * 1000.0;
+    if (unit != std::string::npos && upper.compare(unit, 3, "MAH") == 0) return number * 1e6;  // MAHZ
+    return number;
+}
+
+}  // namespace
+
+Simulated4284A::Simulated4284A(Clock& clock, MosDevice device, uint32_t noiseSeed)
+    : MessageDevice(clock), device_(device), noise_(noiseSeed)
+{
+}
+
+void Simulated4284A::SetFault(Fault fault)
+{
+    fault_ = fault;
+    SetServiceRequestSuppressed(fault == Fault::NoServiceRequest);
+}
+
+uint32_t Simulated4284A::MeasurementMilliseconds() const
+{
+    // Data sheet measurement times at 100 Hz, 1 kHz and 10 kHz and above.
+    static constexpr uint32_t kTimes[3][3] = {{270, 40, 30}, {400, 190, 180}, {1040, 830, 820}};
+    if (instant_) return 0;
+    const int column = frequency_ < 1000.0 ? 0 : frequency_ < 10000.0 ? 1 : 2;
+    const uint32_t perMeasurement = kTimes[static_cast<int>(aperture_)][column];
+    return static_cast<uint32_t>(std::lround(triggerDelay_ * 1000.0)) +
+           static_cast<uint32_t>(averaging_) * perMeasurement;
+}
+
+std::string Simulated4284A::NumberField(double value)
+{
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
+                                      std::chars_format::scientific, 5);
+    std::string text(value < 0 ? "-" : "+");
+    text.append(digits, result.ptr);
+    std::replace(text.begin(), text.end(), 'e', 'E');
+    return text;
+}
+
+std::string Simulated4284A::Reply()
+{
+    double capacitance = kOverflowValue;
+    double conductance = kOverflowValue;
+    const bool overflow = fault_ == Fault::Overflow;
+    if (!overflow) {
+        const CapacitanceConductance ideal =
+            EvaluateMosCapacitor(device_, biasOn_ ? bias_ : 0.0, frequency_);
+        static constexpr double kRelativeNoise[] = {5e-4, 1e-4, 3e-5};
+        const double sigma = kRelativeNoise[static_cast<int>(aperture_)] / std::sqrt(averaging_);
+        std::normal_distribution<double> gauss(0.0, sigma);
+        const double susceptance = 2.0 * kPi * frequency_ * ideal.capacitanceFarads;
+        capacitance = ideal.capacitanceFarads * (1.0 + gauss(noise_));
+        conductance = ideal.conductanceSiemens + susceptance * gauss(noise_);
+    }
+    std::string reply = NumberField(capacitance) + "," + NumberField(conductance) +
+                        (overflow ? ",+1" : ",+0");
+    if (voltageMonitor_) reply += "," + NumberField(acLevelVolts_);
+    if (currentMonitor_)
+        reply += "," + NumberField(overflow ? 0.0 : acLevelVolts_ * 2.0 * kPi * frequency_ * capacitance);
+    reply += "\n";
+    if (fault_ == Fault::ShortReply) reply.resize(kShortReplyLength);
+    return reply;
+}
+
+bool Simulated4284A::Execute(const std::string& header, const std::string& argument)
+{
+    if (header == "*IDN?") {
+        QueueOutput(std::string(kIdentification) + "\n", clock().TickCount());
+    } else if (header == "*TRG") {
+        // Only the bus trigger starts a measurement; other sources ignore it.
+        if (!busTrigger_) return true;
+        ++triggers_;
+        QueueOutput(Reply(), clock().TickCount() + MeasurementMilliseconds());
+    } else if (header == "ABORT") {
+        CancelOutput();
+    } else if (header == "INIT" || header == "DISP:PAGE" || header == "DISP:LINE" ||
+               header == "OUTP:HPOW" || header == "FUNC:IMP:RANG:AUTO") {
+    } else if (header == "FUNC:IMP") {
+        return Upper(argument) == "CPG";
+    } else if (header == "FUNC:SMON:VAC") {
+        voltageMonitor_ = IsOn(argument);
+    } else if (header == "FUNC:SMON:IAC") {
+        currentMonitor_ = IsOn(argument);
+    } else if (header == "FREQ") {
+        const double frequency = ValueOfQuantity(argument);
+        if (frequency >= 20.0 && frequency <= 1e6) frequency_ = frequency;
+    } else if (header == "VOLT") {
+        const double level = ValueOfQuantity(argument);
+        if (level >= 0.005 && level <= 20.0) acLevelVolts_ = level;
+    } else if (header == "TRIG:SOUR") {
+        busTrigger_ = Upper(argument) == "BUS";
+    } else if (header == "TRIG:DEL") {
+        const double delay = NumberOfText(argument);
+        if (delay >= 0.0 && delay <= 60.0) triggerDelay_ = delay;
+    } else if (header == "APER") {
+        const std::string upper = Upper(argument);
+        const auto comma = upper.find(',');
+        const std::string speed = upper.substr(0, comma);
+        if (speed == "SHORT") aperture_ = Aperture::Short;
+        else if (speed == "MED") aperture_ = Aperture::Medium;
+        else if (speed == "LONG") aperture_ = Aperture::Long;
+        else return false;
+        const double count = comma == std::string::npos ? 1.0 : NumberOfText(upper.substr(comma + 1));
+        if (count >= 1.0 && count <= 255.0) averaging_ = static_cast<int>(count);
+    } else if (header == "BIAS:STAT") {
+        biasOn_ = IsOn(argument);
+    } else if (header == "BIAS:VOLT") {
+        const double bias = NumberOfText(argument);
+        if (std::fabs(bias) <= 40.0) bias_ = bias;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quillon

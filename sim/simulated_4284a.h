@@ -1,0 +1,74 @@
+// A simulated 4284A precision LCR meter measuring a MOS capacitor: the
+// commands the program sends, the bus trigger with the meter's measurement
+// times, the ASCII reply, the service request on message available, and
+// fault modes for tests.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "sim/message_device.h"
+#include "sim/mos_capacitor.h"
+
+namespace quillon {
+
+class Simulated4284A final : public MessageDevice {
+public:
+    enum class Aperture { Short, Medium, Long };
+    enum class Fault {
+        None,
+        NoServiceRequest,  // the reply comes, the SRQ never does
+        ShortReply,        // the reply stops after kShortReplyLength bytes
+        Overflow,          // the bridge cannot balance: C and G read +9.90000E+37
+    };
+    static constexpr std::size_t kShortReplyLength = 18;
+    static constexpr const char* kIdentification = "HEWLETT-PACKARD,4284A,2940J05127,REV01.20";
+
+    explicit Simulated4284A(Clock& clock, MosDevice device = {}, uint32_t noiseSeed = 4284);
+
+    void SetFault(Fault fault);
+    // Measures in no time at all, for measuring the program's own cost.
+    void SetInstantMeasurement(bool on) { instant_ = on; }
+    void SetDevice(const MosDevice& device) { device_ = device; }
+
+    // What the meter is set to, for tests.
+    double frequencyHertz() const { return frequency_; }
+    double biasVolts() const { return bias_; }
+    bool biasOn() const { return biasOn_; }
+    bool busTrigger() const { return busTrigger_; }
+    Aperture aperture() const { return aperture_; }
+    int averaging() const { return averaging_; }
+    double triggerDelaySeconds() const { return triggerDelay_; }
+    int triggers() const { return triggers_; }
+
+    // Milliseconds from the trigger to the reply with the present settings.
+    uint32_t MeasurementMilliseconds() const;
+
+    // The meter's ASCII number field: +1.23456E-10.
+    static std::string NumberField(double value);
+
+protected:
+    bool Execute(const std::string& header, const std::string& argument) override;
+
+private:
+    std::string Reply();
+
+    MosDevice device_;
+    std::mt19937 noise_;
+    Fault fault_ = Fault::None;
+    bool instant_ = false;
+    double frequency_ = 1000.0;
+    double acLevelVolts_ = 1.0;
+    double bias_ = 0.0;
+    bool biasOn_ = false;
+    bool busTrigger_ = false;
+    bool voltageMonitor_ = false;
+    bool currentMonitor_ = false;
+    Aperture aperture_ = Aperture::Medium;
+    int averaging_ = 1;
+    double triggerDelay_ = 0.0;
+    int triggers_ = 0;
+};
+
+}  // namespace quillon

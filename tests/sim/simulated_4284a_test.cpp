@@ -1,0 +1,199 @@
+#include "sim/simulated_4284a.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "common/text_number.h"
+
+namespace quillon {
+namespace {
+
+class Meter : public ::testing::Test {
+protected:
+    void Say(const std::string& message) { meter.Listen(message, true); }
+
+    std::string Answer()
+    {
+        std::optional<uint32_t> ready = meter.OutputReadyTick();
+        if (!ready) return {};
+        const int32_t wait = static_cast<int32_t>(*ready - clock.TickCount());
+        if (wait > 0) clock.Sleep(static_cast<uint32_t>(wait));
+        bool end = false;
+        std::string text = meter.Talk(1000, end);
+        EXPECT_TRUE(end);
+        return text;
+    }
+
+    void Configure(const char* aperture)
+    {
+        for (const char* message : {"FUNC:IMP CPG", "FREQ  1000Hz", "VOLT 50mV", "TRIG:SOUR BUS",
+                                    "FUNC:SMON:VAC ON", "FUNC:SMON:IAC ON", "BIAS:STAT ON", "*SRE 16"})
+            Say(message);
+        Say(aperture);
+    }
+
+    // C of one triggered point at a bias.
+    double Capacitance(double bias)
+    {
+        Say("ABORT;:INIT");
+        Say("BIAS:VOLT " + SignedDecimal(bias));
+        Say("*TRG");
+        return NumberOfText(Answer().substr(0, 12));
+    }
+
+    VirtualClock clock;
+    Simulated4284A meter{clock};
+};
+
+TEST_F(Meter, IdentifiesItselfLikeTheRealOne)
+{
+    Say("*IDN?");
+    const std::string id = Answer();
+    EXPECT_EQ(id.back(), '\n');
+    EXPECT_NE(id.find(",4284A,"), std::string::npos);
+    EXPECT_EQ(id.rfind("HEWLETT-PACKARD,", 0), 0u);
+}
+
+TEST_F(Meter, ReplyHasTheMetersAsciiFormat)
+{
+    Configure("APER MED,1");
+    Say("BIAS:VOLT -3");
+    Say("*TRG");
+    EXPECT_FALSE(meter.OutputReadyTick() <= clock.TickCount());
+    const std::string reply = Answer();
+    // C, G, status, then the two level monitors.
+    ASSERT_EQ(reply.size(), 12u + 1 + 12 + 3 + 13 + 13 + 1);
+    for (std::size_t field : {0u, 13u}) {
+        EXPECT_TRUE(reply[field] == '+' || reply[field] == '-');
+        EXPECT_EQ(reply[field + 2], '.');
+        EXPECT_EQ(reply[field + 8], 'E');
+    }
+    EXPECT_EQ(reply.substr(25, 3), ",+0");
+    EXPECT_EQ(reply.substr(28, 13), ",+5.00000E-02");
+    EXPECT_EQ(reply.back(), '\n');
+    EXPECT_EQ(Simulated4284A::NumberField(1.234564e-10), "+1.23456E-10");
+    EXPECT_EQ(Simulated4284A::NumberField(-4.56789e-7), "-4.56789E-07");
+    EXPECT_EQ(Simulated4284A::NumberField(0.0), "+0.00000E+00");
+}
+
+TEST_F(Meter, ServiceRequestOnlyWhenEnabledAndReleasedByThePoll)
+{
+    Say("TRIG:SOUR BUS");
+    Say("*TRG");
+    EXPECT_FALSE(meter.ServiceRequestTick().has_value());
+    Say("*SRE 16");
+    Say("*TRG");
+    const std::optional<uint32_t> request = meter.ServiceRequestTick();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(*request, clock.TickCount() + meter.MeasurementMilliseconds());
+    clock.Sleep(meter.MeasurementMilliseconds());
+    EXPECT_EQ(meter.SerialPoll(), Simulated4284A::kRqs | Simulated4284A::kMav);
+    EXPECT_EQ(meter.SerialPoll(), Simulated4284A::kMav);
+    EXPECT_FALSE(meter.ServiceRequestTick().has_value());
+}
+
+TEST_F(Meter, TriggerNeedsTheBusTriggerSource)
+{
+    Say("*SRE 16");
+    Say("TRIG:SOUR INT");
+    Say("*TRG");
+    EXPECT_EQ(meter.triggers(), 0);
+    EXPECT_FALSE(meter.OutputReadyTick().has_value());
+}
+
+TEST_F(Meter, BiasAppliesOnlyWhileSwitchedOnAndWithinRange)
+{
+    Configure("APER LONG,8");
+    const double accumulation = Capacitance(-5.0);
+    Say("BIAS:VOLT 41");
+    EXPECT_DOUBLE_EQ(meter.biasVolts(), -5.0);
+    Say("BIAS:STAT OFF");
+    const double atZeroVolts = Capacitance(-5.0);  // the bias is set, but not applied
+    EXPECT_LT(atZeroVolts * 2, accumulation);
+    Say("BIAS:STAT ON");
+    EXPECT_NEAR(Capacitance(-5.0), accumulation, accumulation * 1e-3);
+}
+
+TEST_F(Meter, SweepShowsAccumulationDepletionAndInversion)
+{
+    Configure("APER LONG,4");
+    const double accumulation = Capacitance(-4.0);
+    const double flatBand = Capacitance(-0.9);
+    const double depletion = Capacitance(0.0);
+    const double inversion = Capacitance(4.0);
+    EXPECT_GT(accumulation, flatBand);
+    EXPECT_GT(flatBand, depletion);
+    EXPECT_GT(depletion, inversion);
+    // Oxide capacitance of 10 nm over 100 µm x 100 µm: 34.5 pF.
+    EXPECT_NEAR(accumulation, 34.5e-12, 1.5e-12);
+}
+
+TEST_F(Meter, NoiseShrinksWithLongerIntegration)
+{
+    auto spread = [&](const char* aperture) {
+        Configure(aperture);
+        std::vector<double> values;
+        for (int i = 0; i < 40; ++i) values.push_back(Capacitance(-3.0));
+        double mean = 0, square = 0;
+        for (double v : values) mean += v / values.size();
+        for (double v : values) square += (v - mean) * (v - mean) / values.size();
+        return std::sqrt(square) / mean;
+    };
+    const double fast = spread("APER SHORT,1");
+    const double slow = spread("APER LONG,16");
+    EXPECT_GT(fast, 0.0);
+    EXPECT_LT(slow * 5, fast);
+}
+
+TEST_F(Meter, FaultModes)
+{
+    Configure("APER SHORT,1");
+    meter.SetFault(Simulated4284A::Fault::Overflow);
+    Say("*TRG");
+    EXPECT_EQ(Answer().substr(0, 25), "+9.90000E+37,+9.90000E+37");
+
+    meter.SetFault(Simulated4284A::Fault::ShortReply);
+    Say("*TRG");
+    EXPECT_EQ(Answer().size(), Simulated4284A::kShortReplyLength);
+
+    meter.SerialPoll();
+    meter.SetFault(Simulated4284A::Fault::NoServiceRequest);
+    Say("*TRG");
+    EXPECT_FALSE(meter.ServiceRequestTick().has_value());
+    EXPECT_TRUE(meter.OutputReadyTick().has_value());
+}
+
+TEST_F(Meter, MeasurementTimesFollowTheDataSheet)
+{
+    Say("TRIG:DEL 0");
+    const struct {
+        const char* aperture;
+        const char* frequency;
+        uint32_t milliseconds;
+    } cases[] = {
+        {"APER SHORT,1", "FREQ 100Hz", 270},  {"APER SHORT,1", "FREQ 1000Hz", 40},
+        {"APER SHORT,1", "FREQ 10000Hz", 30}, {"APER MED,1", "FREQ 100Hz", 400},
+        {"APER MED,2", "FREQ 1000Hz", 380},   {"APER MED,1", "FREQ 1MAHz", 180},
+        {"APER LONG,1", "FREQ 100Hz", 1040},  {"APER LONG,1", "FREQ 1kHz", 830},
+        {"APER LONG,1", "FREQ 100000Hz", 820},
+    };
+    for (const auto& c : cases) {
+        Say(c.aperture);
+        Say(c.frequency);
+        EXPECT_EQ(meter.MeasurementMilliseconds(), c.milliseconds) << c.aperture << " " << c.frequency;
+    }
+    Say("TRIG:DEL 0.5");
+    EXPECT_EQ(meter.MeasurementMilliseconds(), 500u + 820u);
+}
+
+TEST_F(Meter, UnknownCommandsAreNoted)
+{
+    Say("FUNC:IMP CPG;:BOGUS 1");
+    ASSERT_EQ(meter.Unrecognised().size(), 1u);
+    EXPECT_EQ(meter.Unrecognised()[0], "BOGUS 1");
+}
+
+}  // namespace
+}  // namespace quillon
