@@ -30,7 +30,8 @@ Decimal ExactDecimal(double magnitude)
     if (magnitude == 0) return d;
     // 767 significant digits are enough to write any double exactly.
     char buf[800];
-    const auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 770);
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 770);
     const char* p = buf;
     for (; p != res.ptr && *p != 'e'; ++p)
         if (IsDigit(*p)) d.digits += *p;
@@ -120,7 +121,8 @@ double NumberOfText(std::string_view text)
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
         bool exponent_negative = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent_negative = text[j++] == '-';
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            exponent_negative = text[j++] == '-';
         if (j < text.size() && IsDigit(text[j])) {
             for (; j < text.size() && IsDigit(text[j]); ++j)
                 if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
@@ -131,14 +133,15 @@ double NumberOfText(std::string_view text)
 
     // from_chars refuses a leading "+", so the sign is applied here.
     double value = 0;
-    const auto res = std::from_chars(text.data() + start, text.data() + i, value, std::chars_format::general);
+    const auto res =
+        std::from_chars(text.data() + start, text.data() + i, value, std::chars_format::general);
     if (res.ec == std::errc::result_out_of_range) {
         // from_chars leaves the value alone when it does not fit; tell an
         // overflow from an underflow by the place of the first non-zero digit.
         if (point == std::string_view::npos) point = mantissa_end;
         const std::size_t first = text.find_first_of("123456789", start);
-        const long long order = exponent + static_cast<long long>(point) - static_cast<long long>(first) -
-                                (first > point ? 0 : 1);
+        const long long order = exponent + static_cast<long long>(point) -
+                                static_cast<long long>(first) - (first > point ? 0 : 1);
         value = order >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
     }
     return negative ? -value : value;
@@ -171,7 +174,8 @@ std::string SignedDecimal(double value)
     }
     if (d.exponent >= 0) {
         for (int p = d.exponent; p >= 0; --p) out += DigitAt(d, p);
-        if (static_cast<int>(d.digits.size()) > d.exponent + 1) out += "." + d.digits.substr(d.exponent + 1);
+        if (static_cast<int>(d.digits.size()) > d.exponent + 1)
+            out += "." + d.digits.substr(d.exponent + 1);
         return out;
     }
     return out + "." + std::string(-d.exponent - 1, '0') + d.digits;
@@ -201,7 +205,8 @@ std::string FormatNumber(double value, std::string_view pattern)
     char e_letter = 'E';
     std::size_t exp_zeros = 0;
     if (i + 2 < pattern.size() && (pattern[i] == 'E' || pattern[i] == 'e') &&
-        (pattern[i + 1] == '+' || pattern[i + 1] == '-') && (pattern[i + 2] == '0' || pattern[i + 2] == '#')) {
+        (pattern[i + 1] == '+' || pattern[i + 1] == '-') &&
+        (pattern[i + 2] == '0' || pattern[i + 2] == '#')) {
         scientific = true;
         e_letter = pattern[i];
         plus = pattern[i + 1] == '+';
@@ -227,7 +232,8 @@ std::string FormatNumber(double value, std::string_view pattern)
     for (int p = std::max(d.exponent, int_zeros - 1); p >= 0; --p) number += DigitAt(d, p);
     std::string fraction;
     for (int p = -1; p >= lowest_power; --p) fraction += DigitAt(d, p);
-    while (static_cast<int>(fraction.size()) > frac_min && fraction.back() == '0') fraction.pop_back();
+    while (static_cast<int>(fraction.size()) > frac_min && fraction.back() == '0')
+        fraction.pop_back();
     if (!fraction.empty()) number += "." + fraction;
     number += exponent_text;
 

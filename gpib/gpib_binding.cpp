@@ -83,8 +83,8 @@ void RefreshGpibStatus()
     ibcnt = LowWordToInt16(ibcntl);
 }
 
-void GpibOpenDevice(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot,
-                    int16_t eos, int16_t& ud)
+void GpibOpenDevice(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot, int16_t eos,
+                    int16_t& ud)
 {
     Operate([&](GpibDriver& d) { ud = LowWordToInt16(d.ibdev(board, pad, sad, tmo, eot, eos)); });
 }
@@ -147,11 +147,12 @@ void GpibFindListeners(int16_t board, const std::vector<int16_t>& padList,
 {
     std::vector<Addr4882> pads = DriverAddressList(padList);
     // The driver may fill `limit` entries whatever the caller's list holds.
-    std::vector<Addr4882> results(std::max<std::size_t>(resultList.size(),
-                                                        static_cast<std::size_t>(std::max<int16_t>(limit, 0))));
+    std::vector<Addr4882> results(std::max<std::size_t>(
+        resultList.size(), static_cast<std::size_t>(std::max<int16_t>(limit, 0))));
     std::copy(resultList.begin(), resultList.end(), results.begin());
     Operate([&](GpibDriver& d) { d.FindLstn(board, pads.data(), results.data(), limit); });
-    for (std::size_t i = 0; i < resultList.size(); ++i) resultList[i] = static_cast<int16_t>(results[i]);
+    for (std::size_t i = 0; i < resultList.size(); ++i)
+        resultList[i] = static_cast<int16_t>(results[i]);
 }
 
 void GpibClearList(int16_t board, const std::vector<int16_t>& addrList)

@@ -19,8 +19,8 @@ inline constexpr int16_t kNoAddr16 = -1;  // kNoAddr as a 16-bit list entry
 void SelectGpibDriver(GpibDriver& driver);
 GpibDriver* SelectedGpibDriver();
 
-void GpibOpenDevice(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot,
-                    int16_t eos, int16_t& ud);
+void GpibOpenDevice(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot, int16_t eos,
+                    int16_t& ud);
 void GpibConfigure(int16_t ud, int16_t option, int16_t value);
 void GpibClear(int16_t ud);
 void GpibOnline(int16_t ud, int16_t v);

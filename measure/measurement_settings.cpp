@@ -98,7 +98,8 @@ SettingOr<InstrumentSettings> ReadInstrumentSettings(const MeasurementSettings& 
     auto address = Int16Of(Number(settings, kInstrumentAddress), "4284A", kInt16Range);
     if (auto* bad = std::get_if<SettingOutOfRange>(&address)) return *bad;
     result.address = std::get<int16_t>(address);
-    if (std::optional<int> option = settings.SelectedOption2(); option && *option >= 0 && *option <= 2)
+    if (std::optional<int> option = settings.SelectedOption2();
+        option && *option >= 0 && *option <= 2)
         result.integration = static_cast<Integration>(*option);
     auto averaging = Int32Of(Number(settings, kAveraging), "Averaging(1-255)");
     if (auto* bad = std::get_if<SettingOutOfRange>(&averaging)) return *bad;

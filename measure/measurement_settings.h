@@ -52,8 +52,8 @@ public:
 // The same parameters as plain values; starts with the window's design texts.
 class MeasurementSettingsValues final : public MeasurementSettings {
 public:
-    std::array<std::string, kTextFieldCount> text = {"START", "STOP", "STEP", "FREQ", "AVG", "TRIG_DEL",
-                                                     "LEVEL", "400",   "0",    "17",   "1"};
+    std::array<std::string, kTextFieldCount> text = {
+        "START", "STOP", "STEP", "FREQ", "AVG", "TRIG_DEL", "LEVEL", "400", "0", "17", "1"};
     std::array<int, kCheckFieldCount> check = {0, 0, 0, 0, 0};
     std::optional<int> option;
 

@@ -41,7 +41,7 @@ void MessageDevice::Listen(std::string_view bytes, bool end)
 
 void MessageDevice::Parse(const std::string& message)
 {
-    transcript_.push_back({DeviceEvent::Kind::Message, clock_.TickCount(), message});
+    Note(DeviceEvent::Kind::Message, message);
     std::size_t start = 0;
     while (start <= message.size()) {
         std::size_t stop = message.find(';', start);
@@ -54,7 +54,8 @@ void MessageDevice::Parse(const std::string& message)
         std::string header = command.substr(0, blank);
         std::transform(header.begin(), header.end(), header.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        const std::string argument = blank == std::string::npos ? "" : Trimmed(command.substr(blank));
+        const std::string argument =
+            blank == std::string::npos ? "" : Trimmed(command.substr(blank));
         bool understood = true;
         if (header == "*SRE") {
             sre_ = static_cast<uint8_t>(std::atoi(argument.c_str()) & 0xBF);
@@ -65,6 +66,11 @@ void MessageDevice::Parse(const std::string& message)
         }
         if (!understood) unrecognised_.push_back(command);
     }
+}
+
+void MessageDevice::Note(DeviceEvent::Kind kind, std::string text)
+{
+    if (recording_) transcript_.push_back({kind, clock_.TickCount(), std::move(text)});
 }
 
 void MessageDevice::QueueOutput(std::string text, uint32_t readyTick)
@@ -113,13 +119,13 @@ std::string MessageDevice::Talk(std::size_t maxBytes, bool& end)
         output_.clear();
         outputRead_ = 0;
     }
-    transcript_.push_back({DeviceEvent::Kind::Read, clock_.TickCount(), bytes});
+    Note(DeviceEvent::Kind::Read, bytes);
     return bytes;
 }
 
 void MessageDevice::DeviceClear()
 {
-    transcript_.push_back({DeviceEvent::Kind::Clear, clock_.TickCount(), {}});
+    Note(DeviceEvent::Kind::Clear, {});
     input_.clear();
     CancelOutput();
 }
@@ -130,7 +136,7 @@ uint8_t MessageDevice::SerialPoll()
     uint8_t status = outputRead_ < output_.size() ? kMav : 0;
     if (requesting_) status |= kRqs;
     requesting_ = false;
-    transcript_.push_back({DeviceEvent::Kind::SerialPoll, clock_.TickCount(), std::to_string(status)});
+    Note(DeviceEvent::Kind::SerialPoll, std::to_string(status));
     return status;
 }
 

@@ -37,6 +37,8 @@ public:
     uint8_t SerialPoll() override;
     std::optional<uint32_t> ServiceRequestTick() override;
 
+    // Off by default: a long run would otherwise keep every message.
+    void RecordTranscript(bool on) { recording_ = on; }
     const std::vector<DeviceEvent>& Transcript() const { return transcript_; }
     void ClearTranscript() { transcript_.clear(); }
     // Commands the instrument did not understand, in the order received.
@@ -57,6 +59,7 @@ protected:
 
 private:
     void Parse(const std::string& message);
+    void Note(DeviceEvent::Kind kind, std::string text);
     // Brings pending output due by now into the queue.
     void Update();
 
@@ -70,6 +73,7 @@ private:
     bool requesting_ = false;
     uint32_t requestTick_ = 0;
     bool srqSuppressed_ = false;
+    bool recording_ = false;
     std::vector<DeviceEvent> transcript_;
     std::vector<std::string> unrecognised_;
 };
@@ -78,7 +82,9 @@ private:
 class SimulatedInstrument final : public MessageDevice {
 public:
     SimulatedInstrument(Clock& clock, std::string identification)
-        : MessageDevice(clock), identification_(std::move(identification)) {}
+        : MessageDevice(clock), identification_(std::move(identification))
+    {
+    }
 
 protected:
     bool Execute(const std::string& header, const std::string& argument) override;

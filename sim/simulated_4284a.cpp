@@ -34,7 +34,8 @@ double ValueOfQuantity(const std::string& argument)
     const auto unit = upper.find_first_of("MKV", upper.find_first_of("0123456789."));
     if (unit != std::string::npos && upper.compare(unit, 2, "MV") == 0) return number / 1000.0;
     if (unit != std::string::npos && upper.compare(unit, 3, "KHZ") == 0) return number * 1000.0;
-    if (unit != std::string::npos && upper.compare(unit, 3, "MAH") == 0) return number * 1e6;  // MAHZ
+    if (unit != std::string::npos && upper.compare(unit, 3, "MAH") == 0)
+        return number * 1e6;  // MAHZ
     return number;
 }
 
@@ -88,11 +89,12 @@ std::string Simulated4284A::Reply()
         capacitance = ideal.capacitanceFarads * (1.0 + gauss(noise_));
         conductance = ideal.conductanceSiemens + susceptance * gauss(noise_);
     }
-    std::string reply = NumberField(capacitance) + "," + NumberField(conductance) +
-                        (overflow ? ",+1" : ",+0");
+    std::string reply =
+        NumberField(capacitance) + "," + NumberField(conductance) + (overflow ? ",+1" : ",+0");
     if (voltageMonitor_) reply += "," + NumberField(acLevelVolts_);
     if (currentMonitor_)
-        reply += "," + NumberField(overflow ? 0.0 : acLevelVolts_ * 2.0 * kPi * frequency_ * capacitance);
+        reply += "," +
+                 NumberField(overflow ? 0.0 : acLevelVolts_ * 2.0 * kPi * frequency_ * capacitance);
     reply += "\n";
     if (fault_ == Fault::ShortReply) reply.resize(kShortReplyLength);
     return reply;
@@ -132,11 +134,16 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         const std::string upper = Upper(argument);
         const auto comma = upper.find(',');
         const std::string speed = upper.substr(0, comma);
-        if (speed == "SHORT") aperture_ = Aperture::Short;
-        else if (speed == "MED") aperture_ = Aperture::Medium;
-        else if (speed == "LONG") aperture_ = Aperture::Long;
-        else return false;
-        const double count = comma == std::string::npos ? 1.0 : NumberOfText(upper.substr(comma + 1));
+        if (speed == "SHORT")
+            aperture_ = Aperture::Short;
+        else if (speed == "MED")
+            aperture_ = Aperture::Medium;
+        else if (speed == "LONG")
+            aperture_ = Aperture::Long;
+        else
+            return false;
+        const double count =
+            comma == std::string::npos ? 1.0 : NumberOfText(upper.substr(comma + 1));
         if (count >= 1.0 && count <= 255.0) averaging_ = static_cast<int>(count);
     } else if (header == "BIAS:STAT") {
         biasOn_ = IsOn(argument);

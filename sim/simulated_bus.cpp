@@ -96,7 +96,8 @@ int SimulatedBus::Finish(const char* call, int target, std::string data, int sta
         *cells->second.ibcntl = static_cast<int32_t>(count);
     }
     if (recording_)
-        calls_.push_back(BusCall{clock_.TickCount(), call, target, std::move(data), status, error, count});
+        calls_.push_back(
+            BusCall{clock_.TickCount(), call, target, std::move(data), status, error, count});
     return status;
 }
 
@@ -108,7 +109,8 @@ int SimulatedBus::ibdev(int board, int pad, int sad, int tmo, int eot, int eos)
         return -1;
     }
     const bool validSad = sad == 0 || (sad >= 0x60 && sad <= 0x7E);
-    if (!ValidPad(pad) || !validSad || ni::TimeLimitMicroseconds(tmo) < 0 || (eot != 0 && eot != 1)) {
+    if (!ValidPad(pad) || !validSad || ni::TimeLimitMicroseconds(tmo) < 0 ||
+        (eot != 0 && eot != 1)) {
         Finish("ibdev", board, args, ni::ERR, ni::EARG, 0);
         return -1;
     }
@@ -142,7 +144,8 @@ int SimulatedBus::ibwrt(int ud, const void* data, long count)
 {
     std::string text = Bytes(data, count);
     Descriptor* descriptor = FindDescriptor(ud);
-    if (!descriptor || count < 0) return Finish("ibwrt", ud, std::move(text), ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
+    if (!descriptor || count < 0)
+        return Finish("ibwrt", ud, std::move(text), ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
     SimulatedDevice* device = DeviceAt(descriptor->board, descriptor->pad);
     if (!device) return Finish("ibwrt", ud, std::move(text), ni::ERR, ni::ENOL, 0);
     device->Listen(text, descriptor->eot);
@@ -172,7 +175,8 @@ long SimulatedBus::ReadFrom(SimulatedDevice& device, char* buffer, long count, i
 int SimulatedBus::ibrd(int ud, void* buffer, long count)
 {
     Descriptor* descriptor = FindDescriptor(ud);
-    if (!descriptor || count < 0) return Finish("ibrd", ud, "", ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
+    if (!descriptor || count < 0)
+        return Finish("ibrd", ud, "", ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
     SimulatedDevice* device = DeviceAt(descriptor->board, descriptor->pad);
     if (!device || !WaitUntil(device->OutputReadyTick(), descriptor->timeLimit))
         return Finish("ibrd", ud, "", ni::ERR | ni::TIMO | ni::CMPL, ni::EABO, 0);
@@ -189,8 +193,9 @@ int SimulatedBus::ibwait(int ud, int mask)
     if (mask & ~(ni::TIMO | ni::END | ni::RQS | ni::CMPL))
         return Finish("ibwait", ud, args, ni::ERR, ni::EARG, 0);
     SimulatedDevice* device = DeviceAt(descriptor->board, descriptor->pad);
-    if (!(mask & ni::RQS)) return Finish("ibwait", ud, args, kDeviceOk, 0, 0);
-    std::optional<uint32_t> request = device ? device->ServiceRequestTick() : std::nullopt;
+    if (!(mask & (ni::RQS | ni::TIMO))) return Finish("ibwait", ud, args, kDeviceOk, 0, 0);
+    std::optional<uint32_t> request =
+        device && (mask & ni::RQS) ? device->ServiceRequestTick() : std::nullopt;
     const int limit = (mask & ni::TIMO) ? descriptor->timeLimit : 0;
     if (WaitUntil(request, limit)) return Finish("ibwait", ud, args, kDeviceOk | ni::RQS, 0, 0);
     return Finish("ibwait", ud, args, kDeviceOk | ni::TIMO, 0, 0);

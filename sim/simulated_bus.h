@@ -44,7 +44,10 @@ public:
 
     // Registration answers to give, one per call, before the bus answers on
     // its own again; for exercising the binding's registration paths.
-    void QueueRegistrationAnswers(std::deque<int> answers) { registrationAnswers_ = std::move(answers); }
+    void QueueRegistrationAnswers(std::deque<int> answers)
+    {
+        registrationAnswers_ = std::move(answers);
+    }
 
     void RecordCalls(bool on) { recording_ = on; }
     const std::vector<BusCall>& Calls() const { return calls_; }

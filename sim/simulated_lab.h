@@ -11,14 +11,13 @@ namespace quillon {
 
 struct SimulatedLab {
     std::unique_ptr<SimulatedBus> bus;
-    Simulated4284A* meter = nullptr;          // owned by the bus
+    Simulated4284A* meter = nullptr;            // owned by the bus
     SimulatedInstrument* multimeter = nullptr;  // owned by the bus
 };
 
 inline constexpr int kSimulatedMeterAddress = 17;
 inline constexpr int kSimulatedMultimeterAddress = 22;
-inline constexpr const char* kSimulatedMultimeterIdentification =
-    "HEWLETT-PACKARD,34401A,0,11-5-2";
+inline constexpr const char* kSimulatedMultimeterIdentification = "HEWLETT-PACKARD,34401A,0,11-5-2";
 
 SimulatedLab MakeSimulatedLab(Clock& clock);
 

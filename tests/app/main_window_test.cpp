@@ -1,7 +1,8 @@
 #include "app/main_window.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 namespace quillon {
 namespace {
@@ -14,7 +15,8 @@ TEST(FormLCR, OpensWithItsCaptionAndFixedClientArea)
     QApplication application(argc, argv);
     FormLCR window;
     window.show();
-    EXPECT_EQ(window.windowTitle().toStdString(), "Agilent 4284A controller C-V & G-V measurement ");
+    EXPECT_EQ(window.windowTitle().toStdString(),
+              "Agilent 4284A controller C-V & G-V measurement ");
     EXPECT_EQ(window.size(), QSize(629, 454));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);

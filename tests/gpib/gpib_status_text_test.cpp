@@ -24,8 +24,9 @@ TEST_F(StatusTextTest, StatusWordNamesItsBitsInOrder)
     SetStatus(0x8100, 0, 0);
     EXPECT_EQ(DescribeIbsta(), "\r\nibsta = &H8100 < ERR CMPL>");
     SetStatus(0xFFFF, 0, 0);
-    EXPECT_EQ(DescribeIbsta(),
-              "\r\nibsta = &HFFFF < ERR TIMO END SRQI RQS CMPL LOK REM CIC ATN TACS LACS DTAS DCAS>");
+    EXPECT_EQ(
+        DescribeIbsta(),
+        "\r\nibsta = &HFFFF < ERR TIMO END SRQI RQS CMPL LOK REM CIC ATN TACS LACS DTAS DCAS>");
     SetStatus(0x0600, 0, 0);  // bits without a name
     EXPECT_EQ(DescribeIbsta(), "\r\nibsta = &H600 <>");
     SetStatus(0x4900, 0, 0);

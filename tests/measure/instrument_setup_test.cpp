@@ -20,11 +20,13 @@ InstrumentSettings ExampleSettings()
     return std::get<InstrumentSettings>(ReadInstrumentSettings(values));
 }
 
-const std::vector<std::string> kExampleMessages = {
-    "DISP:PAGE MEAS",   "DISP:LINE \"TESTING\"", "FUNC:IMP CPG",          "FREQ  1000Hz",
-    "VOLT 50mV",        "TRIG:SOUR BUS",         "OUTP:HPOW ON",          "FUNC:IMP:RANG:AUTO ON",
-    "APER MED,2",       "FUNC:SMON:VAC ON",      "FUNC:SMON:IAC ON",      "TRIG:DEL 0.01",
-    "BIAS:STAT ON",     "*SRE 16"};
+const std::vector<std::string> kExampleMessages = {"DISP:PAGE MEAS",   "DISP:LINE \"TESTING\"",
+                                                   "FUNC:IMP CPG",     "FREQ  1000Hz",
+                                                   "VOLT 50mV",        "TRIG:SOUR BUS",
+                                                   "OUTP:HPOW ON",     "FUNC:IMP:RANG:AUTO ON",
+                                                   "APER MED,2",       "FUNC:SMON:VAC ON",
+                                                   "FUNC:SMON:IAC ON", "TRIG:DEL 0.01",
+                                                   "BIAS:STAT ON",     "*SRE 16"};
 
 TEST(InstrumentSetup, SendsTheWholeSequenceWithItsPauses)
 {

@@ -14,6 +14,7 @@ struct Bench {
     {
         SelectGpibDriver(*lab.bus);
         lab.bus->RecordCalls(true);
+        lab.meter->RecordTranscript(true);
     }
 
     // The driver calls made on one descriptor, as "call data" lines.
@@ -21,7 +22,8 @@ struct Bench {
     {
         std::vector<std::string> lines;
         for (const BusCall& call : lab.bus->Calls())
-            if (call.target == ud && call.call != "ibdev") lines.push_back(call.call + " " + call.data);
+            if (call.target == ud && call.call != "ibdev")
+                lines.push_back(call.call + " " + call.data);
         return lines;
     }
 

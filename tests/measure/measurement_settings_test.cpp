@@ -50,8 +50,10 @@ TEST(MeasurementSettings, OutOfRangeBiasIsReportedWithItsField)
     EXPECT_EQ(std::get<SettingOutOfRange>(start).label, "Start Bias [V]");
     EXPECT_EQ(Millivolts(StartBiasMillivolts(Sweep("-32.768", "0", "1"), 1)), -32768);
     // Inverting -32.768 V overflows.
-    EXPECT_TRUE(std::holds_alternative<SettingOutOfRange>(StartBiasMillivolts(Sweep("-32.768", "0", "1"), -1)));
-    EXPECT_TRUE(std::holds_alternative<SettingOutOfRange>(StopBiasMillivolts(Sweep("0", "1e9", "1"), 1)));
+    EXPECT_TRUE(std::holds_alternative<SettingOutOfRange>(
+        StartBiasMillivolts(Sweep("-32.768", "0", "1"), -1)));
+    EXPECT_TRUE(
+        std::holds_alternative<SettingOutOfRange>(StopBiasMillivolts(Sweep("0", "1e9", "1"), 1)));
 }
 
 TEST(MeasurementSettings, SwitchesReadTheirValues)

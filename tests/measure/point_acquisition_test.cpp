@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure_fixture.h"
@@ -37,6 +39,16 @@ TEST(BiasCommand, SignedDecimalWithoutUnit)
     EXPECT_EQ(BiasCommand(0.3), "BIAS:VOLT  .3");
 }
 
+TEST(BiasCommand, SameTextWhateverTheLocale)
+{
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no decimal-comma locale installed";
+    const std::string command = BiasCommand(-0.75);
+    const std::string field = Simulated4284A::NumberField(1.5e-10);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(command, "BIAS:VOLT -.75");
+    EXPECT_EQ(field, "+1.50000E-10");
+}
+
 TEST(ParseReply, TakesTheTwelveCharacterFields)
 {
     PointReading reading = ParseReply("+1.23456E-10,+4.56789E-07");
@@ -54,7 +66,7 @@ TEST_F(PointAcquisitionTest, TriggerSendsClearAbortBiasAndTriggerWithoutPauses)
     const uint32_t before = bench.clock.TickCount();
     TriggerPoint(ud, 0.5);
     EXPECT_EQ(bench.CallsOn(ud), (std::vector<std::string>{"ibclr ", "ibwrt ABORT;:INIT",
-                                                          "ibwrt BIAS:VOLT  .5", "ibwrt *TRG"}));
+                                                           "ibwrt BIAS:VOLT  .5", "ibwrt *TRG"}));
     EXPECT_EQ(bench.clock.TickCount(), before);
     EXPECT_DOUBLE_EQ(bench.lab.meter->biasVolts(), 0.5);
     EXPECT_EQ(bench.lab.meter->triggers(), 1);
@@ -62,6 +74,7 @@ TEST_F(PointAcquisitionTest, TriggerSendsClearAbortBiasAndTriggerWithoutPauses)
 
 TEST_F(PointAcquisitionTest, CollectWaitsForTheServiceRequestPollsAndReads)
 {
+    bench.lab.meter->ClearTranscript();
     TriggerPoint(ud, -2.0);
     const uint32_t triggered = bench.clock.TickCount();
     const PointReading reading = CollectPoint(ud, reply);
@@ -85,6 +98,18 @@ TEST_F(PointAcquisitionTest, CollectWaitsForTheServiceRequestPollsAndReads)
     EXPECT_GT(reading.capacitance, 30e-12);
     EXPECT_LT(reading.capacitance, 36e-12);
     EXPECT_GT(reading.conductance, 0.0);
+
+    // What the meter itself saw, and when.
+    using Kind = DeviceEvent::Kind;
+    const std::vector<DeviceEvent>& seen = bench.lab.meter->Transcript();
+    ASSERT_EQ(seen.size(), 6u);
+    const Kind kinds[] = {Kind::Clear,   Kind::Message,    Kind::Message,
+                          Kind::Message, Kind::SerialPoll, Kind::Read};
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].kind, kinds[i]) << i;
+    EXPECT_EQ(seen[2].text, "BIAS:VOLT -2");
+    EXPECT_EQ(seen[4].text, "80");
+    EXPECT_EQ(seen[4].tick, triggered + 40);
+    EXPECT_EQ(seen[5].text, reply);
 }
 
 TEST_F(PointAcquisitionTest, ReplyWithOverflowValue)

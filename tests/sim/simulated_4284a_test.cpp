@@ -28,8 +28,9 @@ protected:
 
     void Configure(const char* aperture)
     {
-        for (const char* message : {"FUNC:IMP CPG", "FREQ  1000Hz", "VOLT 50mV", "TRIG:SOUR BUS",
-                                    "FUNC:SMON:VAC ON", "FUNC:SMON:IAC ON", "BIAS:STAT ON", "*SRE 16"})
+        for (const char* message :
+             {"FUNC:IMP CPG", "FREQ  1000Hz", "VOLT 50mV", "TRIG:SOUR BUS", "FUNC:SMON:VAC ON",
+              "FUNC:SMON:IAC ON", "BIAS:STAT ON", "*SRE 16"})
             Say(message);
         Say(aperture);
     }
@@ -173,16 +174,17 @@ TEST_F(Meter, MeasurementTimesFollowTheDataSheet)
         const char* frequency;
         uint32_t milliseconds;
     } cases[] = {
-        {"APER SHORT,1", "FREQ 100Hz", 270},  {"APER SHORT,1", "FREQ 1000Hz", 40},
-        {"APER SHORT,1", "FREQ 10000Hz", 30}, {"APER MED,1", "FREQ 100Hz", 400},
-        {"APER MED,2", "FREQ 1000Hz", 380},   {"APER MED,1", "FREQ 1MAHz", 180},
-        {"APER LONG,1", "FREQ 100Hz", 1040},  {"APER LONG,1", "FREQ 1kHz", 830},
+        {"APER SHORT,1", "FREQ 100Hz", 270},   {"APER SHORT,1", "FREQ 1000Hz", 40},
+        {"APER SHORT,1", "FREQ 10000Hz", 30},  {"APER MED,1", "FREQ 100Hz", 400},
+        {"APER MED,2", "FREQ 1000Hz", 380},    {"APER MED,1", "FREQ 1MAHz", 180},
+        {"APER LONG,1", "FREQ 100Hz", 1040},   {"APER LONG,1", "FREQ 1kHz", 830},
         {"APER LONG,1", "FREQ 100000Hz", 820},
     };
     for (const auto& c : cases) {
         Say(c.aperture);
         Say(c.frequency);
-        EXPECT_EQ(meter.MeasurementMilliseconds(), c.milliseconds) << c.aperture << " " << c.frequency;
+        EXPECT_EQ(meter.MeasurementMilliseconds(), c.milliseconds)
+            << c.aperture << " " << c.frequency;
     }
     Say("TRIG:DEL 0.5");
     EXPECT_EQ(meter.MeasurementMilliseconds(), 500u + 820u);

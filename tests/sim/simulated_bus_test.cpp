@@ -89,6 +89,10 @@ TEST_F(SimulatedBusTest, WaitEndsAtTheServiceRequestOrTheLimit)
     EXPECT_EQ(status & (ni::TIMO | ni::RQS), ni::RQS);
     EXPECT_EQ(clock.TickCount(), before);
 
+    bus().ibwait(meter, ni::TIMO);  // a plain wait for the time limit
+    EXPECT_NE(status & ni::TIMO, 0);
+    EXPECT_EQ(clock.TickCount(), before + 10000);
+
     bus().ibwait(meter, 0x0001);  // not a mask a device wait accepts
     EXPECT_EQ(error, ni::EARG);
 }
@@ -129,7 +133,8 @@ TEST_F(SimulatedBusTest, EndModesAndTermination)
 
     bus().Receive(0, kSimulatedMeterAddress, buffer, sizeof buffer, ni::STOPend);
     EXPECT_NE(status & ni::END, 0);
-    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(countLong)), "4284A,2940J05127,REV01.20\n");
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(countLong)),
+              "4284A,2940J05127,REV01.20\n");
 
     const Addr4882 none[] = {4, kNoAddr};
     bus().SendList(0, none, "X", 1, ni::NLend);
