@@ -125,7 +125,7 @@ void GpibRead(int16_t ud, std::string& buffer)
 
 void GpibWait(int16_t ud, int16_t mask)
 {
-    Operate([&](GpibDriver& d) { d.ibwait(ud, static_cast<uint16_t>(mask)); });
+    Operate([&](GpibDriver& d) { d.ibwait(ud, mask); });
 }
 
 void GpibSerialPoll(int16_t ud, int16_t& spr)
@@ -183,7 +183,7 @@ void GpibReceive(int16_t board, int16_t addr, std::string& buffer, int16_t termi
     std::string copy = buffer;
     Operate([&](GpibDriver& d) {
         d.Receive(board, static_cast<Addr4882>(addr), copy.data(), static_cast<long>(copy.size()),
-                  static_cast<uint16_t>(termination));
+                  termination);
     });
     buffer = copy;
 }

@@ -11,17 +11,23 @@
 namespace quillon {
 namespace {
 
+InstrumentSettings Settings(Integration integration, int32_t averaging, int32_t hertz,
+                            const char* triggerDelay)
+{
+    InstrumentSettings settings;
+    settings.integration = integration;
+    settings.averaging = averaging;
+    settings.frequencyHertz = hertz;
+    settings.acLevel = "50";
+    settings.triggerDelay = triggerDelay;
+    return settings;
+}
+
 class PointAcquisitionTest : public ::testing::Test {
 protected:
     PointAcquisitionTest()
     {
-        InstrumentSettings settings;
-        settings.integration = Integration::Short;
-        settings.averaging = 1;
-        settings.frequencyHertz = 1000;
-        settings.acLevel = "50";
-        settings.triggerDelay = "0";
-        ud = SetUpInstrument(settings, bench.clock).descriptor;
+        ud = SetUpInstrument(Settings(Integration::Short, 1, 1000, "0"), bench.clock).descriptor;
         bench.lab.bus->ClearCalls();
     }
 
@@ -195,13 +201,7 @@ TEST_F(PointAcquisitionTest, ReturnToIdleClearsBeforeSwitchingTheBiasOff)
 
 TEST_F(PointAcquisitionTest, MeasurementTimeFollowsIntegrationAveragingAndDelay)
 {
-    InstrumentSettings settings;
-    settings.integration = Integration::Long;
-    settings.averaging = 3;
-    settings.frequencyHertz = 100;
-    settings.acLevel = "50";
-    settings.triggerDelay = "0.25";
-    ud = SetUpInstrument(settings, bench.clock).descriptor;
+    ud = SetUpInstrument(Settings(Integration::Long, 3, 100, "0.25"), bench.clock).descriptor;
     TriggerPoint(ud, 0.0);
     const uint32_t triggered = bench.clock.TickCount();
     ASSERT_EQ(CollectPoint(ud, reply).outcome, PointReading::Outcome::Read);
