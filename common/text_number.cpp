@@ -28,10 +28,18 @@ Decimal ExactDecimal(double magnitude)
 {
     Decimal d;
     if (magnitude == 0) return d;
-    // 767 significant digits are enough to write any double exactly.
+    // magnitude = m * 2^e with m below 2^53 has at most about
+    // 16 + 0.302 e digits (e >= 0) or 17 + 0.699 |e| digits (e < 0) in its
+    // exact expansion; asking for just that many keeps this cheap for the
+    // values a sweep uses, where 767 digits would cover any double.
+    int binaryExponent = 0;
+    std::frexp(magnitude, &binaryExponent);
+    const int e = binaryExponent - 53;
+    const int precision =
+        std::min(770, e >= 0 ? 19 + (e * 302 + 999) / 1000 : 19 + (-e * 699 + 999) / 1000);
     char buf[800];
     const auto res =
-        std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 770);
+        std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, precision);
     const char* p = buf;
     for (; p != res.ptr && *p != 'e'; ++p)
         if (IsDigit(*p)) d.digits += *p;
