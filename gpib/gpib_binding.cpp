@@ -118,9 +118,7 @@ void GpibWrite(int16_t ud, const std::string& text)
 
 void GpibRead(int16_t ud, std::string& buffer)
 {
-    std::string copy = buffer;
-    Operate([&](GpibDriver& d) { d.ibrd(ud, copy.data(), static_cast<long>(copy.size())); });
-    buffer = copy;
+    Operate([&](GpibDriver& d) { d.ibrd(ud, buffer.data(), static_cast<long>(buffer.size())); });
 }
 
 void GpibWait(int16_t ud, int16_t mask)
@@ -180,12 +178,10 @@ void GpibSend(int16_t board, int16_t addr, const std::string& text, int16_t eotM
 
 void GpibReceive(int16_t board, int16_t addr, std::string& buffer, int16_t termination)
 {
-    std::string copy = buffer;
     Operate([&](GpibDriver& d) {
-        d.Receive(board, static_cast<Addr4882>(addr), copy.data(), static_cast<long>(copy.size()),
-                  termination);
+        d.Receive(board, static_cast<Addr4882>(addr), buffer.data(),
+                  static_cast<long>(buffer.size()), termination);
     });
-    buffer = copy;
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "measure/instrument_setup.h"
 
+#include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 
 namespace quillon {
@@ -23,16 +24,13 @@ InstrumentConnection SetUpInstrument(const InstrumentSettings& settings, Clock& 
     const int16_t ud = connection.descriptor;
     GpibConfigure(ud, ni::IbcUnAddr, 1);
     const std::string aperture = ApertureCommand(settings.integration, settings.averaging);
-    const std::string frequency = settings.frequencyHertz >= 0
-                                      ? " " + std::to_string(settings.frequencyHertz)
-                                      : std::to_string(settings.frequencyHertz);
     GpibClear(ud);
     clock.Sleep(kSetUpPauseMilliseconds);
     const std::string messages[] = {
         "DISP:PAGE MEAS",
         "DISP:LINE \"TESTING\"",
         "FUNC:IMP CPG",
-        "FREQ " + frequency + "Hz",
+        "FREQ " + SignedDecimal(settings.frequencyHertz) + "Hz",
         "VOLT " + settings.acLevel + "mV",
         "TRIG:SOUR BUS",
         "OUTP:HPOW ON",

@@ -27,6 +27,18 @@ SettingOr<int32_t> Int32Of(double value, const char* label)
     return SettingOutOfRange{label, kInt32Range};
 }
 
+// Moves a converted value into place, or keeps why it could not be converted.
+template <typename T>
+bool Take(const SettingOr<T>& reading, T& into, std::optional<SettingOutOfRange>& outOfRange)
+{
+    if (const auto* bad = std::get_if<SettingOutOfRange>(&reading)) {
+        outOfRange = *bad;
+        return false;
+    }
+    into = std::get<T>(reading);
+    return true;
+}
+
 std::string TrimBlanks(const std::string& text)
 {
     const auto first = text.find_first_not_of(' ');
@@ -92,21 +104,19 @@ bool BeepWhenTriggered(const MeasurementSettings& settings)
 SettingOr<InstrumentSettings> ReadInstrumentSettings(const MeasurementSettings& settings)
 {
     InstrumentSettings result;
-    auto board = Int16Of(Number(settings, kGpibBoard), "BOARD", kInt16Range);
-    if (auto* bad = std::get_if<SettingOutOfRange>(&board)) return *bad;
-    result.board = std::get<int16_t>(board);
-    auto address = Int16Of(Number(settings, kInstrumentAddress), "4284A", kInt16Range);
-    if (auto* bad = std::get_if<SettingOutOfRange>(&address)) return *bad;
-    result.address = std::get<int16_t>(address);
+    std::optional<SettingOutOfRange> outOfRange;
+    const bool converted = Take(Int16Of(Number(settings, kGpibBoard), "BOARD", kInt16Range),
+                                result.board, outOfRange) &&
+                           Take(Int16Of(Number(settings, kInstrumentAddress), "4284A", kInt16Range),
+                                result.address, outOfRange) &&
+                           Take(Int32Of(Number(settings, kAveraging), "Averaging(1-255)"),
+                                result.averaging, outOfRange) &&
+                           Take(Int32Of(Number(settings, kFrequency), "Frequency [Hz]"),
+                                result.frequencyHertz, outOfRange);
+    if (!converted) return *outOfRange;
     if (std::optional<int> option = settings.SelectedOption2();
         option && *option >= 0 && *option <= 2)
         result.integration = static_cast<Integration>(*option);
-    auto averaging = Int32Of(Number(settings, kAveraging), "Averaging(1-255)");
-    if (auto* bad = std::get_if<SettingOutOfRange>(&averaging)) return *bad;
-    result.averaging = std::get<int32_t>(averaging);
-    auto frequency = Int32Of(Number(settings, kFrequency), "Frequency [Hz]");
-    if (auto* bad = std::get_if<SettingOutOfRange>(&frequency)) return *bad;
-    result.frequencyHertz = std::get<int32_t>(frequency);
     result.acLevel = settings.Text1(kAcLevel);
     result.triggerDelay = TrimBlanks(settings.Text1(kTriggerDelay));
     return result;

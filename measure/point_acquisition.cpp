@@ -1,5 +1,7 @@
 #include "measure/point_acquisition.h"
 
+#include <optional>
+
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 
@@ -7,15 +9,18 @@ namespace quillon {
 
 namespace {
 
-bool FailedOutright()
-{
-    return (ibsta & ni::ERR) && !(ibsta & ni::TIMO);
-}
-
-PointReading Failure(PointReading::Outcome outcome)
+// How the last bus call ended the point, if it did: a time-out, or a call
+// that failed outright (which would otherwise hand back the previous
+// point's reply as this one's).
+std::optional<PointReading> EndedByLastCall()
 {
     PointReading reading;
-    reading.outcome = outcome;
+    if (ibsta & ni::TIMO)
+        reading.outcome = PointReading::Outcome::TimedOut;
+    else if (ibsta & ni::ERR)
+        reading.outcome = PointReading::Outcome::BusFailure;
+    else
+        return std::nullopt;
     reading.status = CurrentGpibStatus();
     return reading;
 }
@@ -38,25 +43,21 @@ void TriggerPoint(int16_t descriptor, double biasVolts)
 PointReading ParseReply(const std::string& replyBuffer)
 {
     PointReading reading;
-    const std::string reply = FixedWidth(replyBuffer, kReplyLength);
-    reading.capacitance = NumberOfText(std::string_view(reply).substr(0, 12));
-    reading.conductance = NumberOfText(std::string_view(reply).substr(13, 12));
+    const std::string_view reply(replyBuffer);
+    reading.capacitance = NumberOfText(reply.substr(0, 12));
+    if (reply.size() > 13) reading.conductance = NumberOfText(reply.substr(13, 12));
     return reading;
 }
 
 PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
 {
     GpibWait(descriptor, kWaitMask);
-    if (ibsta & ni::TIMO) return Failure(PointReading::Outcome::TimedOut);
-    // A wait that failed outright would leave the previous point's reply to
-    // be taken for this one.
-    if (FailedOutright()) return Failure(PointReading::Outcome::BusFailure);
+    if (std::optional<PointReading> ended = EndedByLastCall()) return *ended;
     int16_t statusByte = 0;
     GpibSerialPoll(descriptor, statusByte);
-    replyBuffer = FixedWidth(replyBuffer, kReplyLength);
+    replyBuffer.resize(kReplyLength, ' ');
     GpibRead(descriptor, replyBuffer);
-    if (ibsta & ni::TIMO) return Failure(PointReading::Outcome::TimedOut);
-    if (FailedOutright()) return Failure(PointReading::Outcome::BusFailure);
+    if (std::optional<PointReading> ended = EndedByLastCall()) return *ended;
     return ParseReply(replyBuffer);
 }
 

@@ -50,12 +50,13 @@ void MessageDevice::Parse(const std::string& message)
         start = stop + 1;
         if (!command.empty() && command[0] == ':') command.erase(0, 1);
         if (command.empty()) continue;
-        const auto blank = command.find(' ');
-        std::string header = command.substr(0, blank);
-        std::transform(header.begin(), header.end(), header.begin(),
+        // Keywords and their arguments are alike in either case.
+        std::string upper = command;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        const std::string argument =
-            blank == std::string::npos ? "" : Trimmed(command.substr(blank));
+        const auto blank = upper.find(' ');
+        const std::string header = upper.substr(0, blank);
+        const std::string argument = blank == std::string::npos ? "" : Trimmed(upper.substr(blank));
         bool understood = true;
         if (header == "*SRE") {
             sre_ = static_cast<uint8_t>(std::atoi(argument.c_str()) & 0xBF);

@@ -48,8 +48,8 @@ public:
     void SetServiceRequestSuppressed(bool on) { srqSuppressed_ = on; }
 
 protected:
-    // One command of a program message, header upper-cased, leading ":"
-    // removed; returns false when the command is not understood.
+    // One command of a program message, upper-cased, leading ":" removed;
+    // returns false when the command is not understood.
     virtual bool Execute(const std::string& header, const std::string& argument) = 0;
     // Output that becomes available at the given tick (now for a query).
     void QueueOutput(std::string text, uint32_t readyTick);

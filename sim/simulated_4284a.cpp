@@ -1,7 +1,5 @@
 #include "sim/simulated_4284a.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "common/text_number.h"
@@ -13,28 +11,19 @@ namespace {
 constexpr double kOverflowValue = 9.9e37;
 constexpr double kPi = 3.14159265358979323846;
 
-std::string Upper(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 bool IsOn(const std::string& argument)
 {
-    const std::string value = Upper(argument);
-    return value == "ON" || NumberOfText(value) != 0.0;
+    return argument == "ON" || NumberOfText(argument) != 0.0;
 }
 
 // A value with an optional milli prefix on its unit: "50mV", "1.5V", "0.2".
 double ValueOfQuantity(const std::string& argument)
 {
-    const std::string upper = Upper(argument);
-    const double number = NumberOfText(upper);
-    const auto unit = upper.find_first_of("MKV", upper.find_first_of("0123456789."));
-    if (unit != std::string::npos && upper.compare(unit, 2, "MV") == 0) return number / 1000.0;
-    if (unit != std::string::npos && upper.compare(unit, 3, "KHZ") == 0) return number * 1000.0;
-    if (unit != std::string::npos && upper.compare(unit, 3, "MAH") == 0)
+    const double number = NumberOfText(argument);
+    const auto unit = argument.find_first_of("MKV", argument.find_first_of("0123456789."));
+    if (unit != std::string::npos && argument.compare(unit, 2, "MV") == 0) return number / 1000.0;
+    if (unit != std::string::npos && argument.compare(unit, 3, "KHZ") == 0) return number * 1000.0;
+    if (unit != std::string::npos && argument.compare(unit, 3, "MAH") == 0)
         return number * 1e6;  // MAHZ
     return number;
 }
@@ -65,13 +54,8 @@ uint32_t Simulated4284A::MeasurementMilliseconds() const
 
 std::string Simulated4284A::NumberField(double value)
 {
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
-                                      std::chars_format::scientific, 5);
-    std::string text(value < 0 ? "-" : "+");
-    text.append(digits, result.ptr);
-    std::replace(text.begin(), text.end(), 'e', 'E');
-    return text;
+    const std::string number = FormatNumber(value, "0.00000E+00");
+    return number[0] == '-' ? number : "+" + number;
 }
 
 std::string Simulated4284A::Reply()
@@ -114,7 +98,7 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
     } else if (header == "INIT" || header == "DISP:PAGE" || header == "DISP:LINE" ||
                header == "OUTP:HPOW" || header == "FUNC:IMP:RANG:AUTO") {
     } else if (header == "FUNC:IMP") {
-        return Upper(argument) == "CPG";
+        return argument == "CPG";
     } else if (header == "FUNC:SMON:VAC") {
         voltageMonitor_ = IsOn(argument);
     } else if (header == "FUNC:SMON:IAC") {
@@ -126,14 +110,13 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         const double level = ValueOfQuantity(argument);
         if (level >= 0.005 && level <= 20.0) acLevelVolts_ = level;
     } else if (header == "TRIG:SOUR") {
-        busTrigger_ = Upper(argument) == "BUS";
+        busTrigger_ = argument == "BUS";
     } else if (header == "TRIG:DEL") {
         const double delay = NumberOfText(argument);
         if (delay >= 0.0 && delay <= 60.0) triggerDelay_ = delay;
     } else if (header == "APER") {
-        const std::string upper = Upper(argument);
-        const auto comma = upper.find(',');
-        const std::string speed = upper.substr(0, comma);
+        const auto comma = argument.find(',');
+        const std::string speed = argument.substr(0, comma);
         if (speed == "SHORT")
             aperture_ = Aperture::Short;
         else if (speed == "MED")
@@ -143,7 +126,7 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         else
             return false;
         const double count =
-            comma == std::string::npos ? 1.0 : NumberOfText(upper.substr(comma + 1));
+            comma == std::string::npos ? 1.0 : NumberOfText(argument.substr(comma + 1));
         if (count >= 1.0 && count <= 255.0) averaging_ = static_cast<int>(count);
     } else if (header == "BIAS:STAT") {
         biasOn_ = IsOn(argument);

@@ -16,10 +16,11 @@ std::string ListText(const Addr4882* list)
     return text;
 }
 
-std::string Bytes(const void* data, long count)
+std::string_view Bytes(const void* data, long count)
 {
-    return count > 0 ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(count))
-                     : std::string();
+    return count > 0
+               ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count))
+               : std::string_view();
 }
 
 bool ValidPad(int pad)
@@ -84,7 +85,7 @@ bool SimulatedBus::WaitUntil(std::optional<uint32_t> tick, int timeLimitCode)
     return false;
 }
 
-int SimulatedBus::Finish(const char* call, int target, std::string data, int status, int error,
+int SimulatedBus::Finish(const char* call, int target, std::string_view data, int status, int error,
                          long count)
 {
     if (!(status & ni::ERR)) error = 0;
@@ -97,7 +98,7 @@ int SimulatedBus::Finish(const char* call, int target, std::string data, int sta
     }
     if (recording_)
         calls_.push_back(
-            BusCall{clock_.TickCount(), call, target, std::move(data), status, error, count});
+            BusCall{clock_.TickCount(), call, target, std::string(data), status, error, count});
     return status;
 }
 
@@ -142,14 +143,14 @@ int SimulatedBus::ibclr(int ud)
 
 int SimulatedBus::ibwrt(int ud, const void* data, long count)
 {
-    std::string text = Bytes(data, count);
+    const std::string_view text = Bytes(data, count);
     Descriptor* descriptor = FindDescriptor(ud);
     if (!descriptor || count < 0)
-        return Finish("ibwrt", ud, std::move(text), ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
+        return Finish("ibwrt", ud, text, ni::ERR, descriptor ? ni::EARG : ni::EDVR, 0);
     SimulatedDevice* device = DeviceAt(descriptor->board, descriptor->pad);
-    if (!device) return Finish("ibwrt", ud, std::move(text), ni::ERR, ni::ENOL, 0);
+    if (!device) return Finish("ibwrt", ud, text, ni::ERR, ni::ENOL, 0);
     device->Listen(text, descriptor->eot);
-    return Finish("ibwrt", ud, std::move(text), kDeviceOk, 0, count);
+    return Finish("ibwrt", ud, text, kDeviceOk, 0, count);
 }
 
 long SimulatedBus::ReadFrom(SimulatedDevice& device, char* buffer, long count, int termination,
@@ -282,7 +283,7 @@ void SimulatedBus::DevClearList(int board, const Addr4882* addrList)
 void SimulatedBus::SendList(int board, const Addr4882* addrList, const void* data, long count,
                             int eotMode)
 {
-    std::string text = Bytes(data, count);
+    std::string text(Bytes(data, count));
     const std::string args = ListText(addrList) + ":" + text;
     if (!ValidBoard(board)) {
         Finish("SendList", board, args, ni::ERR, ni::ENEB, 0);

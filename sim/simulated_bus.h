@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -100,7 +101,8 @@ private:
     // Sleeps until the tick, or for the time limit; true when the tick came first.
     bool WaitUntil(std::optional<uint32_t> tick, int timeLimitCode);
     long ReadFrom(SimulatedDevice& device, char* buffer, long count, int termination, bool& end);
-    int Finish(const char* call, int target, std::string data, int status, int error, long count);
+    int Finish(const char* call, int target, std::string_view data, int status, int error,
+               long count);
 
     Clock& clock_;
     Board boards_[kBoards];
