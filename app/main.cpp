@@ -14,7 +14,8 @@ int main(int argc, char* argv[])
     quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
     quillon::SelectGpibDriver(*lab.bus);
 
-    quillon::FormLCR window;
+    quillon::ExecutableFolder programFolder;
+    quillon::FormLCR window(programFolder);
     window.show();
     return application.exec();
 }

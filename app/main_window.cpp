@@ -1,19 +1,279 @@
 #include "app/main_window.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+#include "app/pad_area_calculator.h"
+#include "app/picture_box.h"
+#include "app/settings_file.h"
+#include "app/tab_control.h"
+#include "app/twips.h"
+#include "app/window_font.h"
+
 namespace quillon {
 
 namespace {
-// Client area of 9435 x 6810 twips at 15 twips per pixel.
-constexpr int kClientWidth = 629;
-constexpr int kClientHeight = 454;
+
+// Client area of 9435 x 6810 twips.
+constexpr int kClientWidthTwips = 9435;
+constexpr int kClientHeightTwips = 6810;
+
+QString Caption(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString DesignText(int field)
+{
+    static const MeasurementSettingsValues design;
+    return QString::fromStdString(design.Text1(field));
+}
+
+QLabel* NewLabel(QWidget* parent, const char* caption)
+{
+    return new QLabel(Caption(caption), parent);
+}
+
+QPushButton* NewButton(QWidget* parent, const char* caption)
+{
+    auto* button = new QPushButton(Caption(caption), parent);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QGroupBox* NewFrame(QWidget* parent, const char* caption)
+{
+    return new QGroupBox(Caption(caption), parent);
+}
+
 }  // namespace
 
-FormLCR::FormLCR(QWidget* parent) : QWidget(parent)
+FormLCR::FormLCR(const ProgramFolder& programFolder, QWidget* parent)
+    : QWidget(parent), programFolder_(programFolder)
 {
-    setWindowTitle(QString::fromLatin1(kMainWindowCaption));
+    setWindowTitle(Caption(kMainWindowCaption));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+    setFont(WindowFont());
+
+    ui_.SSTab1 =
+        new TabControl({"Page 1", "Page 2", "INFO"}, TwipsRect(120, 120, 3015, 4935), this);
+    ui_.SSTab2 = new TabControl({"C-V", "G-V", "TEXT"}, TwipsRect(3240, 120, 6135, 5295), this);
+    BuildPage1(ui_.SSTab1->Page(kPage1Tab));
+    BuildPage2(ui_.SSTab1->Page(kPage2Tab));
+    BuildInfoPage(ui_.SSTab1->Page(kInfoTab));
+    BuildGraphPage(ui_.SSTab2->Page(kCvTab), ui_.Picture1, 0);
+    BuildGraphPage(ui_.SSTab2->Page(kGvTab), ui_.Picture2, 2);
+    BuildTextPage(ui_.SSTab2->Page(kTextTab));
+    BuildBottomRow();
+
+    // Esc anywhere in the window presses STOP, as a dialog's cancel button.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, ui_.Command9, &QPushButton::click);
+
+    connect(ui_.Command2, &QPushButton::clicked, this, &FormLCR::Command2_Click);
+    connect(ui_.Command3, &QPushButton::clicked, this, &FormLCR::Command3_Click);
+    connect(ui_.Command4, &QPushButton::clicked, this, &FormLCR::Command4_Click);
+    connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
+
+    Form_Load();
+}
+
+FormLCR::~FormLCR()
+{
+    // The calculator is a window of its own, but it writes into this one.
+    delete calculator_;
+}
+
+void FormLCR::BuildBottomRow()
+{
+    ui_.Label3 = Place(NewLabel(this, "Progress Done/Total"), 240, 5160, 2895, 255);
+
+    // STATUS lies under START and is seen only while START is hidden.
+    ui_.Frame4 = Place(NewFrame(this, "STATUS"), 120, 5520, 3015, 855);
+    const char* live[kLabel4Count] = {"Now C", "Now G", "Cmax", "Gmax"};
+    const int liveLeft[kLabel4Count] = {240, 240, 1560, 1560};
+    const int liveTop[kLabel4Count] = {240, 480, 240, 480};
+    for (int i = 0; i < kLabel4Count; ++i)
+        ui_.Label4[static_cast<std::size_t>(i)] =
+            Place(NewLabel(ui_.Frame4, live[i]), liveLeft[i], liveTop[i], 855, 255);
+    ui_.Command1 = Place(NewButton(this, "START &MEASUREMENT"), 120, 5520, 3015, 1215);
+    ui_.Command1->raise();
+
+    ui_.Command9 = Place(NewButton(this, "STOP! (Esc)"), 3240, 5520, 1575, 1215);
+    ui_.Command7 = Place(NewButton(this, "Save Data"), 6720, 5520, 2655, 1215);
+    ui_.ProgressBar1 = Place(new QProgressBar(this), 120, 6480, 3015, 255);
+    ui_.ProgressBar1->setRange(0, 100);
+    ui_.ProgressBar1->setValue(0);
+    ui_.ProgressBar1->setTextVisible(false);
+}
+
+void FormLCR::AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
+                           int labelWidth, int textWidth, const char* caption)
+{
+    ui_.Label2[static_cast<std::size_t>(label)] =
+        Place(NewLabel(page, caption), labelLeft, top, labelWidth, 255);
+    ui_.Text1[static_cast<std::size_t>(text)] =
+        Place(new QLineEdit(DesignText(text), page), textLeft, top, textWidth, 270);
+}
+
+void FormLCR::BuildPage1(QWidget* page)
+{
+    ui_.Command2 = Place(NewButton(page, "Laod settong"), 120, 480, 1335, 255);
+    ui_.Command3 = Place(NewButton(page, "Save setting"), 1560, 480, 1335, 255);
+    AddParameter(page, 0, kStartBias, 240, 1920, 840, 1215, 855, "Start Bias [V]");
+    AddParameter(page, 1, kStopBias, 240, 1920, 1200, 1215, 855, "Stop Bias [V]");
+    AddParameter(page, 2, kBiasStep, 240, 1920, 1560, 1215, 855, "Bias Step [V]");
+    ui_.Check1[kDoubleSweep] = Place(new QCheckBox("Double sweep", page), 240, 1920, 1575, 255);
+    AddParameter(page, 3, kFrequency, 240, 1920, 2280, 1215, 855, "Frequency [Hz]");
+    AddParameter(page, 7, kCycles, 240, 1920, 2640, 1215, 855, "Cycle of Meas.");
+
+    ui_.Frame2 = Place(NewFrame(page, "AD Integration"), 240, 3000, 2535, 855);
+    ui_.Option2[0] = Place(new QRadioButton("Short", ui_.Frame2), 120, 240, 975, 255);
+    ui_.Option2[1] = Place(new QRadioButton("Medium", ui_.Frame2), 1080, 240, 1215, 255);
+    ui_.Option2[2] = Place(new QRadioButton("LONG", ui_.Frame2), 120, 480, 855, 255);
+
+    ui_.Frame1 = Place(NewFrame(page, "Pad Area (um2)"), 240, 3960, 2535, 615);
+    ui_.Text1[kPadArea] =
+        Place(new QLineEdit(DesignText(kPadArea), ui_.Frame1), 120, 240, 1095, 270);
+    ui_.Command4 = Place(NewButton(ui_.Frame1, "Calculator"), 1320, 240, 1095, 255);
+}
+
+void FormLCR::BuildPage2(QWidget* page)
+{
+    ui_.Check1[kInvertBias] = Place(new QCheckBox("invert bias", page), 480, 720, 1215, 255);
+    ui_.Check1[kQuitWhenUnbal] = Place(new QCheckBox("Quit when UNBAL", page), 480, 960, 1935, 255);
+    ui_.Check1[kBeepWhenFinished] =
+        Place(new QCheckBox("BEEP when finished", page), 480, 1200, 1935, 255);
+    ui_.Check1[kBeepWhenTriggered] =
+        Place(new QCheckBox("BEEP when triggered", page), 480, 1440, 1935, 255);
+    AddParameter(page, 4, kAveraging, 240, 1680, 2280, 1455, 975, "Averaging(1-255)");
+    AddParameter(page, 5, kTriggerDelay, 240, 1680, 2640, 1335, 975, "Trigger Delay [s]");
+    AddParameter(page, 6, kAcLevel, 240, 1680, 3000, 1335, 975, "AC level [mV]");
+
+    ui_.Frame3 = Place(NewFrame(page, "GPIB Setting"), 240, 3720, 2535, 975);
+    AddParameter(ui_.Frame3, 8, kGpibBoard, 120, 960, 240, 735, 495, "BOARD");
+    AddParameter(ui_.Frame3, 9, kInstrumentAddress, 120, 960, 600, 615, 495, "4284A");
+    ui_.Command5 = Place(NewButton(ui_.Frame3, "Check"), 1560, 600, 855, 255);
+}
+
+void FormLCR::BuildInfoPage(QWidget* page)
+{
+    ui_.Label1 = Place(NewLabel(page, "Measurement Information"), 240, 600, 2535, 2535);
+    ui_.Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ui_.Label1->setWordWrap(true);
+}
+
+void FormLCR::BuildGraphPage(QWidget* page, PictureBox*& picture, int firstReadout)
+{
+    picture = Place(new PictureBox(page), 120, 360, 5895, 4815);
+    // The read-outs lie on the picture's top edge, inside its frame.
+    const QPoint inside = picture->contentsRect().topLeft();
+    auto* x = Place(new QLineEdit("Text3", picture), 0, 0, 615, 270);
+    auto* y = Place(new QLineEdit("Text3", picture), 720, 0, 1335, 270);
+    x->move(x->pos() + inside);
+    y->move(y->pos() + inside);
+    ui_.Text3[static_cast<std::size_t>(firstReadout)] = x;
+    ui_.Text3[static_cast<std::size_t>(firstReadout + 1)] = y;
+}
+
+void FormLCR::BuildTextPage(QWidget* page)
+{
+    ui_.RichTextBox1 = Place(new QPlainTextEdit("RichTextBox1", page), 120, 360, 5895, 3735);
+    ui_.List1 = Place(new QListWidget(page), 120, 4200, 3255, 960);
+    ui_.Command6 = Place(NewButton(page, "Show Result"), 3480, 4200, 2535, 975);
+}
+
+void FormLCR::Form_Load()
+{
+    LoadSettings();
+    ui_.Picture1->Scale(-5, 1e-9, 5, -1e-10);
+    ui_.Picture2->Scale(-5, 0.001, 5, -1e-7);
+}
+
+std::string FormLCR::Text1(int index) const
+{
+    return ui_.Text1.at(static_cast<std::size_t>(index))->text().toStdString();
+}
+
+int FormLCR::Check1(int index) const
+{
+    return ui_.Check1.at(static_cast<std::size_t>(index))->isChecked() ? 1 : 0;
+}
+
+std::optional<int> FormLCR::SelectedOption2() const
+{
+    for (int i = 0; i < kOption2Count; ++i)
+        if (ui_.Option2[static_cast<std::size_t>(i)]->isChecked()) return i;
+    return std::nullopt;
+}
+
+void FormLCR::LoadSettings()
+{
+    const StoredSettings stored = ReadStoredSettings(programFolder_);
+    for (std::size_t i = 0; i < stored.values.size(); ++i)
+        ui_.Text1[i]->setText(QString::fromStdString(stored.values[i]));
+    for (std::size_t j = 0; j < stored.checks.size(); ++j)
+        ui_.Check1[j]->setChecked(stored.checks[j] == 1);
+    ui_.Option2.at(static_cast<std::size_t>(stored.integration))->setChecked(true);
+    ui_.RichTextBox1->clear();
+    for (QLineEdit* readout : ui_.Text3) readout->clear();
+}
+
+void FormLCR::SaveSettings()
+{
+    WriteStoredSettings(programFolder_, *this);
+}
+
+void FormLCR::SetRunning(bool running)
+{
+    running_ = running;
+    ui_.Command1->setVisible(!running);
+    for (QPushButton* button : {ui_.Command2, ui_.Command3, ui_.Command4, ui_.Command7})
+        button->setEnabled(!running);
+}
+
+Form1* FormLCR::Calculator() const
+{
+    // A calculator that has been closed is on its way out.
+    if (calculator_ && calculator_->isVisible()) return calculator_;
+    return nullptr;
+}
+
+void FormLCR::Command2_Click()
+{
+    LoadSettings();
+}
+
+void FormLCR::Command3_Click()
+{
+    SaveSettings();
+}
+
+void FormLCR::Command4_Click()
+{
+    if (Form1* open = Calculator()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    calculator_ = new Form1(programFolder_, ui_.Text1[kPadArea]);
+    calculator_->show();
+}
+
+void FormLCR::Command9_Click()
+{
+    stopRequested_ = true;
 }
 
 }  // namespace quillon

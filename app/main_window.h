@@ -1,17 +1,134 @@
-// The program's main window.
+// The program's main window: the run parameters, the run's buttons and live
+// values, the two graphs and the text results. It holds the run parameters
+// in its input controls and reads them through MeasurementSettings.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "measure/measurement_settings.h"
+#include "platform/program_folder.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
 
 namespace quillon {
 
+class Form1;
+class PictureBox;
+class TabControl;
+
 inline constexpr const char* kMainWindowCaption = "Agilent 4284A controller C-V & G-V measurement ";
 
-class FormLCR final : public QWidget {
+// Tabs of the two tab controls.
+enum ParameterTab : int { kPage1Tab = 0, kPage2Tab = 1, kInfoTab = 2 };
+enum ResultTab : int { kCvTab = 0, kGvTab = 1, kTextTab = 2 };
+
+inline constexpr int kLabel2Count = 10;
+inline constexpr int kOption2Count = 3;
+inline constexpr int kLabel4Count = 4;
+inline constexpr int kText3Count = 4;
+
+// The window's controls by name and index. The window's widgets own them.
+struct FormLCRControls {
+    TabControl* SSTab1 = nullptr;
+    TabControl* SSTab2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QLabel* Label1 = nullptr;
+
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture2 = nullptr;
+    QPlainTextEdit* RichTextBox1 = nullptr;
+    QListWidget* List1 = nullptr;
+    QPushButton* Command6 = nullptr;
+
+    std::array<QLineEdit*, kTextFieldCount> Text1{};
+    std::array<QLabel*, kLabel2Count> Label2{};
+    std::array<QCheckBox*, kCheckFieldCount> Check1{};
+    std::array<QRadioButton*, kOption2Count> Option2{};
+    std::array<QLabel*, kLabel4Count> Label4{};
+    std::array<QLineEdit*, kText3Count> Text3{};
+};
+
+class FormLCR final : public QWidget, public MeasurementSettings {
     Q_OBJECT
 
 public:
-    explicit FormLCR(QWidget* parent = nullptr);
+    // Loads the settings file of `programFolder` into the inputs, as the
+    // window does whenever it is created.
+    explicit FormLCR(const ProgramFolder& programFolder, QWidget* parent = nullptr);
+    ~FormLCR() override;
+
+    const FormLCRControls& Controls() const { return ui_; }
+
+    // The run parameters, read from the controls at the moment of the call.
+    std::string Text1(int index) const override;
+    int Check1(int index) const override;
+    std::optional<int> SelectedOption2() const override;
+
+    // Fills the inputs from the settings file and empties the text results
+    // and the graph read-outs; graphs and run data are left alone.
+    void LoadSettings();
+    // Stores the inputs in the settings file.
+    void SaveSettings();
+
+    // Running: START hidden, which uncovers the STATUS frame, and loading,
+    // saving, the calculator and "Save Data" disabled. Idle: the reverse.
+    void SetRunning(bool running);
+    bool Running() const { return running_; }
+
+    // Raised by "STOP! (Esc)", polled by a run once a point.
+    bool StopRequested() const { return stopRequested_; }
+    void ClearStopRequest() { stopRequested_ = false; }
+
+    // The calculator window while it is open.
+    Form1* Calculator() const;
+
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command9_Click();
+
+private:
+    void Form_Load();
+    void BuildBottomRow();
+    void BuildPage1(QWidget* page);
+    void BuildPage2(QWidget* page);
+    void BuildInfoPage(QWidget* page);
+    void BuildGraphPage(QWidget* page, PictureBox*& picture, int firstReadout);
+    void BuildTextPage(QWidget* page);
+    // A caption of Label2 and its box of Text1, which shows its design text.
+    void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
+                      int labelWidth, int textWidth, const char* caption);
+
+    const ProgramFolder& programFolder_;
+    FormLCRControls ui_;
+    bool running_ = false;
+    bool stopRequested_ = false;
+    QPointer<Form1> calculator_;
 };
 
 }  // namespace quillon

@@ -101,9 +101,12 @@ std::optional<Int> RoundToInt(double value)
     return static_cast<Int>(whole);
 }
 
-}  // namespace
+struct LeadingNumber {
+    double value = 0;
+    std::size_t end = 0;  // just past the number; 0 when there is none
+};
 
-double NumberOfText(std::string_view text)
+LeadingNumber ScanLeadingNumber(std::string_view text)
 {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -121,7 +124,7 @@ double NumberOfText(std::string_view text)
         else
             break;
     }
-    if (digits == 0) return 0;
+    if (digits == 0) return {};
     const std::size_t mantissa_end = i;
 
     // The exponent only counts when it has a digit, so "1e" still reads as 1.
@@ -152,7 +155,22 @@ double NumberOfText(std::string_view text)
                                 static_cast<long long>(first) - (first > point ? 0 : 1);
         value = order >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
     }
-    return negative ? -value : value;
+    return {negative ? -value : value, i};
+}
+
+}  // namespace
+
+double NumberOfText(std::string_view text)
+{
+    return ScanLeadingNumber(text).value;
+}
+
+std::optional<double> WholeNumberOfText(std::string_view text)
+{
+    const LeadingNumber number = ScanLeadingNumber(text);
+    if (number.end == 0 || !std::isfinite(number.value)) return std::nullopt;
+    if (text.find_first_not_of(" \t", number.end) != std::string_view::npos) return std::nullopt;
+    return number.value;
 }
 
 std::optional<int16_t> RoundToInt16(double value)

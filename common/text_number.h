@@ -15,6 +15,11 @@ namespace quillon {
 // that the callers' range checks reject the former.
 double NumberOfText(std::string_view text);
 
+// A text that is a number as a whole: blanks around it are allowed, nothing
+// else. No value for an empty text, trailing characters ("1.5V", "1,5") or a
+// magnitude beyond the range of a double.
+std::optional<double> WholeNumberOfText(std::string_view text);
+
 // Round to the nearest whole number, halves to the even one. A value that
 // does not fit (or is not a number) gives no value, never a wrapped one.
 std::optional<int16_t> RoundToInt16(double value);

@@ -43,6 +43,16 @@ TEST(NumberOfText, TextWithoutANumberGivesZero)
         EXPECT_EQ(NumberOfText(text), 0) << '"' << text << '"';
 }
 
+TEST(WholeNumberOfText, AcceptsOnlyANumberAsAWhole)
+{
+    EXPECT_EQ(WholeNumberOfText("1.00"), 1.0);
+    EXPECT_EQ(WholeNumberOfText(" -2.5\t"), -2.5);
+    EXPECT_EQ(WholeNumberOfText("+1e3"), 1000.0);
+    EXPECT_EQ(WholeNumberOfText(".85"), 0.85);
+    for (const char* text : {"", " ", "ERROR", "1.5V", "1,5", "1 2", "-", "1e400", "inf", "nan"})
+        EXPECT_FALSE(WholeNumberOfText(text).has_value()) << '"' << text << '"';
+}
+
 TEST(NumberOfText, OutOfRangeMagnitudes)
 {
     EXPECT_EQ(NumberOfText("1e400"), kInf);

@@ -1,0 +1,49 @@
+#include "app/settings_file.h"
+
+#include <cmath>
+
+#include "app/module_ini.h"
+#include "common/text_number.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr int kOptionCount = 3;
+
+// The integer part, rounded down, of the number the text starts with; a
+// value outside 0 .. count-1 falls back to 0, as a missing one does.
+int IndexOfText(const std::string& text, int count)
+{
+    const double whole = std::floor(NumberOfText(text));
+    if (whole >= 0 && whole < count) return static_cast<int>(whole);
+    return 0;
+}
+
+}  // namespace
+
+StoredSettings ReadStoredSettings(const ProgramFolder& folder)
+{
+    StoredSettings stored;
+    for (int i = 0; i < kTextFieldCount; ++i)
+        stored.values[static_cast<std::size_t>(i)] =
+            ReadIni(folder, "Meas", IndexedKey("Value_", i));
+    for (int j = 0; j < kCheckFieldCount; ++j)
+        stored.checks[static_cast<std::size_t>(j)] =
+            IndexOfText(ReadIni(folder, "Meas", IndexedKey("Check_", j)), 2);
+    stored.integration = IndexOfText(ReadIni(folder, "meas", "integ"), kOptionCount);
+    return stored;
+}
+
+void WriteStoredSettings(const ProgramFolder& folder, const MeasurementSettings& settings)
+{
+    for (int i = 0; i < kTextFieldCount; ++i)
+        WriteIni(folder, settings.Text1(i), "meas", IndexedKey("Value_", i));
+    for (int j = 0; j < kCheckFieldCount; ++j)
+        WriteIni(folder, std::to_string(settings.Check1(j)), "meas", IndexedKey("Check_", j));
+    if (const std::optional<int> selected = settings.SelectedOption2())
+        WriteIni(folder, " " + std::to_string(*selected), "MEAS", "INTEG");
+    WriteIni(folder, " " + std::to_string(settings.Check1(kInvertBias)), "Meas", "Invert");
+}
+
+}  // namespace quillon

@@ -1,0 +1,457 @@
+#include "platform/profile_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#endif
+
+namespace quillon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimLeft(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    text = TrimLeft(text);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Only ASCII letters fold: the file is 8-bit text of unknown code page, and
+// folding by the C locale would make a name match differently on each PC.
+char FoldCase(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldCase(x) == FoldCase(y);
+           });
+}
+
+// A line break inside a name or a value would end the line early and turn
+// the rest into a header or a key of its own.
+std::string WithoutLineBreaks(std::string_view text)
+{
+    std::string result(text);
+    std::replace(result.begin(), result.end(), '\r', ' ');
+    std::replace(result.begin(), result.end(), '\n', ' ');
+    return result;
+}
+
+std::string CleanName(std::string_view name)
+{
+    return std::string(Trim(WithoutLineBreaks(name)));
+}
+
+std::string_view Unquote(std::string_view value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// One line as offsets into the file's bytes. [contentEnd, end) is the line's
+// own terminator: CR LF, LF, nothing, or a lone CR on the file's last line.
+struct Line {
+    std::size_t begin = 0;
+    std::size_t contentEnd = 0;
+    std::size_t end = 0;
+};
+
+Line LineAt(std::string_view bytes, std::size_t begin)
+{
+    Line line;
+    line.begin = begin;
+    const std::size_t lineFeed = bytes.find('\n', begin);
+    line.contentEnd = lineFeed == std::string_view::npos ? bytes.size() : lineFeed;
+    line.end = lineFeed == std::string_view::npos ? bytes.size() : lineFeed + 1;
+    if (line.contentEnd > begin && bytes[line.contentEnd - 1] == '\r') --line.contentEnd;
+    return line;
+}
+
+enum class LineKind { Other, Header, Key };
+
+struct LineMeaning {
+    LineKind kind = LineKind::Other;
+    std::string_view name;
+    std::string_view value;
+};
+
+LineMeaning Interpret(std::string_view content)
+{
+    LineMeaning meaning;
+    const std::string_view text = TrimLeft(content);
+    if (text.empty() || text.front() == ';') return meaning;
+    if (text.front() == '[') {
+        // The first ']' closes the name, so "[a]b]" is section "a" and
+        // whatever follows the bracket, a comment for instance, is ignored.
+        const std::size_t close = text.find(']', 1);
+        if (close != std::string_view::npos) {
+            meaning.kind = LineKind::Header;
+            meaning.name = Trim(text.substr(1, close - 1));
+            return meaning;
+        }
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return meaning;
+    meaning.kind = LineKind::Key;
+    meaning.name = Trim(text.substr(0, equals));
+    meaning.value = Trim(text.substr(equals + 1));
+    return meaning;
+}
+
+std::size_t ContentStart(std::string_view bytes)
+{
+    return bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+}
+
+// Where a key is, or where it would go.
+struct Search {
+    bool sectionFound = false;
+    bool keyFound = false;
+    Line keyLine;
+    std::string_view storedKey;
+    std::string_view value;
+    // The section's last line that is not blank; the header when there is
+    // none, so that a new key always lands inside the section.
+    Line lastFilled;
+};
+
+Search Find(std::string_view bytes, std::string_view section, std::string_view key)
+{
+    Search search;
+    bool inSection = false;
+    for (std::size_t pos = ContentStart(bytes); pos < bytes.size();) {
+        const Line line = LineAt(bytes, pos);
+        pos = line.end;
+        const std::string_view content = bytes.substr(line.begin, line.contentEnd - line.begin);
+        const LineMeaning meaning = Interpret(content);
+        if (meaning.kind == LineKind::Header) {
+            // Only the first section of that name counts, as for the keys.
+            if (inSection) break;
+            if (SameName(meaning.name, section)) {
+                inSection = search.sectionFound = true;
+                search.lastFilled = line;
+            }
+            continue;
+        }
+        if (!inSection) continue;
+        if (!Trim(content).empty()) search.lastFilled = line;
+        if (meaning.kind == LineKind::Key && SameName(meaning.name, key)) {
+            search.keyFound = true;
+            search.keyLine = line;
+            search.storedKey = meaning.name;
+            search.value = meaning.value;
+            break;
+        }
+    }
+    return search;
+}
+
+// What has to come before text added right after `before`, so that the line
+// `before` ends in is finished first.
+std::string_view MissingLineEnd(std::string_view before)
+{
+    if (before.empty() || before.back() == '\n') return {};
+    if (before.back() == '\r') return kLineEnd.substr(1);
+    return kLineEnd;
+}
+
+bool ReadWholeFile(const fs::path& path, std::string& bytes)
+{
+    std::error_code error;
+    // A folder, a device or a pipe is no settings file, and reading a pipe
+    // could block the program for good.
+    if (!fs::is_regular_file(path, error)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.clear();
+    char chunk[64 * 1024];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    return !in.bad();
+}
+
+// Writing goes to the file a link points at: renaming over the link itself
+// would replace the link with a plain file and leave its target stale.
+fs::path FollowLinks(fs::path path)
+{
+    std::error_code error;
+    // Past this many hops the links form a loop, and the status check after
+    // this rejects the path.
+    for (int hop = 0; hop < 40; ++hop) {
+        if (!fs::is_symlink(fs::symlink_status(path, error))) break;
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+std::uint64_t Mix(std::uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// Only has to differ between tries and between programs sharing a folder;
+// creating the file exclusively deals with any name that is taken anyway.
+std::string RandomSuffix()
+{
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t seed =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    seed ^= Mix(counter.fetch_add(1) + reinterpret_cast<std::uintptr_t>(&counter));
+#ifndef _WIN32
+    seed ^= Mix(static_cast<std::uint64_t>(getpid()) << 32);
+#endif
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix(6, ' ');
+    std::uint64_t bits = Mix(seed);
+    for (char& c : suffix) {
+        c = kLetters[bits % (sizeof kLetters - 1)];
+        bits /= sizeof kLetters - 1;
+    }
+    return suffix;
+}
+
+fs::path FolderOf(const fs::path& file)
+{
+    return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
+
+#ifndef _WIN32
+
+// The new content on its way to replacing the file; removed again unless the
+// rename went through.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    bool Create(const fs::path& target)
+    {
+        const fs::path folder = FolderOf(target);
+        const std::string base = target.filename().string() + '.';
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path candidate = folder / (base + RandomSuffix());
+            // 0666 lets the umask decide for a file that is new, the same as
+            // for any other file the program creates.
+            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                fd_ = fd;
+                path_ = candidate;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+
+    int fd() const { return fd_; }
+    const fs::path& path() const { return path_; }
+
+    bool Write(std::string_view bytes)
+    {
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        return true;
+    }
+
+    // The data has to be on the disk before the rename: otherwise a power
+    // cut shortly after could leave the new name pointing at an empty file.
+    bool SyncAndClose()
+    {
+        if (::fsync(fd_) != 0) return false;
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+    bool RenameTo(const fs::path& target)
+    {
+        if (std::rename(path_.c_str(), target.c_str()) != 0) return false;
+        path_.clear();
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    fs::path path_;
+};
+
+// Makes the rename itself survive a power cut; the file is complete either
+// way, so a folder that cannot be synced is no failure.
+void SyncFolder(const fs::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool ReplaceContent(const fs::path& target, bool exists, std::string_view bytes)
+{
+    struct stat existing {};
+    if (exists) {
+        if (::stat(target.c_str(), &existing) != 0) return false;
+        // The rename needs only the folder to be writable and would
+        // silently replace a file its owner made read-only.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+    }
+    TemporaryFile temporary;
+    if (!temporary.Create(target) || !temporary.Write(bytes)) return false;
+    if (exists) {
+        // Keeps a file that an administrator saved usable by its owner.
+        if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
+            ::fchown(temporary.fd(), existing.st_uid, existing.st_gid) != 0) {
+            // Without the rights to hand it back the file changes owner; the
+            // settings are still saved.
+        }
+        if (::fchmod(temporary.fd(), existing.st_mode & 07777) != 0) return false;
+    }
+    if (!temporary.SyncAndClose() || !temporary.RenameTo(target)) return false;
+    SyncFolder(FolderOf(target));
+    return true;
+}
+
+#else
+
+bool ReplaceContent(const fs::path& target, bool exists, std::string_view bytes)
+{
+    std::error_code error;
+    fs::perms permissions = fs::perms::none;
+    if (exists) {
+        permissions = fs::status(target, error).permissions();
+        // The read-only attribute shows as missing write permission; the
+        // rename would ignore it.
+        if (error || (permissions & fs::perms::owner_write) == fs::perms::none) return false;
+    }
+    fs::path temporary;
+    for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
+        const fs::path candidate =
+            FolderOf(target) / (target.filename().string() + '.' + RandomSuffix());
+        if (!fs::exists(candidate, error) && !error) temporary = candidate;
+    }
+    if (temporary.empty()) return false;
+    std::ofstream out(temporary, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    bool replaced = !out.fail();
+    if (replaced && exists) {
+        fs::permissions(temporary, permissions, error);
+        replaced = !error;
+    }
+    if (replaced) {
+        fs::rename(temporary, target, error);
+        replaced = !error;
+    }
+    if (!replaced) fs::remove(temporary, error);
+    return replaced;
+}
+
+#endif
+
+}  // namespace
+
+std::string ReadProfileString(const std::string& fileName, std::string_view section,
+                              std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize)
+{
+    if (bufferSize == 0) return {};
+    std::string bytes;
+    std::string_view result = defaultValue;
+    if (ReadWholeFile(fs::path(fileName), bytes)) {
+        const Search search = Find(bytes, CleanName(section), CleanName(key));
+        if (search.keyFound) result = Unquote(search.value);
+    }
+    return std::string(result.substr(0, bufferSize - 1));
+}
+
+bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
+                        std::string_view value)
+{
+    if (fileName.empty()) return false;
+    const fs::path target = FollowLinks(fs::path(fileName));
+    if (!target.has_filename()) return false;
+
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(target, error).type();
+    const bool exists = type != fs::file_type::not_found;
+    if (exists && type != fs::file_type::regular) return false;
+    std::string bytes;
+    if (exists && !ReadWholeFile(target, bytes)) return false;
+
+    const std::string sectionName = CleanName(section);
+    const std::string keyName = CleanName(key);
+    const std::string cleanValue = WithoutLineBreaks(value);
+    const std::size_t start = ContentStart(bytes);
+    const Search search = Find(bytes, sectionName, keyName);
+    if (search.keyFound) {
+        const std::string line = std::string(search.storedKey) + '=' + cleanValue;
+        bytes.replace(search.keyLine.begin, search.keyLine.contentEnd - search.keyLine.begin, line);
+    } else if (search.sectionFound) {
+        const std::size_t at = search.lastFilled.end;
+        std::string line(MissingLineEnd(std::string_view(bytes).substr(start, at - start)));
+        line += keyName + '=' + cleanValue;
+        line += kLineEnd;
+        bytes.insert(at, line);
+    } else {
+        bytes += MissingLineEnd(std::string_view(bytes).substr(start));
+        bytes += '[' + sectionName + ']';
+        bytes += kLineEnd;
+        bytes += keyName + '=' + cleanValue;
+        bytes += kLineEnd;
+    }
+    return ReplaceContent(target, exists, bytes);
+}
+
+}  // namespace quillon
