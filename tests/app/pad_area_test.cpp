@@ -17,11 +17,6 @@ namespace {
 
 using testing::TempFolder;
 
-void StoreAreaValues(const TempFolder& temp, const AreaTexts& texts)
-{
-    WriteAreaValues(temp.Folder(), texts);
-}
-
 TEST(PadArea, RectangleAndCircleInSignedDecimalForm)
 {
     AreaTexts texts = {"100", "100", "400", "1", "1"};
@@ -45,10 +40,10 @@ TEST(PadArea, RectangleAndCircleInSignedDecimalForm)
 TEST(PadArea, StoredInputsShowRoundedDown)
 {
     TempFolder temp;
-    StoreAreaValues(temp, {"100", "100", "400", "1.00", "1.00"});
+    WriteAreaValues(temp.Folder(), {"100", "100", "400", "1.00", "1.00"});
     EXPECT_EQ(ReadAreaValues(temp.Folder()), (AreaTexts{"100", "100", "400", "1", "1"}));
 
-    StoreAreaValues(temp, {"99.9", "-2.5", "0.85", "1e3", "-0.2"});
+    WriteAreaValues(temp.Folder(), {"99.9", "-2.5", "0.85", "1e3", "-0.2"});
     EXPECT_EQ(ReadAreaValues(temp.Folder()), (AreaTexts{"99", "-3", "0", "1000", "-1"}));
 }
 
@@ -92,7 +87,7 @@ TEST_F(CalculatorTest, OpensWithTheStoredInputs)
     EXPECT_EQ(Calculator().size(), QSize(316, 220));
     Calculator().close();
 
-    StoreAreaValues(temp, {"100", "100", "400", "1.00", "1.00"});
+    WriteAreaValues(temp.Folder(), {"100", "100", "400", "1.00", "1.00"});
     QTest::mouseClick(window.Controls().Command4, Qt::LeftButton);
     const char* shown[] = {"100", "100", "400", "1", "1"};
     for (int i = 0; i < kAreaBoxCount; ++i) EXPECT_EQ(Box(i)->text().toStdString(), shown[i]);
