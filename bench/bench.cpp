@@ -1,9 +1,14 @@
 // Performance figures, one "name value unit" line each.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "app/settings_file.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/instrument_setup.h"
@@ -48,10 +53,48 @@ double TriggerCollectMicroseconds()
     return Median(samples);
 }
 
+// "Save setting" and "Laod settong" on a settings file in a scratch folder:
+// one file access per key, and every save replaces the file safely.
+struct SettingsTimes {
+    double saveMilliseconds;
+    double loadMilliseconds;
+};
+
+SettingsTimes SettingsMilliseconds()
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("quillon-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const quillon::FixedFolder programFolder(folder.string());
+    quillon::MeasurementSettingsValues values;
+    values.text = {"-3", "3", "0.1", "100000", "4", "0.01", "50", " 10000", "0", "17", "1"};
+    values.option = 1;
+
+    constexpr int kRounds = 20;
+    std::vector<double> saves;
+    std::vector<double> loads;
+    for (int i = 0; i < kRounds; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        quillon::WriteStoredSettings(programFolder, values);
+        auto stop = std::chrono::steady_clock::now();
+        saves.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+        start = std::chrono::steady_clock::now();
+        const quillon::StoredSettings stored = quillon::ReadStoredSettings(programFolder);
+        stop = std::chrono::steady_clock::now();
+        if (stored.integration != 1) std::fprintf(stderr, "settings did not read back\n");
+        loads.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+    }
+    std::filesystem::remove_all(folder);
+    return {Median(saves), Median(loads)};
+}
+
 }  // namespace
 
 int main()
 {
     std::printf("trigger_collect_us %.2f us\n", TriggerCollectMicroseconds());
+    const SettingsTimes settings = SettingsMilliseconds();
+    std::printf("settings_save_ms %.2f ms\n", settings.saveMilliseconds);
+    std::printf("settings_load_ms %.2f ms\n", settings.loadMilliseconds);
     return 0;
 }
