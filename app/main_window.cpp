@@ -11,12 +11,11 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/settings_file.h"
 #include "app/tab_control.h"
-#include "app/twips.h"
-#include "app/window_font.h"
 
 namespace quillon {
 
@@ -26,32 +25,10 @@ namespace {
 constexpr int kClientWidthTwips = 9435;
 constexpr int kClientHeightTwips = 6810;
 
-QString Caption(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 QString DesignText(int field)
 {
     static const MeasurementSettingsValues design;
     return QString::fromStdString(design.Text1(field));
-}
-
-QLabel* NewLabel(QWidget* parent, const char* caption)
-{
-    return new QLabel(Caption(caption), parent);
-}
-
-QPushButton* NewButton(QWidget* parent, const char* caption)
-{
-    auto* button = new QPushButton(Caption(caption), parent);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QGroupBox* NewFrame(QWidget* parent, const char* caption)
-{
-    return new QGroupBox(Caption(caption), parent);
 }
 
 }  // namespace
@@ -59,11 +36,7 @@ QGroupBox* NewFrame(QWidget* parent, const char* caption)
 FormLCR::FormLCR(const ProgramFolder& programFolder, QWidget* parent)
     : QWidget(parent), programFolder_(programFolder)
 {
-    setWindowTitle(Caption(kMainWindowCaption));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
-    setFont(WindowFont());
+    SetUpFixedWindow(*this, kMainWindowCaption, kClientWidthTwips, kClientHeightTwips);
 
     ui_.SSTab1 =
         new TabControl({"Page 1", "Page 2", "INFO"}, TwipsRect(120, 120, 3015, 4935), this);
@@ -97,21 +70,21 @@ FormLCR::~FormLCR()
 
 void FormLCR::BuildBottomRow()
 {
-    ui_.Label3 = Place(NewLabel(this, "Progress Done/Total"), 240, 5160, 2895, 255);
+    ui_.Label3 = Place(new QLabel("Progress Done/Total", this), 240, 5160, 2895, 255);
 
     // STATUS lies under START and is seen only while START is hidden.
-    ui_.Frame4 = Place(NewFrame(this, "STATUS"), 120, 5520, 3015, 855);
+    ui_.Frame4 = Place(new QGroupBox("STATUS", this), 120, 5520, 3015, 855);
     const char* live[kLabel4Count] = {"Now C", "Now G", "Cmax", "Gmax"};
     const int liveLeft[kLabel4Count] = {240, 240, 1560, 1560};
     const int liveTop[kLabel4Count] = {240, 480, 240, 480};
     for (int i = 0; i < kLabel4Count; ++i)
         ui_.Label4[static_cast<std::size_t>(i)] =
-            Place(NewLabel(ui_.Frame4, live[i]), liveLeft[i], liveTop[i], 855, 255);
-    ui_.Command1 = Place(NewButton(this, "START &MEASUREMENT"), 120, 5520, 3015, 1215);
+            Place(new QLabel(live[i], ui_.Frame4), liveLeft[i], liveTop[i], 855, 255);
+    ui_.Command1 = Place(new QPushButton("START &MEASUREMENT", this), 120, 5520, 3015, 1215);
     ui_.Command1->raise();
 
-    ui_.Command9 = Place(NewButton(this, "STOP! (Esc)"), 3240, 5520, 1575, 1215);
-    ui_.Command7 = Place(NewButton(this, "Save Data"), 6720, 5520, 2655, 1215);
+    ui_.Command9 = Place(new QPushButton("STOP! (Esc)", this), 3240, 5520, 1575, 1215);
+    ui_.Command7 = Place(new QPushButton("Save Data", this), 6720, 5520, 2655, 1215);
     ui_.ProgressBar1 = Place(new QProgressBar(this), 120, 6480, 3015, 255);
     ui_.ProgressBar1->setRange(0, 100);
     ui_.ProgressBar1->setValue(0);
@@ -122,15 +95,15 @@ void FormLCR::AddParameter(QWidget* page, int label, int text, int labelLeft, in
                            int labelWidth, int textWidth, const char* caption)
 {
     ui_.Label2[static_cast<std::size_t>(label)] =
-        Place(NewLabel(page, caption), labelLeft, top, labelWidth, 255);
+        Place(new QLabel(caption, page), labelLeft, top, labelWidth, 255);
     ui_.Text1[static_cast<std::size_t>(text)] =
         Place(new QLineEdit(DesignText(text), page), textLeft, top, textWidth, 270);
 }
 
 void FormLCR::BuildPage1(QWidget* page)
 {
-    ui_.Command2 = Place(NewButton(page, "Laod settong"), 120, 480, 1335, 255);
-    ui_.Command3 = Place(NewButton(page, "Save setting"), 1560, 480, 1335, 255);
+    ui_.Command2 = Place(new QPushButton("Laod settong", page), 120, 480, 1335, 255);
+    ui_.Command3 = Place(new QPushButton("Save setting", page), 1560, 480, 1335, 255);
     AddParameter(page, 0, kStartBias, 240, 1920, 840, 1215, 855, "Start Bias [V]");
     AddParameter(page, 1, kStopBias, 240, 1920, 1200, 1215, 855, "Stop Bias [V]");
     AddParameter(page, 2, kBiasStep, 240, 1920, 1560, 1215, 855, "Bias Step [V]");
@@ -138,15 +111,15 @@ void FormLCR::BuildPage1(QWidget* page)
     AddParameter(page, 3, kFrequency, 240, 1920, 2280, 1215, 855, "Frequency [Hz]");
     AddParameter(page, 7, kCycles, 240, 1920, 2640, 1215, 855, "Cycle of Meas.");
 
-    ui_.Frame2 = Place(NewFrame(page, "AD Integration"), 240, 3000, 2535, 855);
+    ui_.Frame2 = Place(new QGroupBox("AD Integration", page), 240, 3000, 2535, 855);
     ui_.Option2[0] = Place(new QRadioButton("Short", ui_.Frame2), 120, 240, 975, 255);
     ui_.Option2[1] = Place(new QRadioButton("Medium", ui_.Frame2), 1080, 240, 1215, 255);
     ui_.Option2[2] = Place(new QRadioButton("LONG", ui_.Frame2), 120, 480, 855, 255);
 
-    ui_.Frame1 = Place(NewFrame(page, "Pad Area (um2)"), 240, 3960, 2535, 615);
+    ui_.Frame1 = Place(new QGroupBox("Pad Area (um2)", page), 240, 3960, 2535, 615);
     ui_.Text1[kPadArea] =
         Place(new QLineEdit(DesignText(kPadArea), ui_.Frame1), 120, 240, 1095, 270);
-    ui_.Command4 = Place(NewButton(ui_.Frame1, "Calculator"), 1320, 240, 1095, 255);
+    ui_.Command4 = Place(new QPushButton("Calculator", ui_.Frame1), 1320, 240, 1095, 255);
 }
 
 void FormLCR::BuildPage2(QWidget* page)
@@ -161,15 +134,15 @@ void FormLCR::BuildPage2(QWidget* page)
     AddParameter(page, 5, kTriggerDelay, 240, 1680, 2640, 1335, 975, "Trigger Delay [s]");
     AddParameter(page, 6, kAcLevel, 240, 1680, 3000, 1335, 975, "AC level [mV]");
 
-    ui_.Frame3 = Place(NewFrame(page, "GPIB Setting"), 240, 3720, 2535, 975);
+    ui_.Frame3 = Place(new QGroupBox("GPIB Setting", page), 240, 3720, 2535, 975);
     AddParameter(ui_.Frame3, 8, kGpibBoard, 120, 960, 240, 735, 495, "BOARD");
     AddParameter(ui_.Frame3, 9, kInstrumentAddress, 120, 960, 600, 615, 495, "4284A");
-    ui_.Command5 = Place(NewButton(ui_.Frame3, "Check"), 1560, 600, 855, 255);
+    ui_.Command5 = Place(new QPushButton("Check", ui_.Frame3), 1560, 600, 855, 255);
 }
 
 void FormLCR::BuildInfoPage(QWidget* page)
 {
-    ui_.Label1 = Place(NewLabel(page, "Measurement Information"), 240, 600, 2535, 2535);
+    ui_.Label1 = Place(new QLabel("Measurement Information", page), 240, 600, 2535, 2535);
     ui_.Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ui_.Label1->setWordWrap(true);
 }
@@ -179,19 +152,19 @@ void FormLCR::BuildGraphPage(QWidget* page, PictureBox*& picture, int firstReado
     picture = Place(new PictureBox(page), 120, 360, 5895, 4815);
     // The read-outs lie on the picture's top edge, inside its frame.
     const QPoint inside = picture->contentsRect().topLeft();
-    auto* x = Place(new QLineEdit("Text3", picture), 0, 0, 615, 270);
-    auto* y = Place(new QLineEdit("Text3", picture), 720, 0, 1335, 270);
-    x->move(x->pos() + inside);
-    y->move(y->pos() + inside);
-    ui_.Text3[static_cast<std::size_t>(firstReadout)] = x;
-    ui_.Text3[static_cast<std::size_t>(firstReadout + 1)] = y;
+    const QRect places[2] = {TwipsRect(0, 0, 615, 270), TwipsRect(720, 0, 1335, 270)};
+    for (int i = 0; i < 2; ++i) {
+        auto* readout = new QLineEdit("Text3", picture);
+        readout->setGeometry(places[i].translated(inside));
+        ui_.Text3[static_cast<std::size_t>(firstReadout + i)] = readout;
+    }
 }
 
 void FormLCR::BuildTextPage(QWidget* page)
 {
     ui_.RichTextBox1 = Place(new QPlainTextEdit("RichTextBox1", page), 120, 360, 5895, 3735);
     ui_.List1 = Place(new QListWidget(page), 120, 4200, 3255, 960);
-    ui_.Command6 = Place(NewButton(page, "Show Result"), 3480, 4200, 2535, 975);
+    ui_.Command6 = Place(new QPushButton("Show Result", page), 3480, 4200, 2535, 975);
 }
 
 void FormLCR::Form_Load()

@@ -6,8 +6,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/twips.h"
-#include "app/window_font.h"
+#include "app/fixed_window.h"
 
 namespace quillon {
 
@@ -38,11 +37,7 @@ Form1::Form1(const ProgramFolder& programFolder, QLineEdit* padAreaBox, QWidget*
     : QWidget(parent), programFolder_(programFolder), padAreaBox_(padAreaBox)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle("Form1");
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
-    setFont(WindowFont());
+    SetUpFixedWindow(*this, "Form1", kClientWidthTwips, kClientHeightTwips);
 
     const auto label = [this](QWidget* frame, int index, const char* caption, int left, int top,
                               int width) {

@@ -100,7 +100,7 @@ bool IsUsable(const PictureScale& scale)
     return std::isfinite(width) && std::isfinite(height) && width != 0 && height != 0;
 }
 
-Point ToArea(float x, float y, const PictureScale& scale, const QSize& area)
+Point ToArea(double x, double y, const PictureScale& scale, const QSize& area)
 {
     return {(x - scale.left) / (scale.right - scale.left) * area.width(),
             (y - scale.top) / (scale.bottom - scale.top) * area.height()};
@@ -179,7 +179,7 @@ void PictureBox::Line(float x1, float y1, float x2, float y2, std::optional<QRgb
 {
     lines_.push_back(PictureLine{x1, y1, x2, y2, colour.value_or(foreColor_), scale_});
     // A stale image gets the line with all the others when it is rebuilt.
-    if (BackingIsCurrent()) RenderLine(lines_.back());
+    if (BackingIsCurrent()) detail::DrawPictureLine(backing_, backingArea_, lines_.back());
     update();
 }
 
@@ -193,10 +193,8 @@ QPointF PictureBox::ToUser(const QPointF& widgetPoint) const
 
 QPointF PictureBox::ToWidget(const QPointF& userPoint) const
 {
-    const QRectF area = contentsRect();
-    return {
-        area.left() + (userPoint.x() - scale_.left) / (scale_.right - scale_.left) * area.width(),
-        area.top() + (userPoint.y() - scale_.top) / (scale_.bottom - scale_.top) * area.height()};
+    const Point inArea = ToArea(userPoint.x(), userPoint.y(), scale_, DrawingArea());
+    return QPointF(contentsRect().topLeft()) + QPointF(inArea.x, inArea.y);
 }
 
 QImage PictureBox::BackingImage()
@@ -245,11 +243,6 @@ void PictureBox::EnsureBackingImage()
     backingArea_ = DrawingArea();
     backingRatio_ = devicePixelRatioF();
     backing_ = detail::RenderPicture(backingArea_, backingRatio_, lines_);
-}
-
-void PictureBox::RenderLine(const PictureLine& line)
-{
-    detail::DrawPictureLine(backing_, backingArea_, line);
 }
 
 }  // namespace quillon

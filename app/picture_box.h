@@ -84,7 +84,6 @@ private:
     QSize DrawingArea() const;
     bool BackingIsCurrent() const;
     void EnsureBackingImage();
-    void RenderLine(const PictureLine& line);
 
     PictureScale scale_;
     QRgb foreColor_ = qRgb(0, 0, 0);
