@@ -33,8 +33,8 @@ QString DesignText(int field)
 
 }  // namespace
 
-FormLCR::FormLCR(const ProgramFolder& programFolder, QWidget* parent)
-    : QWidget(parent), programFolder_(programFolder)
+FormLCR::FormLCR(const Environment& environment, QWidget* parent)
+    : QWidget(parent), environment_(environment)
 {
     SetUpFixedWindow(*this, kMainWindowCaption, kClientWidthTwips, kClientHeightTwips);
 
@@ -193,7 +193,7 @@ std::optional<int> FormLCR::SelectedOption2() const
 
 void FormLCR::LoadSettings()
 {
-    const StoredSettings stored = ReadStoredSettings(programFolder_);
+    const StoredSettings stored = ReadStoredSettings(environment_.programFolder);
     for (std::size_t i = 0; i < stored.values.size(); ++i)
         ui_.Text1[i]->setText(QString::fromStdString(stored.values[i]));
     for (std::size_t j = 0; j < stored.checks.size(); ++j)
@@ -205,7 +205,7 @@ void FormLCR::LoadSettings()
 
 void FormLCR::SaveSettings()
 {
-    WriteStoredSettings(programFolder_, *this);
+    WriteStoredSettings(environment_.programFolder, *this);
 }
 
 void FormLCR::SetRunning(bool running)
@@ -240,7 +240,7 @@ void FormLCR::Command4_Click()
         open->activateWindow();
         return;
     }
-    calculator_ = new Form1(programFolder_, ui_.Text1[kPadArea]);
+    calculator_ = new Form1(environment_.programFolder, ui_.Text1[kPadArea]);
     calculator_->show();
 }
 

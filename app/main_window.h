@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "app/environment.h"
 #include "measure/measurement_settings.h"
-#include "platform/program_folder.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -77,9 +77,9 @@ class FormLCR final : public QWidget, public MeasurementSettings {
     Q_OBJECT
 
 public:
-    // Loads the settings file of `programFolder` into the inputs, as the
-    // window does whenever it is created.
-    explicit FormLCR(const ProgramFolder& programFolder, QWidget* parent = nullptr);
+    // Loads the settings file of the program's folder into the inputs, as
+    // the window does whenever it is created.
+    explicit FormLCR(const Environment& environment, QWidget* parent = nullptr);
     ~FormLCR() override;
 
     const FormLCRControls& Controls() const { return ui_; }
@@ -124,7 +124,7 @@ private:
     void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
                       int labelWidth, int textWidth, const char* caption);
 
-    const ProgramFolder& programFolder_;
+    Environment environment_;
     FormLCRControls ui_;
     bool running_ = false;
     bool stopRequested_ = false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace quillon {
 
@@ -43,6 +44,12 @@ public:
     virtual int RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* iberrCell,
                                              int32_t* ibcntCell, int32_t* ibcntlCell) = 0;
     virtual int UnregisterGpibGlobalsForThread() = 0;
+
+    // How this bus presents itself to the user; both empty for a real
+    // driver. A bus that measures nothing real says so in the main window's
+    // caption (appended to it) and in the first line of the query list.
+    virtual std::string CaptionMark() const { return {}; }
+    virtual std::string ListNotice() const { return {}; }
 };
 
 // NI-488.2 constants the program and the drivers share.

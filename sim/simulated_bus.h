@@ -74,6 +74,12 @@ public:
     int RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* iberrCell, int32_t* ibcntCell,
                                      int32_t* ibcntlCell) override;
     int UnregisterGpibGlobalsForThread() override;
+    std::string CaptionMark() const override { return kCaptionMark; }
+    std::string ListNotice() const override { return kListNotice; }
+
+    static constexpr const char* kCaptionMark = "[simulated]";
+    static constexpr const char* kListNotice =
+        "Simulated bus: no real instrument is connected.";
 
 private:
     struct Board {

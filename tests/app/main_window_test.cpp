@@ -18,11 +18,12 @@
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/tab_control.h"
-#include "tests/app/temp_folder.h"
+#include "tests/app/app_environment.h"
 
 namespace quillon {
 namespace {
 
+using testing::AppEnvironment;
 using testing::TempFolder;
 
 QRect Twips(int left, int top, int width, int height)
@@ -39,9 +40,10 @@ QRect PlaceIn(const QWidget* control, const QWidget* origin)
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() : window(temp.Folder()), ui(window.Controls()) {}
+    MainWindowTest() : window(env.Get()), ui(window.Controls()) {}
 
-    TempFolder temp;
+    AppEnvironment env;
+    TempFolder& temp = env.temp;
     FormLCR window;
     const FormLCRControls& ui;
 };

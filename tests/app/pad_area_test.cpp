@@ -10,11 +10,12 @@
 #include "app/main_window.h"
 #include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
-#include "tests/app/temp_folder.h"
+#include "tests/app/app_environment.h"
 
 namespace quillon {
 namespace {
 
+using testing::AppEnvironment;
 using testing::TempFolder;
 
 TEST(PadArea, RectangleAndCircleInSignedDecimalForm)
@@ -59,7 +60,7 @@ TEST(PadArea, UnusableStoredInputsShowTheDesignTexts)
 
 class CalculatorTest : public ::testing::Test {
 protected:
-    CalculatorTest() : window(temp.Folder())
+    CalculatorTest() : window(env.Get())
     {
         window.show();
         QTest::mouseClick(window.Controls().Command4, Qt::LeftButton);
@@ -74,7 +75,8 @@ protected:
     QLineEdit* Box(int index) { return Calculator().Controls().Text1[index]; }
     std::string PadArea() const { return window.Text1(kPadArea); }
 
-    TempFolder temp;
+    AppEnvironment env;
+    TempFolder& temp = env.temp;
     FormLCR window;
 };
 

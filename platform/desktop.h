@@ -1,0 +1,24 @@
+// What the program asks of the desktop besides its own windows: modal
+// message boxes, the system beep and the busy pointer. Tests put a recorder
+// in its place, so nothing modal ever waits for a click there.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+enum class MessageIcon { None, Exclamation };
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // A modal message with an OK button. An empty title shows the program's
+    // name, as a message box without a title of its own does.
+    virtual void ShowMessage(const std::string& text, const std::string& title = {},
+                             MessageIcon icon = MessageIcon::None) = 0;
+    virtual void Beep() = 0;
+    // The hourglass over every window of the program, or the normal pointer.
+    virtual void SetWaitCursor(bool on) = 0;
+};
+
+}  // namespace quillon

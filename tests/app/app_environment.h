@@ -1,0 +1,20 @@
+// The windows' environment for tests: virtual time, a fresh program folder
+// and a desktop that records its messages and beeps.
+#pragma once
+
+#include "app/environment.h"
+#include "platform/clock.h"
+#include "tests/app/temp_folder.h"
+#include "tests/platform/recording_desktop.h"
+
+namespace quillon::testing {
+
+struct AppEnvironment {
+    Environment Get() { return Environment{clock, temp.Folder(), desktop}; }
+
+    VirtualClock clock{1000};
+    TempFolder temp;
+    RecordingDesktop desktop;
+};
+
+}  // namespace quillon::testing
