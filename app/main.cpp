@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "app/environment.h"
+#include "platform/environment.h"
 #include "app/main_window.h"
 #include "gpib/gpib_binding.h"
 #include "platform/clock.h"

@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,7 @@
 #include "app/picture_box.h"
 #include "app/settings_file.h"
 #include "app/tab_control.h"
+#include "gpib/gpib_binding.h"
 
 namespace quillon {
 
@@ -33,10 +36,16 @@ QString DesignText(int field)
 
 }  // namespace
 
+std::string MainWindowCaption(const GpibDriver* bus)
+{
+    return std::string(kMainWindowCaption) + (bus ? bus->CaptionMark() : std::string());
+}
+
 FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     : QWidget(parent), environment_(environment)
 {
-    SetUpFixedWindow(*this, kMainWindowCaption, kClientWidthTwips, kClientHeightTwips);
+    SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
+                     kClientHeightTwips);
 
     ui_.SSTab1 =
         new TabControl({"Page 1", "Page 2", "INFO"}, TwipsRect(120, 120, 3015, 4935), this);
@@ -54,6 +63,7 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, ui_.Command9, &QPushButton::click);
 
+    connect(ui_.Command1, &QPushButton::clicked, this, &FormLCR::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &FormLCR::Command2_Click);
     connect(ui_.Command3, &QPushButton::clicked, this, &FormLCR::Command3_Click);
     connect(ui_.Command4, &QPushButton::clicked, this, &FormLCR::Command4_Click);
@@ -221,6 +231,51 @@ Form1* FormLCR::Calculator() const
     // A calculator that has been closed is on its way out.
     if (calculator_ && calculator_->isVisible()) return calculator_;
     return nullptr;
+}
+
+void FormLCR::SetProgressValue(int percent)
+{
+    ui_.ProgressBar1->setValue(percent);
+}
+
+void FormLCR::SetProgressCaption(const std::string& caption)
+{
+    ui_.Label3->setText(QString::fromStdString(caption));
+}
+
+void FormLCR::SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& captions)
+{
+    for (std::size_t i = 0; i < captions.size(); ++i)
+        ui_.Label4[i]->setText(QString::fromStdString(captions[i]));
+}
+
+void FormLCR::YieldOnce()
+{
+    QApplication::processEvents();
+}
+
+void FormLCR::Command1_Click()
+{
+    if (running_) return;
+    const EndOfRunPass endOfRun = [](SweepData& sweep, const RunTimes&) {
+        RestoreUserBiasSign(sweep);
+    };
+    runTimes_ = RunMeasurement(*this, sweep_, environment_, endOfRun).times;
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        close();
+    }
+}
+
+void FormLCR::closeEvent(QCloseEvent* event)
+{
+    if (running_) {
+        stopRequested_ = true;
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void FormLCR::Command2_Click()

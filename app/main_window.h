@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/environment.h"
-#include "measure/measurement_settings.h"
+#include "platform/environment.h"
+#include "measure/measurement_run.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -25,10 +25,14 @@ class QRadioButton;
 namespace quillon {
 
 class Form1;
+class GpibDriver;
 class PictureBox;
 class TabControl;
 
 inline constexpr const char* kMainWindowCaption = "Agilent 4284A controller C-V & G-V measurement ";
+
+// The caption, marked when the bus measures nothing real.
+std::string MainWindowCaption(const GpibDriver* bus);
 
 // Tabs of the two tab controls.
 enum ParameterTab : int { kPage1Tab = 0, kPage2Tab = 1, kInfoTab = 2 };
@@ -73,7 +77,7 @@ struct FormLCRControls {
     std::array<QLineEdit*, kText3Count> Text3{};
 };
 
-class FormLCR final : public QWidget, public MeasurementSettings {
+class FormLCR final : public QWidget, public MeasurementSettings, public RunWindow {
     Q_OBJECT
 
 public:
@@ -97,20 +101,38 @@ public:
 
     // Running: START hidden, which uncovers the STATUS frame, and loading,
     // saving, the calculator and "Save Data" disabled. Idle: the reverse.
-    void SetRunning(bool running);
+    void SetRunning(bool running) override;
     bool Running() const { return running_; }
 
     // Raised by "STOP! (Esc)", polled by a run once a point.
-    bool StopRequested() const { return stopRequested_; }
-    void ClearStopRequest() { stopRequested_ = false; }
+    bool StopRequested() const override { return stopRequested_; }
+    void ClearStopRequest() override { stopRequested_ = false; }
+
+    // The run's view of the window.
+    const MeasurementSettings& Settings() const override { return *this; }
+    void SetProgressValue(int percent) override;
+    void SetProgressCaption(const std::string& caption) override;
+    void SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& captions) override;
+    void YieldOnce() override;
+
+    // The last run's points, and when it started and ended.
+    const SweepData& Sweep() const { return sweep_; }
+    const RunTimes& LastRunTimes() const { return runTimes_; }
 
     // The calculator window while it is open.
     Form1* Calculator() const;
 
+    // START: one whole run; returns when the window is idle again.
+    void Command1_Click();
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
     void Command9_Click();
+
+protected:
+    // Closing during a run stops it; the window closes once the meter is
+    // back to idle and the log is closed.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void Form_Load();
@@ -128,6 +150,9 @@ private:
     FormLCRControls ui_;
     bool running_ = false;
     bool stopRequested_ = false;
+    bool closeAfterRun_ = false;
+    SweepData sweep_;
+    RunTimes runTimes_;
     QPointer<Form1> calculator_;
 };
 

@@ -48,6 +48,12 @@ GpibDriver* SelectedGpibDriver()
     return selectedDriver;
 }
 
+void DeselectGpibDriver()
+{
+    selectedDriver = nullptr;
+    statusCellsRegistered = 0;
+}
+
 int16_t LowWordToInt16(int32_t value)
 {
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFu));

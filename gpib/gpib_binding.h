@@ -18,6 +18,8 @@ inline constexpr int16_t kNoAddr16 = -1;  // kNoAddr as a 16-bit list entry
 // test). Resets the registration, so the next operation registers anew.
 void SelectGpibDriver(GpibDriver& driver);
 GpibDriver* SelectedGpibDriver();
+// No driver until the next selection, for when the selected one goes away.
+void DeselectGpibDriver();
 
 void GpibOpenDevice(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot, int16_t eos,
                     int16_t& ud);

@@ -2,7 +2,7 @@
 // and a desktop that records its messages and beeps.
 #pragma once
 
-#include "app/environment.h"
+#include "platform/environment.h"
 #include "platform/clock.h"
 #include "tests/app/temp_folder.h"
 #include "tests/platform/recording_desktop.h"

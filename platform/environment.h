@@ -1,6 +1,6 @@
-// What the windows need from outside the program: time, the program's
-// folder and the desktop's dialogs. main() gives the real ones, tests give
-// virtual time, a temporary folder and a recorder.
+// What a run and the windows need from outside the program: time, the
+// program's folder and the desktop's dialogs. main() gives the real ones,
+// tests give virtual time, a temporary folder and a recorder.
 #pragma once
 
 #include "platform/clock.h"

@@ -1,0 +1,60 @@
+// The monthly record of every run beside the program: when it started, then
+// the bias and the meter's raw reply of every point, one line each.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/program_folder.h"
+
+namespace quillon {
+
+// "log-202403.log" in the program's folder for a run in March 2024.
+std::string MeasurementLogPath(const ProgramFolder& folder, const std::tm& when);
+
+// "Measurement:20240305 14:07:09".
+std::string MeasurementLogFirstLine(const std::tm& when);
+
+// The bias as sent to the meter with three decimals, a comma, and the
+// 25-character reply as it stands: "-1.500,+1.23456E-10,+4.56789E-07".
+std::string MeasurementLogPointLine(double biasVolts, const std::string& replyBuffer);
+
+// One run's record, appended line by line. Every line is handed to the
+// operating system as soon as it is written, so a crash mid-run loses at
+// most the point being measured. A log that cannot be opened or written
+// never stops the run: it only remembers why it failed, and from the first
+// failure on it writes nothing more (no half lines).
+class MeasurementLog {
+public:
+    MeasurementLog() = default;
+    ~MeasurementLog();
+    MeasurementLog(const MeasurementLog&) = delete;
+    MeasurementLog& operator=(const MeasurementLog&) = delete;
+
+    // Builds the month's file name, opens it for appending (creating it) and
+    // writes the first line. The month is taken now.
+    void OpenMeasurementLog(const ProgramFolder& folder, const Clock& clock);
+    void LogPointLine(double biasVolts, const std::string& replyBuffer);
+    // The empty line that ends a record, then closing.
+    void CloseMeasurementLog();
+    // Closing without the empty line, after a run that ended on a bus fault.
+    void Close();
+
+    const std::string& Path() const { return path_; }
+    bool Failed() const { return !failure_.empty(); }
+    // Why the log is incomplete: "cannot open ...: Permission denied".
+    const std::string& Failure() const { return failure_; }
+    // Lines written so far in this record.
+    int LinesWritten() const { return linesWritten_; }
+
+private:
+    void WriteLine(const std::string& line);
+
+    int fd_ = -1;
+    std::string path_;
+    std::string failure_;
+    int linesWritten_ = 0;
+};
+
+}  // namespace quillon

@@ -1,0 +1,48 @@
+// The points of the last run, kept by the main window until the next START.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace quillon {
+
+struct SweepData {
+    // Indices 0..N; index 0 is never a point and stays 0.
+    std::vector<double> Bias{0.0};         // V: as sent while running, the user's sign after
+    std::vector<double> Capacitance{0.0};  // Cp [F]
+    std::vector<double> Conductance{0.0};  // G [S]
+    int16_t PointCount = 0;                // points read by the last run
+    double Cmax = 0.0;
+    double Gmax = 0.0;
+    double Cmin = 0.0;
+    int16_t BiasSign = 1;
+
+    // Fresh arrays for n planned points, all 0.
+    void Allocate(int n)
+    {
+        const std::size_t size = static_cast<std::size_t>(std::max(n, 0)) + 1;
+        Bias.assign(size, 0.0);
+        Capacitance.assign(size, 0.0);
+        Conductance.assign(size, 0.0);
+    }
+
+    // The points a reader may show. While a run is in progress the arrays
+    // already belong to it and PointCount still counts the previous run's
+    // points, which may be more than the new arrays hold.
+    int ReadablePoints() const
+    {
+        const std::size_t arrays = std::min({Bias.size(), Capacitance.size(), Conductance.size()});
+        return static_cast<int>(std::min<std::size_t>(std::max<int16_t>(PointCount, 0),
+                                                      arrays == 0 ? 0 : arrays - 1));
+    }
+};
+
+// Turns Bias(1..PointCount) from the meter's sign back into the user's.
+inline void RestoreUserBiasSign(SweepData& sweep)
+{
+    for (int i = 1; i <= sweep.ReadablePoints(); ++i)
+        sweep.Bias[static_cast<std::size_t>(i)] *= sweep.BiasSign;
+}
+
+}  // namespace quillon

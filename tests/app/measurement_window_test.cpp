@@ -1,0 +1,118 @@
+// START, STOP and closing the window, over the simulated meter in virtual time.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/main_window.h"
+#include "common/text_number.h"
+#include "gpib/gpib_binding.h"
+#include "sim/simulated_lab.h"
+#include "tests/app/app_environment.h"
+
+namespace quillon {
+namespace {
+
+class MeasurementWindowTest : public ::testing::Test {
+protected:
+    MeasurementWindowTest()
+    {
+        const char* texts[kTextFieldCount] = {"0", "1", "0.25", "1000", "1", "0",
+                                              "50", "10000", "0", "17", "1"};
+        for (int i = 0; i < kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
+        ui.Option2[0]->setChecked(true);
+        window.show();
+    }
+
+    ~MeasurementWindowTest() override { DeselectGpibDriver(); }
+
+    std::string Caption(const QLabel* label) const { return label->text().toStdString(); }
+
+    testing::AppEnvironment env;
+    // Selected before the window exists: its caption depends on the bus.
+    SimulatedLab lab = [this] {
+        SimulatedLab made = MakeSimulatedLab(env.clock);
+        SelectGpibDriver(*made.bus);
+        return made;
+    }();
+    FormLCR window{env.Get()};
+    const FormLCRControls& ui = window.Controls();
+};
+
+TEST_F(MeasurementWindowTest, CaptionSaysTheBusIsSimulated)
+{
+    EXPECT_EQ(window.windowTitle().toStdString(),
+              "Agilent 4284A controller C-V & G-V measurement [simulated]");
+}
+
+TEST_F(MeasurementWindowTest, StartMeasuresAndShowsTheRunLive)
+{
+    std::vector<bool> statusSeen;
+    // The run yields once a point: the STATUS frame is uncovered meanwhile.
+    QTimer::singleShot(0, &window, [&] { statusSeen.push_back(ui.Command1->isHidden()); });
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+
+    EXPECT_EQ(statusSeen, (std::vector<bool>{true}));
+    EXPECT_EQ(window.Sweep().PointCount, 5);
+    EXPECT_EQ(Caption(ui.Label3), "Progress 5/5");
+    EXPECT_EQ(ui.ProgressBar1->value(), 100);
+    // One point behind: the fourth point and the maxima up to it.
+    EXPECT_EQ(Caption(ui.Label4[0]),
+              FormatNumber(window.Sweep().Capacitance[4] * 1e12, "0.000") + "pF");
+    EXPECT_EQ(Caption(ui.Label4[3]), FormatNumber(window.Sweep().Gmax * 1e6, "0.000") + "uS");
+    EXPECT_TRUE(ui.Command1->isVisible());
+    for (const QPushButton* button : {ui.Command2, ui.Command3, ui.Command4, ui.Command7})
+        EXPECT_TRUE(button->isEnabled());
+    EXPECT_FALSE(window.Running());
+    EXPECT_EQ(window.LastRunTimes().t1 - window.LastRunTimes().t0, 5u * 40u + 150u);
+    EXPECT_TRUE(env.temp.Exists("log-202403.log"));
+}
+
+TEST_F(MeasurementWindowTest, EscDuringTheRunStopsItAtThatPoint)
+{
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ui.Text1[kBiasStep]->setFocus();
+    QTimer::singleShot(0, &window, [&] { QTest::keyClick(ui.Text1[kBiasStep], Qt::Key_Escape); });
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    EXPECT_EQ(window.Sweep().PointCount, 0);
+    EXPECT_EQ(Caption(ui.Label3), "Progress 1/5");
+    EXPECT_FALSE(lab.meter->biasOn());
+    EXPECT_TRUE(ui.Command1->isVisible());
+}
+
+TEST_F(MeasurementWindowTest, ClosingDuringARunStopsItFirst)
+{
+    bool stillOpenWhileRunning = false;
+    QTimer::singleShot(0, &window, [&] {
+        window.close();
+        stillOpenWhileRunning = window.isVisible();
+    });
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    EXPECT_TRUE(stillOpenWhileRunning);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.Sweep().PointCount, 0);
+    EXPECT_FALSE(lab.meter->biasOn());
+    // The log record is complete: first line, header, empty line.
+    EXPECT_EQ(env.temp.Read("log-202403.log"),
+              "Measurement:20240305 14:07:09\r\n0.000,V,C,G                    \r\n\r\n");
+}
+
+TEST_F(MeasurementWindowTest, MessagesGoThroughTheDesktop)
+{
+    ui.Text1[kStopBias]->setText("0");
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text.rfind("Bias Step [V] must not be 0", 0), 0u);
+    EXPECT_TRUE(ui.Command1->isVisible());
+    EXPECT_TRUE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,129 @@
+#include "measure/measurement_log.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+
+#include "tests/app/temp_folder.h"
+
+namespace quillon {
+namespace {
+
+std::tm Date(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm when{};
+    when.tm_year = year - 1900;
+    when.tm_mon = month - 1;
+    when.tm_mday = day;
+    when.tm_hour = hour;
+    when.tm_min = minute;
+    when.tm_sec = second;
+    return when;
+}
+
+TEST(MeasurementLogLines, NameFirstLineAndPointLine)
+{
+    const FixedFolder folder("/opt/lab");
+    EXPECT_EQ(MeasurementLogPath(folder, Date(2024, 3, 5, 14, 7, 9)), "/opt/lab/log-202403.log");
+    EXPECT_EQ(MeasurementLogFirstLine(Date(2024, 3, 5, 14, 7, 9)), "Measurement:20240305 14:07:09");
+    EXPECT_EQ(MeasurementLogFirstLine(Date(2023, 12, 31, 0, 0, 0)),
+              "Measurement:20231231 00:00:00");
+    EXPECT_EQ(MeasurementLogPointLine(-1.5, "+1.23456E-10,+4.56789E-07"),
+              "-1.500,+1.23456E-10,+4.56789E-07");
+    EXPECT_EQ(MeasurementLogPointLine(0.0, "V,C,G                    "),
+              "0.000,V,C,G                    ");
+    EXPECT_EQ(MeasurementLogPointLine(0.1, "x"), "0.100,x");
+}
+
+TEST(MeasurementLogLines, DecimalPointWhateverTheLocale)
+{
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no decimal-comma locale installed";
+    const std::string line = MeasurementLogPointLine(-0.25, "r");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(line, "-0.250,r");
+}
+
+TEST(MeasurementLog, AppendsRecordsWithCrLfAndEndsEachWithAnEmptyLine)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    for (int run = 0; run < 2; ++run) {
+        MeasurementLog log;
+        log.OpenMeasurementLog(temp.Folder(), clock);
+        log.LogPointLine(0.0, "V,C,G");
+        log.LogPointLine(2.0, "+1.00000E-10,+2.00000E-06");
+        log.CloseMeasurementLog();
+        EXPECT_FALSE(log.Failed());
+        EXPECT_EQ(log.LinesWritten(), 4);
+        clock.Sleep(61000);
+    }
+    EXPECT_EQ(temp.Read("log-202403.log"),
+              "Measurement:20240305 14:07:09\r\n0.000,V,C,G\r\n2.000,+1.00000E-10,+2.00000E-06\r\n"
+              "\r\n"
+              "Measurement:20240305 14:08:10\r\n0.000,V,C,G\r\n2.000,+1.00000E-10,+2.00000E-06\r\n"
+              "\r\n");
+}
+
+TEST(MeasurementLog, EveryLineIsInTheFileAsSoonAsItIsWritten)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    MeasurementLog log;
+    log.OpenMeasurementLog(temp.Folder(), clock);
+    log.LogPointLine(1.0, "reply");
+    // Read by another handle while the log is still open.
+    EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240305 14:07:09\r\n1.000,reply\r\n");
+    log.Close();
+    EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240305 14:07:09\r\n1.000,reply\r\n");
+}
+
+TEST(MeasurementLog, TheMonthIsTakenWhenTheLogIsOpened)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    clock.SetLocalTime(Date(2024, 3, 31, 23, 59, 59));
+    MeasurementLog log;
+    log.OpenMeasurementLog(temp.Folder(), clock);
+    clock.Sleep(5000);  // the run goes on into April
+    log.LogPointLine(0.0, "late");
+    log.CloseMeasurementLog();
+    log.OpenMeasurementLog(temp.Folder(), clock);
+    log.CloseMeasurementLog();
+    EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240331 23:59:59\r\n0.000,late\r\n\r\n");
+    EXPECT_EQ(temp.Read("log-202404.log"), "Measurement:20240401 00:00:04\r\n\r\n");
+}
+
+TEST(MeasurementLog, FailuresAreKeptNotThrown)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    {
+        // A folder where the file should be: it cannot be opened.
+        std::filesystem::create_directory(temp.File("log-202403.log"));
+        MeasurementLog log;
+        log.OpenMeasurementLog(temp.Folder(), clock);
+        log.LogPointLine(0.0, "x");
+        log.CloseMeasurementLog();
+        EXPECT_TRUE(log.Failed());
+        EXPECT_EQ(log.Failure(), "cannot open " + temp.File("log-202403.log").string() +
+                                     ": Is a directory");
+        EXPECT_EQ(log.LinesWritten(), 0);
+        std::filesystem::remove(temp.File("log-202403.log"));
+    }
+    {
+        // A full disk: the first line already fails, nothing after it is tried.
+        std::filesystem::create_symlink("/dev/full", temp.File("log-202403.log"));
+        MeasurementLog log;
+        log.OpenMeasurementLog(temp.Folder(), clock);
+        log.LogPointLine(0.0, "x");
+        log.CloseMeasurementLog();
+        EXPECT_TRUE(log.Failed());
+        EXPECT_NE(log.Failure().find("No space left on device"), std::string::npos)
+            << log.Failure();
+        EXPECT_EQ(log.LinesWritten(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace quillon
