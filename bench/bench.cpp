@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "app/main_window.h"
 #include "app/settings_file.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
-#include "measure/instrument_setup.h"
-#include "measure/point_acquisition.h"
+#include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
 
 namespace {
@@ -88,13 +92,143 @@ SettingsTimes SettingsMilliseconds()
     return {Median(saves), Median(loads)};
 }
 
+// A desktop that shows nothing: the runs below must not wait for anybody.
+class SilentDesktop final : public quillon::Desktop {
+public:
+    void ShowMessage(const std::string& text, const std::string&, quillon::MessageIcon) override
+    {
+        std::fprintf(stderr, "message during the benchmark: %s\n", text.c_str());
+    }
+    void Beep() override {}
+    void SetWaitCursor(bool) override {}
+};
+
+// The main window as the run sees it, with the time each point's
+// bookkeeping starts (the progress bar is its first window update).
+class TimedWindow final : public quillon::RunWindow {
+public:
+    explicit TimedWindow(quillon::FormLCR& window) : window_(window) {}
+    const quillon::MeasurementSettings& Settings() const override { return window_.Settings(); }
+    void SetRunning(bool running) override { window_.SetRunning(running); }
+    void SetProgressValue(int percent) override
+    {
+        pointStarts.push_back(std::chrono::steady_clock::now());
+        window_.SetProgressValue(percent);
+    }
+    void SetProgressCaption(const std::string& caption) override
+    {
+        window_.SetProgressCaption(caption);
+    }
+    void SetStatusCaptions(const std::array<std::string, quillon::kStatusCaptionCount>& c) override
+    {
+        window_.SetStatusCaptions(c);
+    }
+    void YieldOnce() override { window_.YieldOnce(); }
+    bool StopRequested() const override { return window_.StopRequested(); }
+    void ClearStopRequest() override { window_.ClearStopRequest(); }
+
+    std::vector<std::chrono::steady_clock::time_point> pointStarts;
+
+private:
+    quillon::FormLCR& window_;
+};
+
+struct ScratchFolder {
+    ScratchFolder()
+        : path(std::filesystem::temp_directory_path() /
+               ("quillon-bench-run-" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::filesystem::path path;
+};
+
+// Runs a sweep of `points` points at SHORT and `hertz` through the main
+// window; returns the time stamps of the points.
+std::vector<std::chrono::steady_clock::time_point> RunThroughWindow(quillon::Clock& clock,
+                                                                    int points, int hertz)
+{
+    ScratchFolder scratch;
+    const quillon::FixedFolder folder(scratch.path.string());
+    SilentDesktop desktop;
+    quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
+    const auto& ui = window.Controls();
+    const std::string stop = quillon::SignedDecimal((points - 1) * 0.001);
+    const char* texts[quillon::kTextFieldCount] = {"0", stop.c_str(), "0.001", "", "1", "0",
+                                                   "50", "10000", "0", "17", "1"};
+    for (int i = 0; i < quillon::kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
+    ui.Text1[quillon::kFrequency]->setText(QString::number(hertz));
+    ui.Option2[0]->setChecked(true);
+    window.show();
+    TimedWindow timed(window);
+    quillon::SweepData sweep;
+    quillon::RunMeasurement(timed, sweep, quillon::Environment{clock, folder, desktop},
+                            [](quillon::SweepData&, const quillon::RunTimes&) {});
+    if (sweep.PointCount != points)
+        std::fprintf(stderr, "the run read %d of %d points\n", sweep.PointCount, points);
+    return timed.pointStarts;
+}
+
+// The program's own cost per point of a run through the main window over a
+// meter that measures in no time.
+double PointOverheadMicroseconds()
+{
+    quillon::VirtualClock clock;
+    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
+    lab.meter->SetInstantMeasurement(true);
+    quillon::SelectGpibDriver(*lab.bus);
+    const auto starts = RunThroughWindow(clock, 5000, 1000);
+    std::vector<double> samples;
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        samples.push_back(std::chrono::duration<double, std::micro>(starts[i] - starts[i - 1]).count());
+    quillon::DeselectGpibDriver();
+    return samples.empty() ? 0.0 : Median(samples);
+}
+
+struct RunWallTime {
+    double wallMilliseconds;
+    double expectedMilliseconds;
+};
+
+// A run in real time over the meter's own timing, against the time the
+// meter and the fixed pauses take by themselves (the same run on virtual
+// time, where the program costs nothing).
+RunWallTime RunWallMilliseconds(int points, int hertz)
+{
+    quillon::VirtualClock virtualClock;
+    {
+        quillon::SimulatedLab lab = quillon::MakeSimulatedLab(virtualClock);
+        quillon::SelectGpibDriver(*lab.bus);
+        RunThroughWindow(virtualClock, points, hertz);
+        quillon::DeselectGpibDriver();
+    }
+    quillon::SystemClock systemClock;
+    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(systemClock);
+    quillon::SelectGpibDriver(*lab.bus);
+    const auto start = std::chrono::steady_clock::now();
+    RunThroughWindow(systemClock, points, hertz);
+    const auto stop = std::chrono::steady_clock::now();
+    quillon::DeselectGpibDriver();
+    return {std::chrono::duration<double, std::milli>(stop - start).count(),
+            static_cast<double>(virtualClock.TickCount())};
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char* argv[])
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+
     std::printf("trigger_collect_us %.2f us\n", TriggerCollectMicroseconds());
     const SettingsTimes settings = SettingsMilliseconds();
     std::printf("settings_save_ms %.2f ms\n", settings.saveMilliseconds);
     std::printf("settings_load_ms %.2f ms\n", settings.loadMilliseconds);
+    std::printf("point_overhead_us %.1f us\n", PointOverheadMicroseconds());
+    const RunWallTime run = RunWallMilliseconds(100, 10000);
+    std::printf("run_100_points_10khz_ms %.1f ms\n", run.wallMilliseconds);
+    std::printf("run_meter_and_pauses_ms %.1f ms\n", run.expectedMilliseconds);
+    std::printf("run_efficiency %.4f ratio\n", run.wallMilliseconds / run.expectedMilliseconds);
     return 0;
 }
