@@ -254,16 +254,12 @@ public:
     }
     void Receive(int board, Addr4882 addr, void* buffer, long count, int termination) override
     {
-        f_.Receive(board, static_cast<typename Api::Addr>(addr), buffer, Count(count),
-                   termination);
+        f_.Receive(board, static_cast<typename Api::Addr>(addr), buffer, Count(count), termination);
         Done();
     }
 
 private:
-    static typename Api::Count Count(long count)
-    {
-        return static_cast<typename Api::Count>(count);
-    }
+    static typename Api::Count Count(long count) { return static_cast<typename Api::Count>(count); }
     // Both families' address entries are 16 bits; only the signedness of
     // the declared type differs.
     static const typename Api::Addr* List(const Addr4882* list)
@@ -294,8 +290,7 @@ private:
 // Functions only linux-gpib exports.
 bool LooksLikeLinuxGpib(const SymbolTable& symbols)
 {
-    return symbols.Has("gpib_error_string") || symbols.Has("ibvers") ||
-           symbols.Has("AsyncIbsta");
+    return symbols.Has("gpib_error_string") || symbols.Has("ibvers") || symbols.Has("AsyncIbsta");
 }
 
 std::string MissingText(const std::string& path, const std::vector<std::string>& missing)
@@ -315,8 +310,7 @@ std::string DriverFamilyName(DriverFamily family)
 }
 
 DriverLibrary::DriverLibrary(void* handle, std::string path, DriverFamily family,
-                             RegisterFunction libraryRegister,
-                             UnregisterFunction libraryUnregister)
+                             RegisterFunction libraryRegister, UnregisterFunction libraryUnregister)
     : handle_(handle),
       path_(std::move(path)),
       family_(family),
@@ -334,13 +328,12 @@ int DriverLibrary::RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* ibe
                                                 int32_t* ibcntCell, int32_t* ibcntlCell)
 {
     if (libraryRegister_)
-        return libraryRegister_(reinterpret_cast<long*>(ibstaCell),
-                                reinterpret_cast<long*>(iberrCell),
-                                reinterpret_cast<long*>(ibcntCell),
-                                reinterpret_cast<long*>(ibcntlCell));
+        return libraryRegister_(
+            reinterpret_cast<long*>(ibstaCell), reinterpret_cast<long*>(iberrCell),
+            reinterpret_cast<long*>(ibcntCell), reinterpret_cast<long*>(ibcntlCell));
     std::lock_guard<std::mutex> lock(cellsMutex_);
-    const auto inserted =
-        cells_.emplace(std::this_thread::get_id(), Cells{ibstaCell, iberrCell, ibcntCell, ibcntlCell});
+    const auto inserted = cells_.emplace(std::this_thread::get_id(),
+                                         Cells{ibstaCell, iberrCell, ibcntCell, ibcntlCell});
     return inserted.second ? 0 : 1;
 }
 
@@ -376,8 +369,9 @@ DriverLibraryLoad LoadDriverLibrary(const std::string& path, std::optional<Drive
     load.opened = true;
 
     SymbolTable symbols(handle);
-    const DriverFamily chosen =
-        family ? *family : LooksLikeLinuxGpib(symbols) ? DriverFamily::LinuxGpib : DriverFamily::Ni;
+    const DriverFamily chosen = family                        ? *family
+                                : LooksLikeLinuxGpib(symbols) ? DriverFamily::LinuxGpib
+                                                              : DriverFamily::Ni;
 
     // The library's own registration writes long cells; ours are 32 bits,
     // which matches only where long is 32 bits (Windows).

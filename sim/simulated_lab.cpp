@@ -7,15 +7,15 @@ namespace {
 Simulated4284A::Fault MeterFault(SimulatedMeterFault fault)
 {
     switch (fault) {
-    case SimulatedMeterFault::NoServiceRequest:
-        return Simulated4284A::Fault::NoServiceRequest;
-    case SimulatedMeterFault::Overflow:
-        return Simulated4284A::Fault::Overflow;
-    case SimulatedMeterFault::ShortReply:
-        return Simulated4284A::Fault::ShortReply;
-    case SimulatedMeterFault::None:
-    case SimulatedMeterFault::Absent:
-        break;
+        case SimulatedMeterFault::NoServiceRequest:
+            return Simulated4284A::Fault::NoServiceRequest;
+        case SimulatedMeterFault::Overflow:
+            return Simulated4284A::Fault::Overflow;
+        case SimulatedMeterFault::ShortReply:
+            return Simulated4284A::Fault::ShortReply;
+        case SimulatedMeterFault::None:
+        case SimulatedMeterFault::Absent:
+            break;
     }
     return Simulated4284A::Fault::None;
 }

@@ -24,7 +24,7 @@ inline constexpr const char* kSimulatedMultimeterIdentification = "HEWLETT-PACKA
 // What can go wrong with the simulated meter, as a user can ask for it.
 enum class SimulatedMeterFault {
     None,
-    Absent,           // no meter on the bus at all
+    Absent,  // no meter on the bus at all
     NoServiceRequest,
     Overflow,
     ShortReply,

@@ -26,7 +26,7 @@ struct FakeLibrary {
     const char* name;
     const char* path;
     DriverFamily family;
-    int nlEnd;   // the family's own values
+    int nlEnd;  // the family's own values
     int dabEnd;
 };
 
@@ -209,10 +209,13 @@ TEST_P(LoadedDriverTest, QuerySequenceShowsListenersRepliesAndStatus)
     EXPECT_EQ(Heard(*lab.meter), (std::vector<std::string>{"clear", "*IDN?"}));
 
     // The library got its own family's end modes.
-    EXPECT_EQ(control.Journal(), "FindLstn 31\n"
-                                 "SendList 5 end " + std::to_string(family.nlEnd) + "\n"
-                                 "Send 5 end 0\n"
-                                 "Receive 50 termination 256\n");
+    EXPECT_EQ(control.Journal(),
+              "FindLstn 31\n"
+              "SendList 5 end " +
+                  std::to_string(family.nlEnd) +
+                  "\n"
+                  "Send 5 end 0\n"
+                  "Receive 50 termination 256\n");
 }
 
 TEST_P(LoadedDriverTest, EndModesAreTranslatedBothWays)
@@ -300,10 +303,10 @@ TEST_P(LoadedDriverTest, CellsAreKeptPerThreadAndRegisteredAgainAfterReselection
     int32_t otherSta = 0, otherErr = -1, otherCnt = 0, otherCntl = 0;
     int firstAnswer = -1, secondAnswer = -1;
     std::thread other([&] {
-        firstAnswer = driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt,
-                                                           &otherCntl);
-        secondAnswer = driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt,
-                                                            &otherCntl);
+        firstAnswer =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
+        secondAnswer =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
         driver->ibwrt(1234, "x", 1);
         driver->UnregisterGpibGlobalsForThread();
         driver->ibwrt(ud, "*CLS", 4);  // no cells any more: nothing is written

@@ -108,8 +108,8 @@ FAKE_EXPORT const char* FakeDriverJournal()
 FAKE_EXPORT int ibdev(int board, int pad, int sad, int tmo, int eot, int eos)
 {
     if (failOpenWithErrno != 0) {
-        status = ThreadCells{quillon::ni::ERR, quillon::ni::EDVR, failOpenWithErrno,
-                             failOpenWithErrno};
+        status =
+            ThreadCells{quillon::ni::ERR, quillon::ni::EDVR, failOpenWithErrno, failOpenWithErrno};
         failOpenWithErrno = 0;
         return -1;
     }
@@ -205,8 +205,8 @@ FAKE_EXPORT void Receive(int board, Addr addr, void* buffer, Count count, int te
 {
     Note("Receive " + std::to_string(count) + " termination " + std::to_string(termination));
     Forward([&] {
-        bus->Receive(board, static_cast<quillon::Addr4882>(addr), buffer,
-                     static_cast<long>(count), termination);
+        bus->Receive(board, static_cast<quillon::Addr4882>(addr), buffer, static_cast<long>(count),
+                     termination);
     });
 }
 
