@@ -69,16 +69,16 @@ public:
         return value;
     }
 
-    // A whole number within [low, high]; anything else keeps `value`.
-    void Number(const char* key, double low, double high, double& value) const
+    // A number (the whole value) within [low, high]; no value when the key is
+    // missing or the value is not such a number.
+    std::optional<double> Number(const char* key, double low, double high) const
     {
         const auto text = Text(key);
-        if (!text) return;
+        if (!text) return std::nullopt;
         const auto number = WholeNumberOfText(*text);
-        if (number && std::isfinite(*number) && *number >= low && *number <= high)
-            value = *number;
-        else
-            Ignore(key, *text);
+        if (number && std::isfinite(*number) && *number >= low && *number <= high) return number;
+        Ignore(key, *text);
+        return std::nullopt;
     }
 
     void Ignore(const char* key, const std::string& value) const
@@ -121,12 +121,12 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
     SimulatedLabSettings& lab = configuration.simulator;
     MosDevice& device = lab.device;
 
-    double address = lab.meterAddress;
-    simulator.Number("Address", 1, 30, address);
-    if (address == std::floor(address))
-        lab.meterAddress = static_cast<int>(address);
-    else
-        simulator.Ignore("Address", *simulator.Text("Address"));
+    if (const auto address = simulator.Number("Address", 1, 30)) {
+        if (*address == std::floor(*address))
+            lab.meterAddress = static_cast<int>(*address);
+        else
+            simulator.Ignore("Address", *simulator.Text("Address"));
+    }
 
     if (const auto substrate = simulator.Text("Substrate")) {
         const std::string type = Lower(*substrate);
@@ -136,15 +136,16 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
             simulator.Ignore("Substrate", *substrate);
     }
 
-    double oxideNm = device.oxideThicknessMetres * 1e9;
-    simulator.Number("OxideNm", 0.5, 1000.0, oxideNm);
-    device.oxideThicknessMetres = oxideNm * 1e-9;
-    simulator.Number("DopingPerCm3", 1e12, 1e20, device.dopingPerCubicCm);
-    double areaUm2 = device.padAreaSquareMetres * 1e12;
-    simulator.Number("AreaUm2", 1.0, 1e10, areaUm2);
-    device.padAreaSquareMetres = areaUm2 * 1e-12;
-    simulator.Number("FlatBandV", -40.0, 40.0, device.flatBandVolts);
-    simulator.Number("TimeScale", 0.0, 100.0, lab.timeScale);
+    if (const auto oxideNm = simulator.Number("OxideNm", 0.5, 1000.0))
+        device.oxideThicknessMetres = *oxideNm * 1e-9;
+    if (const auto doping = simulator.Number("DopingPerCm3", 1e12, 1e20))
+        device.dopingPerCubicCm = *doping;
+    if (const auto areaUm2 = simulator.Number("AreaUm2", 1.0, 1e10))
+        device.padAreaSquareMetres = *areaUm2 * 1e-12;
+    if (const auto flatBand = simulator.Number("FlatBandV", -40.0, 40.0))
+        device.flatBandVolts = *flatBand;
+    if (const auto timeScale = simulator.Number("TimeScale", 0.0, 100.0))
+        lab.timeScale = *timeScale;
 
     if (const auto fault = simulator.Text("Fault")) {
         const std::string word = Lower(*fault);
