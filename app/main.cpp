@@ -1,24 +1,28 @@
 #include <QApplication>
 
-#include "platform/environment.h"
+#include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "gpib/gpib_binding.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/qt_desktop.h"
-#include "sim/simulated_lab.h"
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName("quillon");
 
-    // The bus is chosen here, once; everything else talks to the binding.
     quillon::SystemClock clock;
-    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
-    quillon::SelectGpibDriver(*lab.bus);
-
     quillon::ExecutableFolder programFolder;
     quillon::QtDesktop desktop;
+
+    // The bus is chosen here, once, from the settings file; everything else
+    // talks to the binding.
+    quillon::ChosenBus bus = quillon::ChooseBus(programFolder, clock);
+    quillon::SelectGpibDriver(quillon::ChosenDriver(bus));
+    for (const std::string& message : bus.messages)
+        desktop.ShowMessage(message, {}, quillon::MessageIcon::Exclamation);
+
     quillon::FormLCR window(quillon::Environment{clock, programFolder, desktop});
     window.show();
     return application.exec();

@@ -45,11 +45,13 @@ uint32_t Simulated4284A::MeasurementMilliseconds() const
 {
     // Data sheet measurement times at 100 Hz, 1 kHz and 10 kHz and above.
     static constexpr uint32_t kTimes[3][3] = {{270, 40, 30}, {400, 190, 180}, {1040, 830, 820}};
-    if (instant_) return 0;
+    if (timeScale_ == 0.0) return 0;
     const int column = frequency_ < 1000.0 ? 0 : frequency_ < 10000.0 ? 1 : 2;
     const uint32_t perMeasurement = kTimes[static_cast<int>(aperture_)][column];
-    return static_cast<uint32_t>(std::lround(triggerDelay_ * 1000.0)) +
-           static_cast<uint32_t>(averaging_) * perMeasurement;
+    const uint32_t real = static_cast<uint32_t>(std::lround(triggerDelay_ * 1000.0)) +
+                          static_cast<uint32_t>(averaging_) * perMeasurement;
+    if (timeScale_ == 1.0) return real;
+    return static_cast<uint32_t>(std::lround(real * timeScale_));
 }
 
 std::string Simulated4284A::NumberField(double value)

@@ -1,0 +1,260 @@
+#include "app/bus_choice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
+
+#include "app/module_ini.h"
+#include "common/text_number.h"
+
+namespace quillon {
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool EndsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool HasSeparator(const std::string& text)
+{
+    return text.find('/') != std::string::npos || text.find('\\') != std::string::npos;
+}
+
+// A value that can only mean a file: a folder in it, or a library's suffix.
+bool LooksLikeLibraryFile(const std::string& value)
+{
+    const std::string lower = Lower(value);
+    return HasSeparator(value) || EndsWith(lower, ".so") ||
+           lower.find(".so.") != std::string::npos || EndsWith(lower, ".dll") ||
+           EndsWith(lower, ".dylib");
+}
+
+bool IsAbsolutePath(const std::string& path)
+{
+    if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
+    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// Reads keys of one section, noting every value it cannot use.
+class SectionReader {
+public:
+    SectionReader(const ProgramFolder& folder, const char* section,
+                  std::vector<std::string>& ignored)
+        : folder_(folder), section_(section), ignored_(ignored)
+    {
+    }
+
+    // No value for a missing or empty key.
+    std::optional<std::string> Text(const char* key) const
+    {
+        const std::string value = Trimmed(ReadIni(folder_, section_, key));
+        if (value == kMissingValue || value.empty()) return std::nullopt;
+        return value;
+    }
+
+    // A number (the whole value) within [low, high]; no value when the key is
+    // missing or the value is not such a number.
+    std::optional<double> Number(const char* key, double low, double high) const
+    {
+        const auto text = Text(key);
+        if (!text) return std::nullopt;
+        const auto number = WholeNumberOfText(*text);
+        if (number && std::isfinite(*number) && *number >= low && *number <= high) return number;
+        Ignore(key, *text);
+        return std::nullopt;
+    }
+
+    void Ignore(const char* key, const std::string& value) const
+    {
+        ignored_.push_back("[" + std::string(section_) + "] " + key + "=" + value);
+    }
+
+private:
+    const ProgramFolder& folder_;
+    const char* section_;
+    std::vector<std::string>& ignored_;
+};
+
+void ReadDriver(const ProgramFolder& folder, BusConfiguration& configuration)
+{
+    const SectionReader gpib(folder, kGpibSection, configuration.ignoredValues);
+    const auto value = gpib.Text("Driver");
+    if (!value) return;
+    const std::string word = Lower(*value);
+    if (word == "auto") {
+        configuration.driver = DriverSetting::Auto;
+    } else if (word == "simulated") {
+        configuration.driver = DriverSetting::Simulated;
+    } else if (word == "linux-gpib") {
+        configuration.driver = DriverSetting::LinuxGpib;
+    } else if (word == "ni") {
+        configuration.driver = DriverSetting::Ni;
+    } else if (LooksLikeLibraryFile(*value)) {
+        configuration.driver = DriverSetting::LibraryFile;
+        configuration.libraryPath =
+            HasSeparator(*value) && !IsAbsolutePath(*value) ? folder.Path() + "/" + *value : *value;
+    } else {
+        gpib.Ignore("Driver", *value);
+    }
+}
+
+void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
+{
+    const SectionReader simulator(folder, kSimulatorSection, configuration.ignoredValues);
+    SimulatedLabSettings& lab = configuration.simulator;
+    MosDevice& device = lab.device;
+
+    if (const auto address = simulator.Number("Address", 1, 30)) {
+        if (*address == std::floor(*address))
+            lab.meterAddress = static_cast<int>(*address);
+        else
+            simulator.Ignore("Address", *simulator.Text("Address"));
+    }
+
+    if (const auto substrate = simulator.Text("Substrate")) {
+        const std::string type = Lower(*substrate);
+        if (type == "p" || type == "n")
+            device.pTypeSubstrate = type == "p";
+        else
+            simulator.Ignore("Substrate", *substrate);
+    }
+
+    if (const auto oxideNm = simulator.Number("OxideNm", 0.5, 1000.0))
+        device.oxideThicknessMetres = *oxideNm * 1e-9;
+    if (const auto doping = simulator.Number("DopingPerCm3", 1e12, 1e20))
+        device.dopingPerCubicCm = *doping;
+    if (const auto areaUm2 = simulator.Number("AreaUm2", 1.0, 1e10))
+        device.padAreaSquareMetres = *areaUm2 * 1e-12;
+    if (const auto flatBand = simulator.Number("FlatBandV", -40.0, 40.0))
+        device.flatBandVolts = *flatBand;
+    if (const auto timeScale = simulator.Number("TimeScale", 0.0, 100.0))
+        lab.timeScale = *timeScale;
+
+    if (const auto fault = simulator.Text("Fault")) {
+        const std::string word = Lower(*fault);
+        if (word == "none")
+            lab.fault = SimulatedMeterFault::None;
+        else if (word == "absent")
+            lab.fault = SimulatedMeterFault::Absent;
+        else if (word == "no-srq")
+            lab.fault = SimulatedMeterFault::NoServiceRequest;
+        else if (word == "overflow")
+            lab.fault = SimulatedMeterFault::Overflow;
+        else if (word == "short-reply")
+            lab.fault = SimulatedMeterFault::ShortReply;
+        else
+            simulator.Ignore("Fault", *fault);
+    }
+}
+
+std::string Lines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : std::string(kCrLf)) + line;
+    return text;
+}
+
+}  // namespace
+
+BusConfiguration ReadBusConfiguration(const ProgramFolder& folder)
+{
+    BusConfiguration configuration;
+    ReadDriver(folder, configuration);
+    ReadSimulator(folder, configuration);
+    return configuration;
+}
+
+GpibDriver& ChosenDriver(ChosenBus& bus)
+{
+    if (bus.library) return *bus.library;
+    return *bus.lab.bus;
+}
+
+ChosenBus BuildBus(const BusConfiguration& configuration,
+                   const std::vector<DriverCandidate>& candidates, Clock& clock)
+{
+    ChosenBus chosen;
+    if (!configuration.ignoredValues.empty()) {
+        std::vector<std::string> lines{std::string(kSettingsFileName) +
+                                       ": these values were not understood; their defaults "
+                                       "are used instead:"};
+        lines.insert(lines.end(), configuration.ignoredValues.begin(),
+                     configuration.ignoredValues.end());
+        chosen.messages.push_back(Lines(lines));
+    }
+
+    std::vector<std::string> refusals;
+    auto tryLoad = [&](const std::string& path, std::optional<DriverFamily> family,
+                       bool reportUnopened) {
+        DriverLibraryLoad load = LoadDriverLibrary(path, family);
+        if (load.driver) {
+            chosen.library = std::move(load.driver);
+            return true;
+        }
+        // Under auto a library that is not there is simply not installed.
+        if (load.opened || reportUnopened) refusals.push_back(load.refusal);
+        return false;
+    };
+
+    switch (configuration.driver) {
+        case DriverSetting::Simulated:
+            break;
+        case DriverSetting::Auto:
+            for (const DriverCandidate& candidate : candidates)
+                if (tryLoad(candidate.fileName, candidate.family, false)) break;
+            break;
+        case DriverSetting::LinuxGpib:
+        case DriverSetting::Ni: {
+            const DriverFamily family = configuration.driver == DriverSetting::LinuxGpib
+                                            ? DriverFamily::LinuxGpib
+                                            : DriverFamily::Ni;
+            const bool known =
+                std::any_of(candidates.begin(), candidates.end(),
+                            [&](const DriverCandidate& c) { return c.family == family; });
+            if (!known)
+                refusals.push_back("No " + DriverFamilyName(family) +
+                                   " driver library is known on this system.");
+            for (const DriverCandidate& candidate : candidates)
+                if (candidate.family == family && tryLoad(candidate.fileName, family, true)) break;
+            break;
+        }
+        case DriverSetting::LibraryFile:
+            tryLoad(configuration.libraryPath, std::nullopt, true);
+            break;
+    }
+
+    if (!chosen.library) {
+        chosen.lab = MakeSimulatedLab(clock, configuration.simulator);
+        if (!refusals.empty()) {
+            refusals.push_back(kSimulatedBusNotice);
+            chosen.messages.push_back(Lines(refusals));
+        }
+    } else if (!refusals.empty()) {
+        chosen.messages.push_back(Lines(refusals));
+    }
+    return chosen;
+}
+
+ChosenBus ChooseBus(const ProgramFolder& folder, Clock& clock)
+{
+    return BuildBus(ReadBusConfiguration(folder), AutoDriverCandidates(), clock);
+}
+
+}  // namespace quillon

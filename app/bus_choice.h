@@ -1,0 +1,69 @@
+// Which GPIB the program talks to, as the settings file "Quillon.ini" in the
+// program's folder chooses it: section [gpib] key Driver (auto, simulated,
+// linux-gpib, ni, or the path of a driver library file), and section
+// [simulator] for the simulated meter and the device under it. Read once at
+// start-up; missing keys take their defaults and nothing is ever written.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/driver_library.h"
+#include "platform/gpib_driver.h"
+#include "platform/program_folder.h"
+#include "sim/simulated_lab.h"
+
+namespace quillon {
+
+inline constexpr const char* kGpibSection = "gpib";
+inline constexpr const char* kSimulatorSection = "simulator";
+
+enum class DriverSetting {
+    Auto,  // linux-gpib, then NI-488.2, then the simulated bus
+    Simulated,
+    LinuxGpib,
+    Ni,
+    LibraryFile,  // the library named by BusConfiguration::libraryPath
+};
+
+struct BusConfiguration {
+    DriverSetting driver = DriverSetting::Auto;
+    // For LibraryFile: a path relative to the program's folder is made
+    // absolute; a bare file name is left to the system's library search.
+    std::string libraryPath;
+    SimulatedLabSettings simulator;
+    // "[section] Key=value", one for each value that was not understood
+    // and was replaced by its default.
+    std::vector<std::string> ignoredValues;
+};
+
+BusConfiguration ReadBusConfiguration(const ProgramFolder& folder);
+
+// The bus the program runs on: a loaded driver library, or else the
+// simulated lab built from the [simulator] section.
+struct ChosenBus {
+    std::unique_ptr<DriverLibrary> library;
+    SimulatedLab lab;
+    // Messages for the user at start-up, one message box each: values of the
+    // settings file that were ignored; a refused driver library with the
+    // reason, followed by the notice that the simulated bus is in use.
+    std::vector<std::string> messages;
+};
+
+// The driver to hand to SelectGpibDriver; it lives as long as the ChosenBus.
+GpibDriver& ChosenDriver(ChosenBus& bus);
+
+// `candidates` are the libraries tried for auto (all of them, in order) and
+// for linux-gpib or ni (those of that family).
+ChosenBus BuildBus(const BusConfiguration& configuration,
+                   const std::vector<DriverCandidate>& candidates, Clock& clock);
+
+// Reads the settings file and builds the bus, trying the system's libraries.
+ChosenBus ChooseBus(const ProgramFolder& folder, Clock& clock);
+
+inline constexpr const char* kSimulatedBusNotice =
+    "Quillon runs on the simulated bus: no real instrument is measured.";
+
+}  // namespace quillon
