@@ -12,10 +12,12 @@
 
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
-#include "measure/instrument_setup.h"
-#include "measure/point_acquisition.h"
+#include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
+#include "tests/app/temp_folder.h"
+#include "tests/measure/recording_run_window.h"
 #include "tests/platform/fake_driver_control.h"
+#include "tests/platform/recording_desktop.h"
 
 namespace quillon {
 namespace {
@@ -40,29 +42,29 @@ const FakeLibrary kNi{"Ni", FAKE_NI4882_PATH, DriverFamily::Ni, 1, 2};
 const FakeLibrary kNiWithoutIbcntl{"NiWithoutThreadIbcntl", FAKE_NI4882_WITHOUT_IBCNTL_PATH,
                                    DriverFamily::Ni, 1, 2};
 
-InstrumentSettings RunSettings()
-{
-    InstrumentSettings settings;
-    settings.integration = Integration::Short;
-    settings.averaging = 2;
-    settings.frequencyHertz = 100000;
-    settings.acLevel = "50";
-    settings.triggerDelay = "0.01";
-    return settings;
-}
-
-// One whole run: set-up, a few points, back to idle.
+// One whole run as START performs it: set-up, three points (-3, -0.5 and
+// 2 V), back to idle, the log written.
 std::vector<PointReading> MeasureRun(Clock& clock)
 {
+    testing::TempFolder temp;
+    testing::RecordingDesktop desktop;
+    testing::RecordingRunWindow window;
+    window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
+    window.settings.option = 0;
+    SweepData sweep;
+    const RunResult result = RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
+                                            [](SweepData&, const RunTimes&) {});
     std::vector<PointReading> readings;
-    const InstrumentConnection connection = SetUpInstrument(RunSettings(), clock);
-    if (!connection.opened) return readings;
-    std::string reply = FixedWidth("", kReplyLength);
-    for (double bias : {-3.0, -0.5, 1.5}) {
-        TriggerPoint(connection.descriptor, bias);
-        readings.push_back(CollectPoint(connection.descriptor, reply));
+    if (result.ending != RunEnding::Completed) {
+        ADD_FAILURE() << "the run ended early; messages: " << desktop.messages.size();
+        return readings;
     }
-    ReturnToIdle(connection.descriptor, clock);
+    for (int i = 1; i <= sweep.PointCount; ++i) {
+        PointReading reading;
+        reading.capacitance = sweep.Capacitance[static_cast<std::size_t>(i)];
+        reading.conductance = sweep.Conductance[static_cast<std::size_t>(i)];
+        readings.push_back(reading);
+    }
     return readings;
 }
 
@@ -154,7 +156,7 @@ TEST_P(LoadedDriverTest, WholeRunReachesTheMeterAsOnTheSimulatedBusItself)
 
     // Counts arrive widened to the family's type with their full value.
     const std::string journal = control.Journal();
-    EXPECT_NE(journal.find("ibwrt " + std::to_string(std::strlen("BIAS:VOLT -3")) + "\n"),
+    EXPECT_NE(journal.find("ibwrt " + std::to_string(std::strlen("BIAS:VOLT  2")) + "\n"),
               std::string::npos)
         << journal;
     EXPECT_NE(journal.find("ibrd 25\n"), std::string::npos) << journal;
@@ -256,21 +258,33 @@ TEST_P(LoadedDriverTest, CountsBeyond16BitsKeepTheirFullValue)
     EXPECT_EQ(ibcntl, 5);
 }
 
-TEST_P(LoadedDriverTest, UnconfiguredBoardFailsOpenWithTheSystemErrorUntouched)
+TEST_P(LoadedDriverTest, UnconfiguredBoardRefusesTheRunWithTheSystemsReason)
 {
     ASSERT_TRUE(driver);
+    testing::TempFolder temp;
+    testing::RecordingDesktop desktop;
+    testing::RecordingRunWindow window;
+    window.settings.text = {"0", "1", "0.5", "1000", "1", "0", "50", "10000", "0", "17", "1"};
     for (int error : {ENOENT, EACCES, ENODEV}) {
         control.FailNextOpen(error);
-        const InstrumentConnection connection = SetUpInstrument(RunSettings(), clock);
-        EXPECT_FALSE(connection.opened);
-        EXPECT_EQ(connection.descriptor, -1);
-        EXPECT_EQ(static_cast<uint16_t>(connection.openStatus.ibsta) & ni::ERR, ni::ERR);
-        EXPECT_EQ(connection.openStatus.iberr, ni::EDVR);
-        EXPECT_EQ(connection.openStatus.ibcntl, error);
-        EXPECT_STREQ(std::strerror(connection.openStatus.ibcntl), std::strerror(error));
+        desktop.messages.clear();
+        SweepData sweep;
+        const RunResult result = RunMeasurement(
+            window, sweep, Environment{clock, temp.Folder(), desktop}, [](SweepData&, const RunTimes&) {});
+        EXPECT_EQ(result.ending, RunEnding::Refused);
+        EXPECT_EQ(ibsta & ni::ERR, ni::ERR);
+        EXPECT_EQ(iberr, ni::EDVR);
+        EXPECT_EQ(ibcntl, error);
+        ASSERT_EQ(desktop.messages.size(), 1u);
+        const std::string& text = desktop.messages[0].text;
+        EXPECT_NE(text.find("EDVR"), std::string::npos) << text;
+        EXPECT_NE(text.find("\r\nSystem error: " + std::string(std::strerror(error)) + "\r\n"),
+                  std::string::npos)
+            << text;
     }
-    // Nothing reached the meter.
+    // Nothing reached the meter, and no log was begun.
     EXPECT_TRUE(lab.meter->Transcript().empty());
+    EXPECT_FALSE(temp.Exists("log-202403.log"));
 }
 
 TEST_P(LoadedDriverTest, FailedCallsShowTheDriversErrorCode)
