@@ -16,6 +16,7 @@
 #include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
+#include "app/query_window.h"
 #include "app/settings_file.h"
 #include "app/tab_control.h"
 #include "gpib/gpib_binding.h"
@@ -67,6 +68,7 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     connect(ui_.Command2, &QPushButton::clicked, this, &FormLCR::Command2_Click);
     connect(ui_.Command3, &QPushButton::clicked, this, &FormLCR::Command3_Click);
     connect(ui_.Command4, &QPushButton::clicked, this, &FormLCR::Command4_Click);
+    connect(ui_.Command5, &QPushButton::clicked, this, &FormLCR::Command5_Click);
     connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
 
     Form_Load();
@@ -74,8 +76,10 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
 
 FormLCR::~FormLCR()
 {
-    // The calculator is a window of its own, but it writes into this one.
+    // The calculator and the query window are windows of their own, but
+    // they write into this one.
     delete calculator_;
+    delete queryWindow_;
 }
 
 void FormLCR::BuildBottomRow()
@@ -222,6 +226,7 @@ void FormLCR::SetRunning(bool running)
 {
     running_ = running;
     ui_.Command1->setVisible(!running);
+    if (queryWindow_) queryWindow_->SetMeasurementRunning(running);
     for (QPushButton* button : {ui_.Command2, ui_.Command3, ui_.Command4, ui_.Command7})
         button->setEnabled(!running);
 }
@@ -297,6 +302,19 @@ void FormLCR::Command4_Click()
     }
     calculator_ = new Form1(environment_.programFolder, ui_.Text1[kPadArea]);
     calculator_->show();
+}
+
+Test* FormLCR::QueryWindow() const
+{
+    return queryWindow_;
+}
+
+void FormLCR::Command5_Click()
+{
+    if (!queryWindow_)
+        queryWindow_ = new Test(environment_.desktop, ui_.Text1[kInstrumentAddress], running_);
+    queryWindow_->show();
+    queryWindow_->raise();
 }
 
 void FormLCR::Command9_Click()

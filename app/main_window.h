@@ -26,6 +26,7 @@ namespace quillon {
 
 class Form1;
 class GpibDriver;
+class Test;
 class PictureBox;
 class TabControl;
 
@@ -121,12 +122,17 @@ public:
 
     // The calculator window while it is open.
     Form1* Calculator() const;
+    // The instrument query window while it is loaded.
+    Test* QueryWindow() const;
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
+    // "Check": loading the query window runs the query; once loaded it is
+    // only shown.
+    void Command5_Click();
     void Command9_Click();
 
 protected:
@@ -154,6 +160,7 @@ private:
     SweepData sweep_;
     RunTimes runTimes_;
     QPointer<Form1> calculator_;
+    QPointer<Test> queryWindow_;
 };
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/query_window.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_lab.h"
@@ -112,6 +114,55 @@ TEST_F(MeasurementWindowTest, MessagesGoThroughTheDesktop)
     EXPECT_EQ(env.desktop.messages[0].text.rfind("Bias Step [V] must not be 0", 0), 0u);
     EXPECT_TRUE(ui.Command1->isVisible());
     EXPECT_TRUE(window.isVisible());
+}
+
+int BusCalls(const SimulatedBus& bus, const std::string& name)
+{
+    int calls = 0;
+    for (const BusCall& call : bus.Calls()) calls += call.call == name;
+    return calls;
+}
+
+TEST_F(MeasurementWindowTest, CheckLoadsTheQueryWindowOnceAndQuitUnloadsIt)
+{
+    lab.bus->RecordCalls(true);
+    ui.Text1[kInstrumentAddress]->setText("5");
+    QTest::mouseClick(ui.Command5, Qt::LeftButton);
+    quillon::Test* query = window.QueryWindow();
+    ASSERT_NE(query, nullptr);
+    EXPECT_TRUE(query->isVisible());
+    EXPECT_EQ(ui.Text1[kInstrumentAddress]->text(), "17");
+    EXPECT_EQ(BusCalls(*lab.bus, "SendIFC"), 1);
+    EXPECT_FALSE(query->Controls().ReadingsList->findItems("HEWLETT-PACKARD,4284A", Qt::MatchStartsWith).isEmpty());
+
+    // Shown again, not loaded again.
+    QTest::mouseClick(ui.Command5, Qt::LeftButton);
+    EXPECT_EQ(window.QueryWindow(), query);
+    EXPECT_EQ(BusCalls(*lab.bus, "SendIFC"), 1);
+
+    QTest::mouseClick(query->Controls().QuitButton, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.QueryWindow(), nullptr);
+    QTest::mouseClick(ui.Command5, Qt::LeftButton);
+    EXPECT_EQ(BusCalls(*lab.bus, "SendIFC"), 2);
+}
+
+TEST_F(MeasurementWindowTest, CheckDuringARunLeavesTheBusToTheRun)
+{
+    lab.bus->RecordCalls(true);
+    bool runDisabled = false;
+    QTimer::singleShot(0, &window, [&] {
+        QTest::mouseClick(ui.Command5, Qt::LeftButton);
+        runDisabled = window.QueryWindow() && !window.QueryWindow()->Controls().RunRepeat->isEnabled();
+    });
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    ASSERT_NE(window.QueryWindow(), nullptr);
+    EXPECT_TRUE(runDisabled);
+    EXPECT_EQ(window.Sweep().PointCount, 5);
+    for (const char* call : {"SendIFC", "FindLstn", "DevClearList", "SendList"})
+        EXPECT_EQ(BusCalls(*lab.bus, call), 0) << call;
+    // Once the run is over the query may run.
+    EXPECT_TRUE(window.QueryWindow()->Controls().RunRepeat->isEnabled());
 }
 
 }  // namespace
