@@ -2,24 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/calendar_date.h"
+
 namespace quillon {
 namespace {
 
-std::tm At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
-{
-    std::tm when{};
-    when.tm_year = year - 1900;
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_hour = hour;
-    when.tm_min = minute;
-    when.tm_sec = second;
-    return when;
-}
+using testing::CalendarDate;
 
 TEST(FormatDate, LogFilePatterns)
 {
-    const std::tm when = At(2024, 3, 5, 14, 7, 9);
+    const std::tm when = CalendarDate(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(FormatDate(when, "yyyymm"), "202403");
     EXPECT_EQ(FormatDate(when, "yyyymmdd hh:mm:ss"), "20240305 14:07:09");
     EXPECT_EQ(FormatDate(when, "dd.mm.yyyy"), "05.03.2024");
@@ -27,7 +19,7 @@ TEST(FormatDate, LogFilePatterns)
 
 TEST(FormatDate, MonthOrMinutes)
 {
-    const std::tm when = At(2024, 11, 5, 8, 42, 0);
+    const std::tm when = CalendarDate(2024, 11, 5, 8, 42, 0);
     EXPECT_EQ(FormatDate(when, "mm"), "11");
     EXPECT_EQ(FormatDate(when, "hhmm"), "0842");
     EXPECT_EQ(FormatDate(when, "hh h mm"), "08 h 42");
@@ -40,14 +32,14 @@ TEST(FormatDate, MonthOrMinutes)
 
 TEST(FormatDate, ZeroPadding)
 {
-    EXPECT_EQ(FormatDate(At(2025, 1, 1), "yyyy-mm-dd hh:mm:ss"), "2025-01-01 00:00:00");
-    EXPECT_EQ(FormatDate(At(2025, 12, 31, 23, 59, 59), "yyyymmddhhmmss"), "20251231235959");
-    EXPECT_EQ(FormatDate(At(987, 6, 7), "yyyy"), "0987");
+    EXPECT_EQ(FormatDate(CalendarDate(2025, 1, 1), "yyyy-mm-dd hh:mm:ss"), "2025-01-01 00:00:00");
+    EXPECT_EQ(FormatDate(CalendarDate(2025, 12, 31, 23, 59, 59), "yyyymmddhhmmss"), "20251231235959");
+    EXPECT_EQ(FormatDate(CalendarDate(987, 6, 7), "yyyy"), "0987");
 }
 
 TEST(FormatDate, OtherTextIsCopied)
 {
-    const std::tm when = At(2024, 3, 5, 14, 7, 9);
+    const std::tm when = CalendarDate(2024, 3, 5, 14, 7, 9);
     EXPECT_EQ(FormatDate(when, "yyy m d h s"), "yyy m d h s");
     EXPECT_EQ(FormatDate(when, "run_yyyy.txt"), "run_2024.txt");
     EXPECT_EQ(FormatDate(when, ""), "");

@@ -6,28 +6,19 @@
 #include <filesystem>
 
 #include "tests/app/temp_folder.h"
+#include "tests/common/calendar_date.h"
 
 namespace quillon {
 namespace {
 
-std::tm Date(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm when{};
-    when.tm_year = year - 1900;
-    when.tm_mon = month - 1;
-    when.tm_mday = day;
-    when.tm_hour = hour;
-    when.tm_min = minute;
-    when.tm_sec = second;
-    return when;
-}
+using testing::CalendarDate;
 
 TEST(MeasurementLogLines, NameFirstLineAndPointLine)
 {
     const FixedFolder folder("/opt/lab");
-    EXPECT_EQ(MeasurementLogPath(folder, Date(2024, 3, 5, 14, 7, 9)), "/opt/lab/log-202403.log");
-    EXPECT_EQ(MeasurementLogFirstLine(Date(2024, 3, 5, 14, 7, 9)), "Measurement:20240305 14:07:09");
-    EXPECT_EQ(MeasurementLogFirstLine(Date(2023, 12, 31, 0, 0, 0)),
+    EXPECT_EQ(MeasurementLogPath(folder, CalendarDate(2024, 3, 5, 14, 7, 9)), "/opt/lab/log-202403.log");
+    EXPECT_EQ(MeasurementLogFirstLine(CalendarDate(2024, 3, 5, 14, 7, 9)), "Measurement:20240305 14:07:09");
+    EXPECT_EQ(MeasurementLogFirstLine(CalendarDate(2023, 12, 31, 0, 0, 0)),
               "Measurement:20231231 00:00:00");
     EXPECT_EQ(MeasurementLogPointLine(-1.5, "+1.23456E-10,+4.56789E-07"),
               "-1.500,+1.23456E-10,+4.56789E-07");
@@ -82,7 +73,7 @@ TEST(MeasurementLog, TheMonthIsTakenWhenTheLogIsOpened)
 {
     testing::TempFolder temp;
     VirtualClock clock;
-    clock.SetLocalTime(Date(2024, 3, 31, 23, 59, 59));
+    clock.SetLocalTime(CalendarDate(2024, 3, 31, 23, 59, 59));
     MeasurementLog log;
     log.OpenMeasurementLog(temp.Folder(), clock);
     clock.Sleep(5000);  // the run goes on into April

@@ -9,6 +9,7 @@
 #include "measure_fixture.h"
 #include "recording_run_window.h"
 #include "tests/app/temp_folder.h"
+#include "tests/common/calendar_date.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
@@ -377,11 +378,7 @@ TEST_F(MeasurementRunTest, AnUnwritableLogDoesNotStopTheRun)
 TEST_F(MeasurementRunTest, ANewMonthStartsANewLog)
 {
     Run();
-    std::tm april{};
-    april.tm_year = 124;
-    april.tm_mon = 3;
-    april.tm_mday = 1;
-    bench.clock.SetLocalTime(april);
+    bench.clock.SetLocalTime(testing::CalendarDate(2024, 4, 1));
     Run();
     EXPECT_EQ(LogLines().size(), 8u);
     EXPECT_EQ(Lines(temp.Read("log-202404.log")).front(), "Measurement:20240401 00:00:00");
