@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/environment.h"
 #include "measure/measurement_run.h"
+#include "platform/environment.h"
 
 class QCheckBox;
 class QGroupBox;

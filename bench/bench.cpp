@@ -1,16 +1,15 @@
 // Performance figures, one "name value unit" line each.
 #include <unistd.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QRadioButton>
 
 #include "app/main_window.h"
 #include "app/settings_file.h"
@@ -155,8 +154,8 @@ std::vector<std::chrono::steady_clock::time_point> RunThroughWindow(quillon::Clo
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
     const auto& ui = window.Controls();
     const std::string stop = quillon::SignedDecimal((points - 1) * 0.001);
-    const char* texts[quillon::kTextFieldCount] = {"0", stop.c_str(), "0.001", "", "1", "0",
-                                                   "50", "10000", "0", "17", "1"};
+    const char* texts[quillon::kTextFieldCount] = {"0",  stop.c_str(), "0.001", "",   "1", "0",
+                                                   "50", "10000",      "0",     "17", "1"};
     for (int i = 0; i < quillon::kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
     ui.Text1[quillon::kFrequency]->setText(QString::number(hertz));
     ui.Option2[0]->setChecked(true);
@@ -181,7 +180,8 @@ double PointOverheadMicroseconds()
     const auto starts = RunThroughWindow(clock, 5000, 1000);
     std::vector<double> samples;
     for (std::size_t i = 1; i < starts.size(); ++i)
-        samples.push_back(std::chrono::duration<double, std::micro>(starts[i] - starts[i - 1]).count());
+        samples.push_back(
+            std::chrono::duration<double, std::micro>(starts[i] - starts[i - 1]).count());
     quillon::DeselectGpibDriver();
     return samples.empty() ? 0.0 : Median(samples);
 }

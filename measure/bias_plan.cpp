@@ -41,7 +41,8 @@ std::vector<int16_t> BuildBiasPlan(const BiasSweep& sweep)
         for (int v = sweep.startMillivolts; notPassed(v, sweep.stopMillivolts, step); v += step)
             plan.push_back(static_cast<int16_t>(v));
         if (sweep.doubleSweep)
-            for (int v = sweep.stopMillivolts; notPassed(v, sweep.startMillivolts, -step); v -= step)
+            for (int v = sweep.stopMillivolts; notPassed(v, sweep.startMillivolts, -step);
+                 v -= step)
                 plan.push_back(static_cast<int16_t>(v));
     }
     return plan;

@@ -58,8 +58,8 @@ RunPreparation PrepareRun(const MeasurementSettings& settings)
     sweep.startMillivolts = std::get<int16_t>(start);
     sweep.stopMillivolts = std::get<int16_t>(stop);
     if (!RoundToInt16(static_cast<double>(sweep.stopMillivolts) - sweep.startMillivolts))
-        return RunRefused{OutOfRangeMessage(
-            {"Stop Bias [V] - Start Bias [V]", "-32.768 to 32.767 V"})};
+        return RunRefused{
+            OutOfRangeMessage({"Stop Bias [V] - Start Bias [V]", "-32.768 to 32.767 V"})};
     const SettingOr<int16_t> step =
         BiasStepMillivolts(settings, sweep.startMillivolts, sweep.stopMillivolts);
     if (const auto* bad = Refusal(step)) return RunRefused{OutOfRangeMessage(*bad)};
@@ -72,8 +72,7 @@ RunPreparation PrepareRun(const MeasurementSettings& settings)
     const SettingOr<int16_t> cycles = CycleCount(settings);
     if (const auto* bad = Refusal(cycles)) return RunRefused{OutOfRangeMessage(*bad)};
     sweep.cycles = std::get<int16_t>(cycles);
-    if (sweep.cycles < 0)
-        return RunRefused{OutOfRangeMessage({"Cycle of Meas.", "0 to 32767"})};
+    if (sweep.cycles < 0) return RunRefused{OutOfRangeMessage({"Cycle of Meas.", "0 to 32767"})};
     if (sweep.cycles == 0) return NoCycles{};
     sweep.doubleSweep = DoubleSweep(settings);
 
@@ -142,7 +141,8 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     const int16_t ud = connection.descriptor;
     sweep.Allocate(n);
     for (int i = 1; i <= n; ++i)
-        sweep.Bias[static_cast<std::size_t>(i)] = plan.biasMillivolts[static_cast<std::size_t>(i - 1)] / 1000.0;
+        sweep.Bias[static_cast<std::size_t>(i)] =
+            plan.biasMillivolts[static_cast<std::size_t>(i - 1)] / 1000.0;
     sweep.BiasSign = plan.biasSign;
     sweep.Cmax = 0.0;
     sweep.Gmax = 0.0;

@@ -49,8 +49,8 @@ std::array<std::string, kStatusCaptionCount> StatusCaptions(double capacitance, 
                                                             double cmax, double gmax);
 
 enum class RunEnding {
-    Refused,     // nothing sent (bad input, the meter could not be opened)
-    NoCycles,    // nothing to measure
+    Refused,   // nothing sent (bad input, the meter could not be opened)
+    NoCycles,  // nothing to measure
     Completed,
     Stopped,     // STOP or Esc
     Unbalanced,  // the overflow reply with "Quit when UNBAL"

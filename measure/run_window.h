@@ -20,7 +20,8 @@ public:
     virtual void SetRunning(bool running) = 0;
     virtual void SetProgressValue(int percent) = 0;
     virtual void SetProgressCaption(const std::string& caption) = 0;
-    virtual void SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& captions) = 0;
+    virtual void SetStatusCaptions(
+        const std::array<std::string, kStatusCaptionCount>& captions) = 0;
     // Serves the events waiting now (STOP, Esc, repaints) and returns.
     virtual void YieldOnce() = 0;
     virtual bool StopRequested() const = 0;

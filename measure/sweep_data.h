@@ -33,8 +33,8 @@ struct SweepData {
     int ReadablePoints() const
     {
         const std::size_t arrays = std::min({Bias.size(), Capacitance.size(), Conductance.size()});
-        return static_cast<int>(std::min<std::size_t>(std::max<int16_t>(PointCount, 0),
-                                                      arrays == 0 ? 0 : arrays - 1));
+        return static_cast<int>(
+            std::min<std::size_t>(std::max<int16_t>(PointCount, 0), arrays == 0 ? 0 : arrays - 1));
     }
 };
 

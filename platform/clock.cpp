@@ -38,7 +38,8 @@ std::tm SystemClock::LocalTime() const
 // of the machine running the tests can shift it.
 std::tm VirtualClock::LocalTime() const
 {
-    const std::time_t now = calendarStart_ + static_cast<std::time_t>((now_ - calendarTick_) / 1000);
+    const std::time_t now =
+        calendarStart_ + static_cast<std::time_t>((now_ - calendarTick_) / 1000);
     std::tm fields{};
     gmtime_r(&now, &fields);
     return fields;

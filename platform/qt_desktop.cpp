@@ -21,8 +21,7 @@ void QtDesktop::Beep()
 void QtDesktop::SetWaitCursor(bool on)
 {
     // Override cursors stack; keep exactly one of ours on the stack.
-    if (on == waitCursor_)
-        return;
+    if (on == waitCursor_) return;
     waitCursor_ = on;
     if (on)
         QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -10,8 +10,7 @@ namespace quillon {
 
 class QtDesktop final : public Desktop {
 public:
-    void ShowMessage(const std::string& text, const std::string& title,
-                     MessageIcon icon) override;
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void Beep() override;
     void SetWaitCursor(bool on) override;
 

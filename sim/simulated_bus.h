@@ -78,8 +78,7 @@ public:
     std::string ListNotice() const override { return kListNotice; }
 
     static constexpr const char* kCaptionMark = "[simulated]";
-    static constexpr const char* kListNotice =
-        "Simulated bus: no real instrument is connected.";
+    static constexpr const char* kListNotice = "Simulated bus: no real instrument is connected.";
 
 private:
     struct Board {

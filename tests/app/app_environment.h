@@ -2,8 +2,8 @@
 // and a desktop that records its messages and beeps.
 #pragma once
 
-#include "platform/environment.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "tests/app/temp_folder.h"
 #include "tests/platform/recording_desktop.h"
 

@@ -3,8 +3,8 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,8 +25,8 @@ class MeasurementWindowTest : public ::testing::Test {
 protected:
     MeasurementWindowTest()
     {
-        const char* texts[kTextFieldCount] = {"0", "1", "0.25", "1000", "1", "0",
-                                              "50", "10000", "0", "17", "1"};
+        const char* texts[kTextFieldCount] = {"0",  "1",     "0.25", "1000", "1", "0",
+                                              "50", "10000", "0",    "17",   "1"};
         for (int i = 0; i < kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
         ui.Option2[0]->setChecked(true);
         window.show();
@@ -133,7 +133,9 @@ TEST_F(MeasurementWindowTest, CheckLoadsTheQueryWindowOnceAndQuitUnloadsIt)
     EXPECT_TRUE(query->isVisible());
     EXPECT_EQ(ui.Text1[kInstrumentAddress]->text(), "17");
     EXPECT_EQ(BusCalls(*lab.bus, "SendIFC"), 1);
-    EXPECT_FALSE(query->Controls().ReadingsList->findItems("HEWLETT-PACKARD,4284A", Qt::MatchStartsWith).isEmpty());
+    EXPECT_FALSE(query->Controls()
+                     .ReadingsList->findItems("HEWLETT-PACKARD,4284A", Qt::MatchStartsWith)
+                     .isEmpty());
 
     // Shown again, not loaded again.
     QTest::mouseClick(ui.Command5, Qt::LeftButton);
@@ -153,7 +155,8 @@ TEST_F(MeasurementWindowTest, CheckDuringARunLeavesTheBusToTheRun)
     bool runDisabled = false;
     QTimer::singleShot(0, &window, [&] {
         QTest::mouseClick(ui.Command5, Qt::LeftButton);
-        runDisabled = window.QueryWindow() && !window.QueryWindow()->Controls().RunRepeat->isEnabled();
+        runDisabled =
+            window.QueryWindow() && !window.QueryWindow()->Controls().RunRepeat->isEnabled();
     });
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     ASSERT_NE(window.QueryWindow(), nullptr);

@@ -33,7 +33,8 @@ TEST(FormatDate, MonthOrMinutes)
 TEST(FormatDate, ZeroPadding)
 {
     EXPECT_EQ(FormatDate(CalendarDate(2025, 1, 1), "yyyy-mm-dd hh:mm:ss"), "2025-01-01 00:00:00");
-    EXPECT_EQ(FormatDate(CalendarDate(2025, 12, 31, 23, 59, 59), "yyyymmddhhmmss"), "20251231235959");
+    EXPECT_EQ(FormatDate(CalendarDate(2025, 12, 31, 23, 59, 59), "yyyymmddhhmmss"),
+              "20251231235959");
     EXPECT_EQ(FormatDate(CalendarDate(987, 6, 7), "yyyy"), "0987");
 }
 

@@ -16,8 +16,10 @@ using testing::CalendarDate;
 TEST(MeasurementLogLines, NameFirstLineAndPointLine)
 {
     const FixedFolder folder("/opt/lab");
-    EXPECT_EQ(MeasurementLogPath(folder, CalendarDate(2024, 3, 5, 14, 7, 9)), "/opt/lab/log-202403.log");
-    EXPECT_EQ(MeasurementLogFirstLine(CalendarDate(2024, 3, 5, 14, 7, 9)), "Measurement:20240305 14:07:09");
+    EXPECT_EQ(MeasurementLogPath(folder, CalendarDate(2024, 3, 5, 14, 7, 9)),
+              "/opt/lab/log-202403.log");
+    EXPECT_EQ(MeasurementLogFirstLine(CalendarDate(2024, 3, 5, 14, 7, 9)),
+              "Measurement:20240305 14:07:09");
     EXPECT_EQ(MeasurementLogFirstLine(CalendarDate(2023, 12, 31, 0, 0, 0)),
               "Measurement:20231231 00:00:00");
     EXPECT_EQ(MeasurementLogPointLine(-1.5, "+1.23456E-10,+4.56789E-07"),
@@ -97,8 +99,8 @@ TEST(MeasurementLog, FailuresAreKeptNotThrown)
         log.LogPointLine(0.0, "x");
         log.CloseMeasurementLog();
         EXPECT_TRUE(log.Failed());
-        EXPECT_EQ(log.Failure(), "cannot open " + temp.File("log-202403.log").string() +
-                                     ": Is a directory");
+        EXPECT_EQ(log.Failure(),
+                  "cannot open " + temp.File("log-202403.log").string() + ": Is a directory");
         EXPECT_EQ(log.LinesWritten(), 0);
         std::filesystem::remove(temp.File("log-202403.log"));
     }

@@ -88,7 +88,8 @@ TEST_F(MeasurementRunTest, CompletedRunMeasuresEveryPlannedPointInOrder)
     EXPECT_EQ(MeterMessages("BIAS:VOLT"),
               (std::vector<std::string>{"BIAS:VOLT  0", "BIAS:VOLT  .25", "BIAS:VOLT  .5",
                                         "BIAS:VOLT  .75", "BIAS:VOLT  1"}));
-    EXPECT_EQ(MeterMessages("BIAS:STAT"), (std::vector<std::string>{"BIAS:STAT ON", "BIAS:STAT OFF"}));
+    EXPECT_EQ(MeterMessages("BIAS:STAT"),
+              (std::vector<std::string>{"BIAS:STAT ON", "BIAS:STAT OFF"}));
 
     ASSERT_EQ(sweep.PointCount, 5);
     ASSERT_EQ(sweep.Bias.size(), 6u);
@@ -129,7 +130,8 @@ TEST_F(MeasurementRunTest, LogHoldsTheRecordOfTheRun)
     std::vector<std::string> expected = {"Measurement:20240305 14:07:09",
                                          "0.000,V,C,G                    "};
     const char* biases[] = {"0.000", "0.250", "0.500", "0.750", "1.000"};
-    for (std::size_t i = 0; i < 5; ++i) expected.push_back(std::string(biases[i]) + "," + replies[i]);
+    for (std::size_t i = 0; i < 5; ++i)
+        expected.push_back(std::string(biases[i]) + "," + replies[i]);
     expected.push_back("");
     EXPECT_EQ(LogLines(), expected);  // N + 3 lines
 
@@ -146,7 +148,8 @@ TEST_F(MeasurementRunTest, DoubleSweepAndCyclesRepeatThePlan)
     ASSERT_EQ(sweep.PointCount, 20);
     const std::vector<double> cycle = {0, 0.25, 0.5, 0.75, 1, 1, 0.75, 0.5, 0.25, 0};
     for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(sweep.Bias[static_cast<std::size_t>(i + 1)], cycle[static_cast<std::size_t>(i % 10)]);
+        EXPECT_EQ(sweep.Bias[static_cast<std::size_t>(i + 1)],
+                  cycle[static_cast<std::size_t>(i % 10)]);
     EXPECT_EQ(LogLines().size(), 23u);
     EXPECT_EQ(window.captions.back(), "Progress 20/20");
 }
@@ -286,24 +289,31 @@ TEST_F(MeasurementRunTest, RefusedStartsSendNothingAndKeepThePreviousRun)
         const char* message;
     };
     const Case cases[] = {
-        {kStopBias, "0", "Bias Step [V] must not be 0, and Start Bias [V] must differ from Stop Bias [V]."},
-        {kBiasStep, "0", "Bias Step [V] must not be 0, and Start Bias [V] must differ from Stop Bias [V]."},
-        {kStartBias, "40", "Start Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
-        {kStopBias, "-33", "Stop Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
-        {kStartBias, "-20", "Stop Bias [V] - Start Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
+        {kStopBias, "0",
+         "Bias Step [V] must not be 0, and Start Bias [V] must differ from Stop Bias [V]."},
+        {kBiasStep, "0",
+         "Bias Step [V] must not be 0, and Start Bias [V] must differ from Stop Bias [V]."},
+        {kStartBias, "40",
+         "Start Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
+        {kStopBias, "-33",
+         "Stop Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
+        {kStartBias, "-20",
+         "Stop Bias [V] - Start Bias [V] is out of range: it must lie within -32.768 to 32.767 V."},
         {kBiasStep, "33", "Bias Step [V] is out of range: it must lie within -32.768 to 32.767 V."},
         {kCycles, "40000", "Cycle of Meas. is out of range: it must lie within -32768 to 32767."},
         {kCycles, "-1", "Cycle of Meas. is out of range: it must lie within 0 to 32767."},
         {kCycles, "7000", "The sweep has 35000 points, more than the 32767 a run can hold."},
         {kGpibBoard, "40000", "BOARD is out of range: it must lie within -32768 to 32767."},
         {kInstrumentAddress, "-1e6", "4284A is out of range: it must lie within -32768 to 32767."},
-        {kFrequency, "3e9", "Frequency [Hz] is out of range: it must lie within -2147483648 to 2147483647."},
+        {kFrequency, "3e9",
+         "Frequency [Hz] is out of range: it must lie within -2147483648 to 2147483647."},
     };
     window.settings.text[kStopBias] = "1";
     SetCheck(kBeepWhenFinished, true);
     for (const Case& c : cases) {
         MeasurementSettingsValues saved = window.settings;
-        if (c.field == kStartBias && std::string(c.text) == "-20") window.settings.text[kStopBias] = "20";
+        if (c.field == kStartBias && std::string(c.text) == "-20")
+            window.settings.text[kStopBias] = "20";
         window.settings.text[c.field] = c.text;
         desktop.messages.clear();
         EXPECT_EQ(Run().ending, RunEnding::Refused) << c.text;
@@ -344,7 +354,8 @@ TEST_F(MeasurementRunTest, AnEmptyPlanSetsTheMeterUpAndLogsTwoLines)
     Run();
     EXPECT_EQ(sweep.PointCount, 0);
     EXPECT_EQ(sweep.Bias.size(), 1u);
-    EXPECT_EQ(MeterMessages("BIAS:STAT"), (std::vector<std::string>{"BIAS:STAT ON", "BIAS:STAT OFF"}));
+    EXPECT_EQ(MeterMessages("BIAS:STAT"),
+              (std::vector<std::string>{"BIAS:STAT ON", "BIAS:STAT OFF"}));
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"Measurement:20240305 14:07:09", ""}));
 }
 
@@ -371,8 +382,8 @@ TEST_F(MeasurementRunTest, AnUnwritableLogDoesNotStopTheRun)
     EXPECT_EQ(sweep.PointCount, 5);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "This run has no log: cannot open " +
-                                             temp.File("log-202403.log").string() +
-                                             ": Is a directory.");
+                                            temp.File("log-202403.log").string() +
+                                            ": Is a directory.");
 }
 
 TEST_F(MeasurementRunTest, ANewMonthStartsANewLog)

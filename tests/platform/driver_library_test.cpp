@@ -52,8 +52,9 @@ std::vector<PointReading> MeasureRun(Clock& clock)
     window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
     window.settings.option = 0;
     SweepData sweep;
-    const RunResult result = RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                                            [](SweepData&, const RunTimes&) {});
+    const RunResult result =
+        RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
+                       [](SweepData&, const RunTimes&) {});
     std::vector<PointReading> readings;
     if (result.ending != RunEnding::Completed) {
         ADD_FAILURE() << "the run ended early; messages: " << desktop.messages.size();
@@ -269,8 +270,9 @@ TEST_P(LoadedDriverTest, UnconfiguredBoardRefusesTheRunWithTheSystemsReason)
         control.FailNextOpen(error);
         desktop.messages.clear();
         SweepData sweep;
-        const RunResult result = RunMeasurement(
-            window, sweep, Environment{clock, temp.Folder(), desktop}, [](SweepData&, const RunTimes&) {});
+        const RunResult result =
+            RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
+                           [](SweepData&, const RunTimes&) {});
         EXPECT_EQ(result.ending, RunEnding::Refused);
         EXPECT_EQ(ibsta & ni::ERR, ni::ERR);
         EXPECT_EQ(iberr, ni::EDVR);

@@ -20,8 +20,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override
     {
         messages.push_back({text, title, icon});
-        if (onMessage)
-            onMessage(messages.back());
+        if (onMessage) onMessage(messages.back());
     }
     void Beep() override { ++beeps; }
     void SetWaitCursor(bool on) override { waitCursor.push_back(on); }
