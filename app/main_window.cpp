@@ -13,12 +13,14 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "analysis/result_table.h"
 #include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/query_window.h"
 #include "app/settings_file.h"
 #include "app/tab_control.h"
+#include "app/widget_text.h"
 #include "gpib/gpib_binding.h"
 
 namespace quillon {
@@ -69,6 +71,8 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     connect(ui_.Command3, &QPushButton::clicked, this, &FormLCR::Command3_Click);
     connect(ui_.Command4, &QPushButton::clicked, this, &FormLCR::Command4_Click);
     connect(ui_.Command5, &QPushButton::clicked, this, &FormLCR::Command5_Click);
+    connect(ui_.Command6, &QPushButton::clicked, this, &FormLCR::Command6_Click);
+    connect(ui_.Command7, &QPushButton::clicked, this, &FormLCR::Command7_Click);
     connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
 
     Form_Load();
@@ -315,6 +319,20 @@ void FormLCR::Command5_Click()
         queryWindow_ = new Test(environment_.desktop, ui_.Text1[kInstrumentAddress], running_);
     queryWindow_->show();
     queryWindow_->raise();
+}
+
+void FormLCR::Command6_Click()
+{
+    ui_.RichTextBox1->setPlainText(WidgetText(ResultTableText(sweep_)));
+}
+
+void FormLCR::Command7_Click()
+{
+    if (sweep_.ReadablePoints() == 0) return;
+    const std::string chosen = environment_.desktop.AskSaveFileName(kDataFileFilter);
+    if (chosen.empty()) return;
+    if (std::optional<std::string> failure = SaveDataFile(DataFileName(chosen), sweep_))
+        environment_.desktop.ShowMessage(*failure);
 }
 
 void FormLCR::Command9_Click()

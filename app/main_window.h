@@ -133,6 +133,10 @@ public:
     // "Check": loading the query window runs the query; once loaded it is
     // only shown.
     void Command5_Click();
+    // "Show Result": the table of the last run in the text box.
+    void Command6_Click();
+    // "Save Data": the table of the last run into a file chosen in a dialog.
+    void Command7_Click();
     void Command9_Click();
 
 protected:

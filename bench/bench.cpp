@@ -100,6 +100,7 @@ public:
     }
     void Beep() override {}
     void SetWaitCursor(bool) override {}
+    std::string AskSaveFileName(const std::string&) override { return {}; }
 };
 
 // The main window as the run sees it, with the time each point's

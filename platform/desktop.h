@@ -1,5 +1,5 @@
 // What the program asks of the desktop besides its own windows: modal
-// message boxes, the system beep and the busy pointer. Tests put a recorder
+// message boxes, the system beep, the busy pointer and the save dialog. Tests put a recorder
 // in its place, so nothing modal ever waits for a click there.
 #pragma once
 
@@ -19,6 +19,10 @@ public:
     virtual void Beep() = 0;
     // The hourglass over every window of the program, or the normal pointer.
     virtual void SetWaitCursor(bool on) = 0;
+    // A save dialog starting with an empty name; `filter` is written
+    // "Description|pattern", e.g. "Data(*.txt)|*.txt". Asks before an
+    // existing file is replaced. An empty name means the user cancelled.
+    virtual std::string AskSaveFileName(const std::string& filter) = 0;
 };
 
 }  // namespace quillon

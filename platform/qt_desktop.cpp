@@ -1,7 +1,10 @@
 #include "platform/qt_desktop.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <sstream>
+#include <vector>
 
 namespace quillon {
 
@@ -27,6 +30,26 @@ void QtDesktop::SetWaitCursor(bool on)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+std::string QtNameFilters(const std::string& filter)
+{
+    std::vector<std::string> parts;
+    std::stringstream pieces(filter);
+    for (std::string piece; std::getline(pieces, piece, '|');) parts.push_back(piece);
+    std::string qtFilters;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        if (!qtFilters.empty()) qtFilters += ";;";
+        qtFilters += parts[i] + " (" + parts[i + 1] + ")";
+    }
+    return qtFilters;
+}
+
+std::string QtDesktop::AskSaveFileName(const std::string& filter)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(),
+                                        QString::fromStdString(QtNameFilters(filter)))
+        .toStdString();
 }
 
 }  // namespace quillon

@@ -1,5 +1,5 @@
-// The desktop of a Qt program: QMessageBox, QApplication::beep and the
-// application-wide override cursor.
+// The desktop of a Qt program: QMessageBox, QApplication::beep, the
+// application-wide override cursor and QFileDialog.
 #pragma once
 
 #include "platform/desktop.h"
@@ -8,11 +8,16 @@ class QWidget;
 
 namespace quillon {
 
+// "Data(*.txt)|*.txt" as a Qt name filter: "Data(*.txt) (*.txt)". Pairs of
+// description and pattern become filters of their own.
+std::string QtNameFilters(const std::string& filter);
+
 class QtDesktop final : public Desktop {
 public:
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void Beep() override;
     void SetWaitCursor(bool on) override;
+    std::string AskSaveFileName(const std::string& filter) override;
 
 private:
     bool waitCursor_ = false;

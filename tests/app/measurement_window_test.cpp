@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
+#include "analysis/result_table.h"
 #include "app/main_window.h"
 #include "app/query_window.h"
 #include "common/text_number.h"
@@ -114,6 +116,46 @@ TEST_F(MeasurementWindowTest, MessagesGoThroughTheDesktop)
     EXPECT_EQ(env.desktop.messages[0].text.rfind("Bias Step [V] must not be 0", 0), 0u);
     EXPECT_TRUE(ui.Command1->isVisible());
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MeasurementWindowTest, ShowResultListsTheLastRunOnce)
+{
+    QTest::mouseClick(ui.Command6, Qt::LeftButton);
+    EXPECT_EQ(ui.RichTextBox1->toPlainText(), "V[V]\tC[F]\tG[S]\n");
+
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    QTest::mouseClick(ui.Command6, Qt::LeftButton);
+    QTest::mouseClick(ui.Command6, Qt::LeftButton);
+    const QStringList lines = ui.RichTextBox1->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 7);  // header, 5 rows, and the empty rest after the last line end
+    EXPECT_EQ(lines[0], "V[V]\tC[F]\tG[S]");
+    EXPECT_EQ(lines[1].toStdString(), ResultRow(window.Sweep(), 1));
+    EXPECT_TRUE(lines[5].startsWith("1.000\t"));
+    EXPECT_EQ(lines[6], "");
+}
+
+TEST_F(MeasurementWindowTest, SaveDataWritesTheChosenFile)
+{
+    // Nothing measured yet: no dialog at all.
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    EXPECT_TRUE(env.desktop.saveFilters.empty());
+
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    // Cancelled: nothing is written.
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    EXPECT_EQ(env.desktop.saveFilters, (std::vector<std::string>{"Data(*.txt)|*.txt"}));
+
+    env.desktop.saveAnswers = {env.temp.File("sweep").string()};
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    EXPECT_EQ(env.temp.Read("sweep.txt"), DataFileText(window.Sweep()));
+    EXPECT_TRUE(env.desktop.messages.empty());
+
+    const std::string unwritable = env.temp.File("no/such/folder/x.txt").string();
+    env.desktop.saveAnswers = {unwritable};
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text,
+              "The data could not be saved to " + unwritable + ": No such file or directory.");
 }
 
 int BusCalls(const SimulatedBus& bus, const std::string& name)

@@ -1,6 +1,7 @@
 // A desktop that records what the program shows instead of showing it.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,10 +25,20 @@ public:
     }
     void Beep() override { ++beeps; }
     void SetWaitCursor(bool on) override { waitCursor.push_back(on); }
+    std::string AskSaveFileName(const std::string& filter) override
+    {
+        saveFilters.push_back(filter);
+        if (saveAnswers.empty()) return {};
+        std::string answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
 
     std::vector<ShownMessage> messages;
     int beeps = 0;
-    std::vector<bool> waitCursor;  // every change, in order
+    std::vector<bool> waitCursor;          // every change, in order
+    std::vector<std::string> saveFilters;  // one per save dialog shown
+    std::deque<std::string> saveAnswers;   // the names "typed"; none left = cancel
     // Runs while the message is "on screen", as a user's reaction would.
     std::function<void(const ShownMessage&)> onMessage;
 };

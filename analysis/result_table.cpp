@@ -1,0 +1,65 @@
+#include "analysis/result_table.h"
+
+#include "common/text_number.h"
+#include "platform/file_replace.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::string_view kDataFileExtension = ".txt";
+constexpr const char* kValuePattern = "0.00000E+00";
+
+// The header, then the rows, each line followed by `lineEnd` except, when
+// `endAfterLast` is false, the last one.
+std::string Table(const SweepData& sweep, bool endAfterLast)
+{
+    const int points = sweep.ReadablePoints();
+    std::string text;
+    // About 40 characters a row: one allocation for the whole table.
+    text.reserve(32 + 40 * static_cast<std::size_t>(points));
+    text += kResultTableHeader;
+    for (int i = 1; i <= points; ++i) {
+        text += kCrLf;
+        text += ResultRow(sweep, i);
+    }
+    if (endAfterLast) text += kCrLf;
+    return text;
+}
+
+}  // namespace
+
+std::string ResultRow(const SweepData& sweep, int i)
+{
+    const auto index = static_cast<std::size_t>(i);
+    return FormatNumber(sweep.Bias[index], "0.000") + '\t' +
+           FormatNumber(sweep.Capacitance[index], kValuePattern) + '\t' +
+           FormatNumber(sweep.Conductance[index], kValuePattern);
+}
+
+std::string ResultTableText(const SweepData& sweep)
+{
+    return Table(sweep, true);
+}
+
+std::string DataFileText(const SweepData& sweep)
+{
+    return Table(sweep, false);
+}
+
+std::string DataFileName(const std::string& chosen)
+{
+    const bool hasExtension = chosen.size() >= kDataFileExtension.size() &&
+                              chosen.compare(chosen.size() - kDataFileExtension.size(),
+                                             kDataFileExtension.size(), kDataFileExtension) == 0;
+    return hasExtension ? chosen : chosen + std::string(kDataFileExtension);
+}
+
+std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep)
+{
+    if (std::optional<std::string> reason = ReplaceFileContent(path, DataFileText(sweep)))
+        return "The data could not be saved to " + path + ": " + *reason + ".";
+    return std::nullopt;
+}
+
+}  // namespace quillon
