@@ -72,6 +72,8 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     connect(ui_.Command4, &QPushButton::clicked, this, &FormLCR::Command4_Click);
     connect(ui_.Command5, &QPushButton::clicked, this, &FormLCR::Command5_Click);
     connect(ui_.Command6, &QPushButton::clicked, this, &FormLCR::Command6_Click);
+    connect(ui_.Picture1, &PictureBox::MouseMove, this, &FormLCR::Picture1_MouseMove);
+    connect(ui_.Picture2, &PictureBox::MouseMove, this, &FormLCR::Picture2_MouseMove);
     connect(ui_.Command7, &QPushButton::clicked, this, &FormLCR::Command7_Click);
     connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
 
@@ -188,8 +190,9 @@ void FormLCR::BuildTextPage(QWidget* page)
 void FormLCR::Form_Load()
 {
     LoadSettings();
-    ui_.Picture1->Scale(-5, 1e-9, 5, -1e-10);
-    ui_.Picture2->Scale(-5, 0.001, 5, -1e-7);
+    for (auto [picture, scale] : {std::pair(ui_.Picture1, kCapacitanceStartScale),
+                                  std::pair(ui_.Picture2, kConductanceStartScale)})
+        picture->Scale(scale.left, scale.top, scale.right, scale.bottom);
 }
 
 std::string FormLCR::Text1(int index) const
@@ -319,6 +322,32 @@ void FormLCR::Command5_Click()
         queryWindow_ = new Test(environment_.desktop, ui_.Text1[kInstrumentAddress], running_);
     queryWindow_->show();
     queryWindow_->raise();
+}
+
+void FormLCR::Picture1_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
+{
+    ui_.Text3[0]->setText(QString::fromStdString(VoltageReadout(x)));
+    ui_.Text3[1]->setText(QString::fromStdString(CapacitanceReadout(y)));
+}
+
+void FormLCR::Picture2_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
+{
+    ui_.Text3[2]->setText(QString::fromStdString(VoltageReadout(x)));
+    ui_.Text3[3]->setText(QString::fromStdString(ConductanceReadout(y)));
+}
+
+void FormLCR::ShowGraphs(const Graphs& graphs)
+{
+    for (auto [picture, plot] : {std::pair(ui_.Picture1, &graphs.capacitance),
+                                 std::pair(ui_.Picture2, &graphs.conductance)}) {
+        picture->Cls();
+        picture->Scale(plot->scale.left, plot->scale.top, plot->scale.right, plot->scale.bottom);
+        for (const PlotLine& line : plot->lines) {
+            std::optional<QRgb> colour;
+            if (line.colour) colour = qRgb(0, 0, 0) | *line.colour;
+            picture->Line(line.x1, line.y1, line.x2, line.y2, colour);
+        }
+    }
 }
 
 void FormLCR::Command6_Click()

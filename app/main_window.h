@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/graph_plot.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -133,6 +134,14 @@ public:
     // "Check": loading the query window runs the query; once loaded it is
     // only shown.
     void Command5_Click();
+    // The pointer over a graph: its coordinates in the read-out boxes.
+    void Picture1_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x,
+                            float y);
+    void Picture2_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x,
+                            float y);
+    // Clears both pictures and draws the graphs into them.
+    void ShowGraphs(const Graphs& graphs);
+
     // "Show Result": the table of the last run in the text box.
     void Command6_Click();
     // "Save Data": the table of the last run into a file chosen in a dialog.

@@ -138,18 +138,17 @@ QImage RenderPicture(const QSize& area, qreal ratio, const std::vector<PictureLi
     QImage image(DeviceSize(area, ratio), QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(kBackground);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    for (const PictureLine& line : lines) DrawLine(painter, area, line);
+    DrawPictureLines(image, area, lines.data(), lines.data() + lines.size());
     return image;
 }
 
-void DrawPictureLine(QImage& image, const QSize& area, const PictureLine& line)
+void DrawPictureLines(QImage& image, const QSize& area, const PictureLine* first,
+                      const PictureLine* last)
 {
-    if (image.isNull()) return;
+    if (image.isNull() || first == last) return;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    DrawLine(painter, area, line);
+    for (; first != last; ++first) DrawLine(painter, area, *first);
 }
 
 }  // namespace detail
@@ -166,6 +165,7 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent)
 void PictureBox::Cls()
 {
     lines_.clear();
+    linesInBacking_ = 0;
     if (!backing_.isNull()) backing_.fill(kBackground);
     update();
 }
@@ -177,9 +177,9 @@ void PictureBox::Scale(double left, double top, double right, double bottom)
 
 void PictureBox::Line(float x1, float y1, float x2, float y2, std::optional<QRgb> colour)
 {
+    // Drawn into the backing image when it is next needed, together with
+    // the other new lines: one painter for a whole graph, not one a line.
     lines_.push_back(PictureLine{x1, y1, x2, y2, colour.value_or(foreColor_), scale_});
-    // A stale image gets the line with all the others when it is rebuilt.
-    if (BackingIsCurrent()) detail::DrawPictureLine(backing_, backingArea_, lines_.back());
     update();
 }
 
@@ -239,10 +239,15 @@ bool PictureBox::BackingIsCurrent() const
 
 void PictureBox::EnsureBackingImage()
 {
-    if (BackingIsCurrent()) return;
-    backingArea_ = DrawingArea();
-    backingRatio_ = devicePixelRatioF();
-    backing_ = detail::RenderPicture(backingArea_, backingRatio_, lines_);
+    if (!BackingIsCurrent()) {
+        backingArea_ = DrawingArea();
+        backingRatio_ = devicePixelRatioF();
+        backing_ = detail::RenderPicture(backingArea_, backingRatio_, lines_);
+    } else {
+        detail::DrawPictureLines(backing_, backingArea_, lines_.data() + linesInBacking_,
+                                 lines_.data() + lines_.size());
+    }
+    linesInBacking_ = lines_.size();
 }
 
 }  // namespace quillon

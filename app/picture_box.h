@@ -89,6 +89,9 @@ private:
     QRgb foreColor_ = qRgb(0, 0, 0);
     std::vector<PictureLine> lines_;
     QImage backing_;
+    // How many of lines_ are drawn into backing_; the rest follow when the
+    // image is next needed.
+    std::size_t linesInBacking_ = 0;
     // What backing_ was made for; an invalid size until it is first made.
     QSize backingArea_;
     qreal backingRatio_ = 0;
@@ -99,9 +102,10 @@ namespace detail {
 // The rendering the picture box uses for its backing image, open to other
 // device pixel ratios than the screens at hand offer: the drawing of the
 // lines on a drawing area of the given size in device-independent pixels,
-// and one more line drawn onto such an image.
+// and more lines drawn onto such an image.
 QImage RenderPicture(const QSize& area, qreal ratio, const std::vector<PictureLine>& lines);
-void DrawPictureLine(QImage& image, const QSize& area, const PictureLine& line);
+void DrawPictureLines(QImage& image, const QSize& area, const PictureLine* first,
+                      const PictureLine* last);
 
 }  // namespace detail
 

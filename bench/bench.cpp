@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/picture_box.h"
 #include "app/settings_file.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
@@ -187,6 +189,56 @@ double PointOverheadMicroseconds()
     return samples.empty() ? 0.0 : Median(samples);
 }
 
+struct LargeRunTimes {
+    double drawGraphsMilliseconds;
+    double showResultMilliseconds;
+};
+
+// A 32767-point run through the main window (virtual time, instant meter),
+// then the graphs of its points drawn into both pictures, and "Show Result".
+LargeRunTimes LargeRunMilliseconds()
+{
+    quillon::VirtualClock clock;
+    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
+    lab.meter->SetInstantMeasurement(true);
+    quillon::SelectGpibDriver(*lab.bus);
+    ScratchFolder scratch;
+    const quillon::FixedFolder folder(scratch.path.string());
+    SilentDesktop desktop;
+    quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
+    const auto& ui = window.Controls();
+    const char* texts[quillon::kTextFieldCount] = {"-16.383", "16.383", "0.001", "1000", "1", "0",
+                                                   "50",      "10000",  "0",     "17",   "1"};
+    for (int i = 0; i < quillon::kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
+    ui.Option2[0]->setChecked(true);
+    window.show();
+    window.Command1_Click();
+    if (window.Sweep().PointCount != quillon::kMostPlannedPoints)
+        std::fprintf(stderr, "the large run read %d points\n", window.Sweep().PointCount);
+
+    std::vector<double> draws;
+    std::vector<double> shows;
+    for (int round = 0; round < 5; ++round) {
+        auto start = std::chrono::steady_clock::now();
+        quillon::SweepData sweep = window.Sweep();
+        if (std::optional<quillon::Graphs> graphs = quillon::DrawGraphs(sweep))
+            window.ShowGraphs(*graphs);
+        // Both drawings finished, the hidden tab's included.
+        ui.Picture1->BackingImage();
+        ui.Picture2->BackingImage();
+        QApplication::processEvents();
+        auto stop = std::chrono::steady_clock::now();
+        draws.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+        start = std::chrono::steady_clock::now();
+        window.Command6_Click();
+        QApplication::processEvents();
+        stop = std::chrono::steady_clock::now();
+        shows.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+    }
+    quillon::DeselectGpibDriver();
+    return {Median(draws), Median(shows)};
+}
+
 struct RunWallTime {
     double wallMilliseconds;
     double expectedMilliseconds;
@@ -227,6 +279,9 @@ int main(int argc, char* argv[])
     std::printf("settings_save_ms %.2f ms\n", settings.saveMilliseconds);
     std::printf("settings_load_ms %.2f ms\n", settings.loadMilliseconds);
     std::printf("point_overhead_us %.1f us\n", PointOverheadMicroseconds());
+    const LargeRunTimes large = LargeRunMilliseconds();
+    std::printf("draw_graphs_ms %.1f ms\n", large.drawGraphsMilliseconds);
+    std::printf("show_result_ms %.1f ms\n", large.showResultMilliseconds);
     const RunWallTime run = RunWallMilliseconds(100, 10000);
     std::printf("run_100_points_10khz_ms %.1f ms\n", run.wallMilliseconds);
     std::printf("run_meter_and_pauses_ms %.1f ms\n", run.expectedMilliseconds);
