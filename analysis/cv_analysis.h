@@ -22,6 +22,8 @@
 #include <optional>
 #include <string>
 
+#include "analysis/graph_plot.h"
+#include "analysis/result_table.h"
 #include "measure/measurement_run.h"
 #include "measure/sweep_data.h"
 

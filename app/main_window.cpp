@@ -269,8 +269,8 @@ void FormLCR::YieldOnce()
 void FormLCR::Command1_Click()
 {
     if (running_) return;
-    const EndOfRunPass endOfRun = [](SweepData& sweep, const RunTimes&) {
-        RestoreUserBiasSign(sweep);
+    const EndOfRunPass endOfRun = [this](SweepData& sweep, const RunTimes& times) {
+        SummarizeRun(sweep, times);
     };
     runTimes_ = RunMeasurement(*this, sweep_, environment_, endOfRun).times;
     if (closeAfterRun_) {
@@ -334,6 +334,17 @@ void FormLCR::Picture2_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float 
 {
     ui_.Text3[2]->setText(QString::fromStdString(VoltageReadout(x)));
     ui_.Text3[3]->setText(QString::fromStdString(ConductanceReadout(y)));
+}
+
+void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
+{
+    const RunSummary summary =
+        quillon::SummarizeRun(sweep, times, Text1(kPadArea), ui_.List1->count(), analysis_);
+    ui_.List1->addItem(QString::fromStdString(summary.runListEntry));
+    if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
+    if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
+    if (!summary.redrawGraphs) return;
+    if (std::optional<Graphs> graphs = DrawGraphs(sweep)) ShowGraphs(*graphs);
 }
 
 void FormLCR::ShowGraphs(const Graphs& graphs)

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "analysis/graph_plot.h"
+#include "analysis/cv_analysis.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -120,6 +120,8 @@ public:
     // The last run's points, and when it started and ended.
     const SweepData& Sweep() const { return sweep_; }
     const RunTimes& LastRunTimes() const { return runTimes_; }
+    // What the last summary computed.
+    const AnalysisResults& Analysis() const { return analysis_; }
 
     // The calculator window while it is open.
     Form1* Calculator() const;
@@ -135,12 +137,13 @@ public:
     // only shown.
     void Command5_Click();
     // The pointer over a graph: its coordinates in the read-out boxes.
-    void Picture1_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x,
-                            float y);
-    void Picture2_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x,
-                            float y);
+    void Picture1_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
+    void Picture2_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
     // Clears both pictures and draws the graphs into them.
     void ShowGraphs(const Graphs& graphs);
+    // The end-of-run pass of a run that returned the meter to idle: the run
+    // list, the summary, the finish text and the graphs.
+    void SummarizeRun(SweepData& sweep, const RunTimes& times);
 
     // "Show Result": the table of the last run in the text box.
     void Command6_Click();
@@ -172,6 +175,7 @@ private:
     bool closeAfterRun_ = false;
     SweepData sweep_;
     RunTimes runTimes_;
+    AnalysisResults analysis_;
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
 };

@@ -11,9 +11,11 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "analysis/result_table.h"
 #include "app/main_window.h"
+#include "app/picture_box.h"
 #include "app/query_window.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
@@ -64,18 +66,50 @@ TEST_F(MeasurementWindowTest, StartMeasuresAndShowsTheRunLive)
 
     EXPECT_EQ(statusSeen, (std::vector<bool>{true}));
     EXPECT_EQ(window.Sweep().PointCount, 5);
-    EXPECT_EQ(Caption(ui.Label3), "Progress 5/5");
     EXPECT_EQ(ui.ProgressBar1->value(), 100);
     // One point behind: the fourth point and the maxima up to it.
-    EXPECT_EQ(Caption(ui.Label4[0]),
-              FormatNumber(window.Sweep().Capacitance[4] * 1e12, "0.000") + "pF");
-    EXPECT_EQ(Caption(ui.Label4[3]), FormatNumber(window.Sweep().Gmax * 1e6, "0.000") + "uS");
+    const SweepData& sweep = window.Sweep();
+    EXPECT_EQ(Caption(ui.Label4[0]), FormatNumber(sweep.Capacitance[4] * 1e12, "0.000") + "pF");
+    const double gmaxUpToFour = *std::max_element(&sweep.Conductance[1], &sweep.Conductance[5]);
+    EXPECT_EQ(Caption(ui.Label4[3]), FormatNumber(gmaxUpToFour * 1e6, "0.000") + "uS");
+
+    // The end-of-run pass: 5 points in 350 ms.
+    EXPECT_EQ(Caption(ui.Label3), "Progress finished 0.350 s");
+    ASSERT_EQ(ui.List1->count(), 1);
+    EXPECT_EQ(ui.List1->item(0)->text(), " 1\t14.286/s");
+    EXPECT_TRUE(Caption(ui.Label1).rfind("5Points\n 0.35sec\n14.286/s\nCmax:", 0) == 0)
+        << Caption(ui.Label1);
+    int red = 0;
+    for (const PictureLine& line : ui.Picture1->Lines()) red += line.colour == qRgb(255, 0, 0);
+    EXPECT_EQ(red, 4);
+    EXPECT_EQ(ui.Picture2->CurrentScale().left, -0.5);
+    EXPECT_EQ(ui.Picture2->CurrentScale().top, 1.1 * sweep.Gmax);
     EXPECT_TRUE(ui.Command1->isVisible());
     for (const QPushButton* button : {ui.Command2, ui.Command3, ui.Command4, ui.Command7})
         EXPECT_TRUE(button->isEnabled());
     EXPECT_FALSE(window.Running());
     EXPECT_EQ(window.LastRunTimes().t1 - window.LastRunTimes().t0, 5u * 40u + 150u);
     EXPECT_TRUE(env.temp.Exists("log-202403.log"));
+}
+
+TEST_F(MeasurementWindowTest, SummaryOfTheSimulatedDeviceGivesItsOxideAndDoping)
+{
+    // Accumulation to strong inversion on the default device: 10 nm oxide,
+    // p-type 1e16 cm-3, a pad of 100 um x 100 um.
+    const char* texts[kTextFieldCount] = {"-3", "3",     "0.05", "100000", "1", "0",
+                                          "50", "10000", "0",    "17",     "1"};
+    for (int i = 0; i < kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    ASSERT_EQ(window.Sweep().PointCount, 121);
+
+    const QStringList lines = ui.Label1->text().split('\n');
+    ASSERT_EQ(lines.size(), 9);
+    // CET:x.xxnm and Nsub:x.xxE+yy (cm-3), read back from the texts shown.
+    const double cetNm = lines[6].mid(4, lines[6].size() - 6).toDouble();
+    const double nsub = lines[7].mid(5, lines[7].indexOf(' ') - 5).toDouble();
+    EXPECT_NEAR(cetNm, 10.0, 0.3) << lines[6].toStdString();
+    EXPECT_NEAR(nsub, 1e16, 0.15e16) << lines[7].toStdString();
+    EXPECT_NEAR(window.Analysis().Cet, 10e-9, 0.3e-9);
 }
 
 TEST_F(MeasurementWindowTest, EscDuringTheRunStopsItAtThatPoint)
