@@ -112,6 +112,24 @@ TEST_F(MeasurementWindowTest, SummaryOfTheSimulatedDeviceGivesItsOxideAndDoping)
     EXPECT_NEAR(window.Analysis().Cet, 10e-9, 0.3e-9);
 }
 
+TEST_F(MeasurementWindowTest, ReadOutsFollowThePointerFromTheStart)
+{
+    // Before any run: x -5..5 V, C from 1e-9 F at the top edge down to
+    // -1e-10 F; half-way down lies about 450 pF.
+    const QRect area = ui.Picture1->contentsRect();
+    QTest::mouseMove(ui.Picture1, QPoint(area.left(), area.center().y()));
+    EXPECT_EQ(ui.Text3[0]->text(), "-5.00V");
+    EXPECT_TRUE(ui.Text3[1]->text().startsWith("45")) << ui.Text3[1]->text().toStdString();
+    EXPECT_TRUE(ui.Text3[1]->text().endsWith("pF  ")) << ui.Text3[1]->text().toStdString();
+
+    window.Picture1_MouseMove(Qt::NoButton, Qt::NoModifier, -1.25f, 2.5e-10f);
+    EXPECT_EQ(ui.Text3[0]->text(), "-1.25V");
+    EXPECT_EQ(ui.Text3[1]->text(), "250.00pF  ");
+    window.Picture2_MouseMove(Qt::NoButton, Qt::NoModifier, 0.5f, 2.0f);
+    EXPECT_EQ(ui.Text3[2]->text(), "0.50V");
+    EXPECT_EQ(ui.Text3[3]->text(), "2000.00mS ");
+}
+
 TEST_F(MeasurementWindowTest, EscDuringTheRunStopsItAtThatPoint)
 {
     window.activateWindow();
