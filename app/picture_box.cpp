@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QtMath>
 #include <cmath>
+#include <optional>
 
 namespace quillon {
 
@@ -116,9 +117,6 @@ void DrawLine(QPainter& painter, const QSize& area, const PictureLine& line)
     const ClipBox box{-kClipMargin, -kClipMargin, area.width() + kClipMargin,
                       area.height() + kClipMargin};
     if (!ClipLine(a, b, box)) return;
-    // A cosmetic pen is one device pixel at any ratio; a pen one logical pixel wide would
-    // straddle device pixels at ratios such as 1.25 and come out unevenly thick.
-    painter.setPen(QPen(QColor(line.colour), 0));
     painter.drawLine(QLineF(a.x, a.y, b.x, b.y));
 }
 
@@ -148,7 +146,18 @@ void DrawPictureLines(QImage& image, const QSize& area, const PictureLine* first
     if (image.isNull() || first == last) return;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (; first != last; ++first) DrawLine(painter, area, *first);
+    // A graph's lines come in runs of one colour; a new pen only where the
+    // colour changes saves most of the painter's work.
+    std::optional<QRgb> penColour;
+    for (; first != last; ++first) {
+        if (penColour != first->colour) {
+            penColour = first->colour;
+            // A cosmetic pen is one device pixel at any ratio; a pen one logical pixel wide
+            // would straddle device pixels at ratios such as 1.25 and come out unevenly thick.
+            painter.setPen(QPen(QColor(*penColour), 0));
+        }
+        DrawLine(painter, area, *first);
+    }
 }
 
 }  // namespace detail
