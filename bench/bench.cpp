@@ -1,4 +1,6 @@
 // Performance figures, one "name value unit" line each.
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,9 +11,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "app/picture_box.h"
 #include "app/settings_file.h"
@@ -267,11 +271,87 @@ RunWallTime RunWallMilliseconds(int points, int hertz)
             static_cast<double>(virtualClock.TickCount())};
 }
 
+// The start-up of the program, as main() does it, in a process of its own:
+// the bus chosen from the settings file, the window made, its settings
+// loaded, shown. Writes one line when the window is on screen.
+int StartUpChild(int argc, char* argv[], const std::string& folderPath)
+{
+    QApplication application(argc, argv);
+    quillon::SystemClock clock;
+    const quillon::FixedFolder folder(folderPath);
+    SilentDesktop desktop;
+    quillon::ChosenBus bus = quillon::ChooseBus(folder, clock);
+    quillon::SelectGpibDriver(quillon::ChosenDriver(bus));
+    quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
+    window.show();
+    QApplication::processEvents();
+    std::printf("shown\n");
+    std::fflush(stdout);
+    quillon::DeselectGpibDriver();
+    return 0;
+}
+
+// A 32767-point run with both graphs drawn, in a process of its own; writes
+// the process's peak resident memory in kB.
+int PeakMemoryChild(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    LargeRunMilliseconds();
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) std::printf("%ld\n", std::atol(line.c_str() + 6));
+    return 0;
+}
+
+// Starts this program with `mode`; returns the milliseconds until its first
+// line arrived, and the line.
+std::pair<double, std::string> RunChild(const char* self, const char* mode, const char* argument)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return {0, {}};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    char* const arguments[] = {const_cast<char*>(self), const_cast<char*>(mode),
+                               const_cast<char*>(argument), nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, self, &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    std::string line;
+    char c = 0;
+    while (spawned == 0 && ::read(pipeEnds[0], &c, 1) == 1 && c != '\n') line += c;
+    const auto arrived = std::chrono::steady_clock::now();
+    ::close(pipeEnds[0]);
+    if (spawned == 0) ::waitpid(child, nullptr, 0);
+    return {std::chrono::duration<double, std::milli>(arrived - start).count(), line};
+}
+
+double StartUpMilliseconds(const char* self)
+{
+    ScratchFolder scratch;
+    // A settings file as a user's would be.
+    std::ofstream(scratch.path / "Quillon.ini", std::ios::binary)
+        << "[meas]\r\nValue_00=-3\r\nValue_01=3\r\nValue_02=0.1\r\nValue_03=100000\r\n"
+           "Value_04=4\r\nValue_05=0.01\r\nValue_06=50\r\nValue_07= 10000\r\nValue_08=0\r\n"
+           "Value_09=17\r\nValue_10=1\r\nINTEG= 1\r\n";
+    std::vector<double> samples;
+    for (int i = 0; i < 7; ++i) {
+        const auto [milliseconds, line] = RunChild(self, "--start-up", scratch.path.c_str());
+        if (line == "shown") samples.push_back(milliseconds);
+    }
+    return samples.empty() ? 0.0 : Median(samples);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && std::string(argv[1]) == "--start-up") return StartUpChild(1, argv, argv[2]);
+    if (argc >= 2 && std::string(argv[1]) == "--peak-memory") return PeakMemoryChild(1, argv);
     QApplication application(argc, argv);
 
     std::printf("trigger_collect_us %.2f us\n", TriggerCollectMicroseconds());
@@ -282,9 +362,12 @@ int main(int argc, char* argv[])
     const LargeRunTimes large = LargeRunMilliseconds();
     std::printf("draw_graphs_ms %.1f ms\n", large.drawGraphsMilliseconds);
     std::printf("show_result_ms %.1f ms\n", large.showResultMilliseconds);
-    const RunWallTime run = RunWallMilliseconds(100, 10000);
-    std::printf("run_100_points_10khz_ms %.1f ms\n", run.wallMilliseconds);
+    const RunWallTime run = RunWallMilliseconds(200, 1000);
+    std::printf("run_200_points_ms %.1f ms\n", run.wallMilliseconds);
     std::printf("run_meter_and_pauses_ms %.1f ms\n", run.expectedMilliseconds);
     std::printf("run_efficiency %.4f ratio\n", run.wallMilliseconds / run.expectedMilliseconds);
+    std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));
+    const std::string peak = RunChild(argv[0], "--peak-memory", nullptr).second;
+    std::printf("peak_rss_mb %.1f MB\n", std::atof(peak.c_str()) / 1024.0);
     return 0;
 }
