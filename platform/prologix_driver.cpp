@@ -476,21 +476,20 @@ int PrologixDriver::ReceiveLine(std::string& line, int milliseconds)
 }
 
 int PrologixDriver::Ask(const std::string& command, int busMilliseconds,
-                        std::vector<std::string>& lines)
+                        std::vector<std::string>& answer)
 {
     // The version line after the command marks the end of its answer, so
     // an answer of no lines at all (a serial poll nobody answered) costs
     // no waiting.
     inbox_.clear();
-    if (!command.empty())
-        if (int error = SendLine(command)) return error;
-    if (int error = SendLine("++ver")) return error;
+    const std::string lines = command.empty() ? "++ver" : command + "\n++ver";
+    if (int error = SendLine(lines)) return error;
     const auto deadline = After(busMilliseconds + timeouts_.replyMilliseconds);
     for (;;) {
         std::string line;
         if (int error = ReceiveLine(line, MillisecondsLeft(deadline))) return error;
         if (line == version_) return 0;
-        lines.push_back(line);
+        answer.push_back(line);
     }
 }
 
