@@ -96,8 +96,8 @@ public:
             if (ready < 0) return errno;
             if (ready == 0) return ETIMEDOUT;
             char chunk[4096];
-            const ssize_t got = socket_ ? ::recv(fd_, chunk, sizeof chunk, 0)
-                                        : ::read(fd_, chunk, sizeof chunk);
+            const ssize_t got =
+                socket_ ? ::recv(fd_, chunk, sizeof chunk, 0) : ::read(fd_, chunk, sizeof chunk);
             if (got > 0) {
                 into.append(chunk, static_cast<std::size_t>(got));
                 return 0;
@@ -124,9 +124,8 @@ private:
 
 bool AllDigits(const std::string& text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 std::string Escaped(std::string_view data)
@@ -171,9 +170,9 @@ AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int tim
     const auto deadline = After(timeoutMilliseconds);
     int error = ETIMEDOUT;
     for (addrinfo* address = found; address; address = address->ai_next) {
-        const int fd = ::socket(address->ai_family,
-                                address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                address->ai_protocol);
+        const int fd =
+            ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                     address->ai_protocol);
         if (fd < 0) {
             error = errno;
             continue;
@@ -231,8 +230,8 @@ AdapterStreamOpening OpenSerialStream(const std::string& devicePath)
     ::cfmakeraw(&settings);
     ::cfsetispeed(&settings, B115200);
     ::cfsetospeed(&settings, B115200);
-    settings.c_cflag = (settings.c_cflag & ~(CSIZE | CSTOPB | PARENB | CRTSCTS)) | CS8 | CLOCAL |
-                       CREAD;
+    settings.c_cflag =
+        (settings.c_cflag & ~(CSIZE | CSTOPB | PARENB | CRTSCTS)) | CS8 | CLOCAL | CREAD;
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
@@ -295,8 +294,7 @@ std::string PrologixLocationText(const PrologixLocation& location)
 {
     if (!location.devicePath.empty()) return location.devicePath;
     const bool ipv6 = location.host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + location.host + "]" : location.host) + ":" +
-           std::to_string(location.port);
+    return (ipv6 ? "[" + location.host + "]" : location.host) + ":" + std::to_string(location.port);
 }
 
 AdapterConnector LocationConnector(const PrologixLocation& location,
@@ -342,9 +340,8 @@ int PrologixDriver::Connect()
     // Controller; no read after every write; EOI with the last byte and
     // nothing appended to it; after a read that ended with EOI, the end
     // mark, which tells us the read is over without waiting for silence.
-    const std::string setUp[] = {"++mode 1", "++auto 0",           "++eoi 1",
-                                 "++eos 3",  "++eot_enable 1",     "++eot_char 4",
-                                 "++ver",    "++ver"};
+    const std::string setUp[] = {"++mode 1",       "++auto 0",     "++eoi 1", "++eos 3",
+                                 "++eot_enable 1", "++eot_char 4", "++ver",   "++ver"};
     int error = 0;
     for (const std::string& line : setUp)
         if ((error = SendLine(line)) != 0) break;
@@ -577,8 +574,8 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
     }
 
     Holdover& message = held->second;
-    std::size_t take = std::min(static_cast<std::size_t>(std::max(count, 0L)),
-                                message.bytes.size());
+    std::size_t take =
+        std::min(static_cast<std::size_t>(std::max(count, 0L)), message.bytes.size());
     bool stopped = false;
     if (stopByte >= 0) {
         const auto stop = message.bytes.find(static_cast<char>(stopByte));
@@ -713,8 +710,8 @@ int PrologixDriver::ibwait(int ud, int mask)
         if (int error = Ask("++srq", 0, lines)) return Lose(error);
         if (std::find(lines.begin(), lines.end(), "1") != lines.end()) {
             std::optional<uint8_t> statusByte;
-            if (int error = SerialPoll(target.address, ReadTimeoutFor(target.timeLimit),
-                                       statusByte))
+            if (int error =
+                    SerialPoll(target.address, ReadTimeoutFor(target.timeLimit), statusByte))
                 return Lose(error);
             if (statusByte && (*statusByte & kRequestingService)) {
                 requests_[target.address] = *statusByte;
@@ -916,8 +913,7 @@ void PrologixDriver::Receive(int board, Addr4882 addr, void* buffer, long count,
     }
     const int stopByte =
         termination != ni::STOPend && (termination & 0xFF) != 0 ? (termination & 0xFF) : -1;
-    const ReadOutcome outcome =
-        Read(addr, ni::T10s, static_cast<char*>(buffer), count, stopByte);
+    const ReadOutcome outcome = Read(addr, ni::T10s, static_cast<char*>(buffer), count, stopByte);
     if (outcome.lostError != 0) {
         Lose(outcome.lostError);
         return;
@@ -952,9 +948,8 @@ PrologixOpening OpenPrologixAdapter(const std::string& text, Clock& clock,
                           "serial device.";
         return opening;
     }
-    auto driver = std::make_unique<PrologixDriver>(LocationConnector(*location, timeouts),
-                                                   PrologixLocationText(*location), clock,
-                                                   timeouts);
+    auto driver = std::make_unique<PrologixDriver>(
+        LocationConnector(*location, timeouts), PrologixLocationText(*location), clock, timeouts);
     if (driver->Connect() != 0) {
         opening.refusal = "The Prologix adapter at " + driver->adapterName() +
                           " could not be used: " + driver->connectFailure();

@@ -348,8 +348,8 @@ TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
 
     SelectGpibDriver(ChosenDriver(bus));
     std::vector<int16_t> found(3, 0);
-    GpibFindListeners(0, {5, kSimulatedMeterAddress, kSimulatedMultimeterAddress, kNoAddr16},
-                      found, 3);
+    GpibFindListeners(0, {5, kSimulatedMeterAddress, kSimulatedMultimeterAddress, kNoAddr16}, found,
+                      3);
     EXPECT_EQ(ibcntl, 2);
     EXPECT_EQ(found[0], kSimulatedMeterAddress);
     EXPECT_EQ(found[1], kSimulatedMultimeterAddress);

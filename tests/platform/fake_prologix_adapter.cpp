@@ -41,8 +41,8 @@ int TimeLimitCode(int milliseconds)
 
 }  // namespace
 
-FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus, std::vector<SimulatedDevice*> requesters,
-                                         Link link)
+FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus,
+                                         std::vector<SimulatedDevice*> requesters, Link link)
     : bus_(bus), requesters_(std::move(requesters)), link_(link)
 {
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -212,8 +212,8 @@ bool FakePrologixAdapter::ServeConnection(int fd)
 
 bool FakePrologixAdapter::Take(int fd, const std::string& line, const std::vector<bool>& escaped)
 {
-    const bool command = line.size() >= 2 && line[0] == '+' && line[1] == '+' && !escaped[0] &&
-                         !escaped[1];
+    const bool command =
+        line.size() >= 2 && line[0] == '+' && line[1] == '+' && !escaped[0] && !escaped[1];
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.push_back(command ? line : "data " + line);
@@ -280,8 +280,8 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
         bus_.SendIFC(0);
     } else if (name == "++read") {
         std::string buffer(65536, '\0');
-        const int status = bus_.ibrd(Descriptor(address_), buffer.data(),
-                                     static_cast<long>(buffer.size()));
+        const int status =
+            bus_.ibrd(Descriptor(address_), buffer.data(), static_cast<long>(buffer.size()));
         buffer.resize(static_cast<std::size_t>(*countLong_));
         if ((status & ni::END) && eotEnable_) buffer += static_cast<char>(eotChar_);
         if (!buffer.empty()) Answer(fd, buffer);
@@ -300,9 +300,8 @@ void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t written =
-            link_ == Link::Tcp
-                ? ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL)
-                : ::write(fd, bytes.data() + sent, bytes.size() - sent);
+            link_ == Link::Tcp ? ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL)
+                               : ::write(fd, bytes.data() + sent, bytes.size() - sent);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         sent += static_cast<std::size_t>(written);

@@ -200,8 +200,8 @@ TEST_F(PrologixDriverTest, RefusedConnectionNamesTheAdapterAndTheReasonAndRefuse
     EXPECT_EQ(iberr, ni::EDVR);
     EXPECT_EQ(ibcntl, ECONNREFUSED);
     ASSERT_EQ(run.messages.size(), 1u);
-    EXPECT_TRUE(Contains(run.messages[0],
-                         "\r\nSystem error: " + std::string(std::strerror(ECONNREFUSED))))
+    EXPECT_TRUE(
+        Contains(run.messages[0], "\r\nSystem error: " + std::string(std::strerror(ECONNREFUSED))))
         << run.messages[0];
 }
 
@@ -264,11 +264,10 @@ TEST_F(PrologixDriverTest, WholeQueryListsTheMeterAndTheMultimeterAsTheSimulated
     const QueryRecord expected = Query();
 
     EXPECT_EQ(query.lines,
-              (std::vector<std::string>{kFindingListenersLine,
-                                        std::string(kInstrumentsFoundLine) + " 2", "",
-                                        Simulated4284A::kIdentification, kMeterFoundLine,
-                                        std::string(kMeterAddressLine) + " 17",
-                                        kSimulatedMultimeterIdentification}));
+              (std::vector<std::string>{
+                  kFindingListenersLine, std::string(kInstrumentsFoundLine) + " 2", "",
+                  Simulated4284A::kIdentification, kMeterFoundLine,
+                  std::string(kMeterAddressLine) + " 17", kSimulatedMultimeterIdentification}));
     EXPECT_EQ(query.lines, expected.lines);
     EXPECT_EQ(query.addresses, (std::vector<std::string>{"17"}));
     EXPECT_TRUE(query.messages.empty()) << ::testing::PrintToString(query.messages);
@@ -582,8 +581,8 @@ TEST_F(PrologixDriverTest, AdapterThatStopsAnsweringEndsTheRunWithinTheBound)
     EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(run.result.ending, RunEnding::BusFailure) << ::testing::PrintToString(run.messages);
     ASSERT_EQ(run.messages.size(), 1u);
-    EXPECT_TRUE(Contains(run.messages[0],
-                         "\r\nSystem error: " + std::string(std::strerror(ETIMEDOUT))))
+    EXPECT_TRUE(
+        Contains(run.messages[0], "\r\nSystem error: " + std::string(std::strerror(ETIMEDOUT))))
         << run.messages[0];
     EXPECT_EQ(run.capacitance.size(), 1u);
     EXPECT_FALSE(driver->Connected());
@@ -615,10 +614,10 @@ TEST_F(PrologixDriverTest, StatusCellsAreKeptPerThread)
     int32_t otherSta = 0, otherErr = -1, otherCnt = 0, otherCntl = 0;
     int answers[2] = {-1, -1};
     std::thread other([&] {
-        answers[0] = driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt,
-                                                          &otherCntl);
-        answers[1] = driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt,
-                                                          &otherCntl);
+        answers[0] =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
+        answers[1] =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
         driver->ibwrt(1234, "x", 1);
     });
     other.join();
