@@ -630,13 +630,15 @@ int PrologixDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos
     }
     const int ud = nextDescriptor_++;
     descriptors_[ud] = Descriptor{pad | (sad << 8), tmo, eot == 1, eos};
+    // An instrument switched on since a poll found its address silent is
+    // given its chance again.
+    listening_.erase(pad | (sad << 8));
     Finish(kDeviceOk, 0, 0);
     return ud;
 }
 
-int PrologixDriver::ibconfig(int ud, int option, int value)
+int PrologixDriver::ibconfig(int ud, int option, int /*value*/)
 {
-    (void)value;
     if (!FindDescriptor(ud)) return Finish(ni::ERR, ni::EDVR, 0);
     // The adapter unaddresses the bus after each transfer on its own.
     if (option != ni::IbcUnAddr) return Finish(ni::ERR, ni::ECAP, 0);

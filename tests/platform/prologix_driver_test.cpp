@@ -412,6 +412,10 @@ TEST_F(PrologixDriverTest, AddressWithoutListenerGivesEnolAndNothingIsSentThere)
     EXPECT_EQ(iberr, ni::ENOL);
     GpibOnline(0, 0);
     EXPECT_EQ(LinesSince(before), std::vector<std::string>{"++ver"});
+    // Opening the address anew tries it again.
+    const int16_t again = OpenDevice(9);
+    GpibWrite(again, "*RST");
+    EXPECT_EQ(ibsta & ni::ERR, 0);
 
     // The listener search knows every address it polled.
     std::vector<int16_t> pads{1, 5, kMeter, kNoAddr16};
