@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "app/module_ini.h"
@@ -11,6 +12,8 @@
 namespace quillon {
 
 namespace {
+
+constexpr const char* kPrologixPrefix = "prologix:";
 
 std::string Lower(std::string text)
 {
@@ -106,6 +109,14 @@ void ReadDriver(const ProgramFolder& folder, BusConfiguration& configuration)
         configuration.driver = DriverSetting::LinuxGpib;
     } else if (word == "ni") {
         configuration.driver = DriverSetting::Ni;
+    } else if (word.rfind(kPrologixPrefix, 0) == 0) {
+        const std::string location = Trimmed(value->substr(std::strlen(kPrologixPrefix)));
+        if (ParsePrologixLocation(location)) {
+            configuration.driver = DriverSetting::Prologix;
+            configuration.prologixLocation = location;
+        } else {
+            gpib.Ignore("Driver", *value);
+        }
     } else if (LooksLikeLibraryFile(*value)) {
         configuration.driver = DriverSetting::LibraryFile;
         configuration.libraryPath =
@@ -184,11 +195,13 @@ BusConfiguration ReadBusConfiguration(const ProgramFolder& folder)
 GpibDriver& ChosenDriver(ChosenBus& bus)
 {
     if (bus.library) return *bus.library;
+    if (bus.prologix) return *bus.prologix;
     return *bus.lab.bus;
 }
 
 ChosenBus BuildBus(const BusConfiguration& configuration,
-                   const std::vector<DriverCandidate>& candidates, Clock& clock)
+                   const std::vector<DriverCandidate>& candidates, Clock& clock,
+                   const PrologixTimeouts& prologixTimeouts)
 {
     ChosenBus chosen;
     if (!configuration.ignoredValues.empty()) {
@@ -238,9 +251,18 @@ ChosenBus BuildBus(const BusConfiguration& configuration,
         case DriverSetting::LibraryFile:
             tryLoad(configuration.libraryPath, std::nullopt, true);
             break;
+        case DriverSetting::Prologix: {
+            PrologixOpening opening =
+                OpenPrologixAdapter(configuration.prologixLocation, clock, prologixTimeouts);
+            if (opening.driver)
+                chosen.prologix = std::move(opening.driver);
+            else
+                refusals.push_back(opening.refusal);
+            break;
+        }
     }
 
-    if (!chosen.library) {
+    if (!chosen.library && !chosen.prologix) {
         chosen.lab = MakeSimulatedLab(clock, configuration.simulator);
         if (!refusals.empty()) {
             refusals.push_back(kSimulatedBusNotice);

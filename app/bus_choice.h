@@ -1,6 +1,7 @@
 // Which GPIB the program talks to, as the settings file "Quillon.ini" in the
 // program's folder chooses it: section [gpib] key Driver (auto, simulated,
-// linux-gpib, ni, or the path of a driver library file), and section
+// linux-gpib, ni, the path of a driver library file, or a Prologix adapter
+// as prologix:HOST[:PORT] or prologix:/dev/ttyUSB0), and section
 // [simulator] for the simulated meter and the device under it. Read once at
 // start-up; missing keys take their defaults and nothing is ever written.
 #pragma once
@@ -13,6 +14,7 @@
 #include "platform/driver_library.h"
 #include "platform/gpib_driver.h"
 #include "platform/program_folder.h"
+#include "platform/prologix_driver.h"
 #include "sim/simulated_lab.h"
 
 namespace quillon {
@@ -26,6 +28,7 @@ enum class DriverSetting {
     LinuxGpib,
     Ni,
     LibraryFile,  // the library named by BusConfiguration::libraryPath
+    Prologix,     // the adapter named by BusConfiguration::prologixLocation
 };
 
 struct BusConfiguration {
@@ -33,6 +36,8 @@ struct BusConfiguration {
     // For LibraryFile: a path relative to the program's folder is made
     // absolute; a bare file name is left to the system's library search.
     std::string libraryPath;
+    // For Prologix: what follows "prologix:", HOST[:PORT] or a device path.
+    std::string prologixLocation;
     SimulatedLabSettings simulator;
     // "[section] Key=value", one for each value that was not understood
     // and was replaced by its default.
@@ -41,14 +46,16 @@ struct BusConfiguration {
 
 BusConfiguration ReadBusConfiguration(const ProgramFolder& folder);
 
-// The bus the program runs on: a loaded driver library, or else the
-// simulated lab built from the [simulator] section.
+// The bus the program runs on: a loaded driver library, a Prologix adapter,
+// or else the simulated lab built from the [simulator] section.
 struct ChosenBus {
     std::unique_ptr<DriverLibrary> library;
+    std::unique_ptr<PrologixDriver> prologix;
     SimulatedLab lab;
     // Messages for the user at start-up, one message box each: values of the
-    // settings file that were ignored; a refused driver library with the
-    // reason, followed by the notice that the simulated bus is in use.
+    // settings file that were ignored; a refused driver library (or an
+    // adapter that could not be reached) with the reason, followed by the
+    // notice that the simulated bus is in use.
     std::vector<std::string> messages;
 };
 
@@ -58,7 +65,8 @@ GpibDriver& ChosenDriver(ChosenBus& bus);
 // `candidates` are the libraries tried for auto (all of them, in order) and
 // for linux-gpib or ni (those of that family).
 ChosenBus BuildBus(const BusConfiguration& configuration,
-                   const std::vector<DriverCandidate>& candidates, Clock& clock);
+                   const std::vector<DriverCandidate>& candidates, Clock& clock,
+                   const PrologixTimeouts& prologixTimeouts = {});
 
 // Reads the settings file and builds the bus, trying the system's libraries.
 ChosenBus ChooseBus(const ProgramFolder& folder, Clock& clock);

@@ -331,30 +331,20 @@ int DriverLibrary::RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* ibe
         return libraryRegister_(
             reinterpret_cast<long*>(ibstaCell), reinterpret_cast<long*>(iberrCell),
             reinterpret_cast<long*>(ibcntCell), reinterpret_cast<long*>(ibcntlCell));
-    std::lock_guard<std::mutex> lock(cellsMutex_);
-    const auto inserted = cells_.emplace(std::this_thread::get_id(),
-                                         Cells{ibstaCell, iberrCell, ibcntCell, ibcntlCell});
-    return inserted.second ? 0 : 1;
+    return cells_.Register(ibstaCell, iberrCell, ibcntCell, ibcntlCell);
 }
 
 int DriverLibrary::UnregisterGpibGlobalsForThread()
 {
     if (libraryUnregister_) return libraryUnregister_();
-    std::lock_guard<std::mutex> lock(cellsMutex_);
-    cells_.erase(std::this_thread::get_id());
+    cells_.Unregister();
     return 0;
 }
 
 void DriverLibrary::Publish(const ThreadStatus& status)
 {
     if (libraryRegister_) return;
-    std::lock_guard<std::mutex> lock(cellsMutex_);
-    const auto found = cells_.find(std::this_thread::get_id());
-    if (found == cells_.end()) return;
-    *found->second.ibsta = status.ibsta;
-    *found->second.iberr = status.iberr;
-    *found->second.ibcnt = status.ibcntl;
-    *found->second.ibcntl = status.ibcntl;
+    cells_.Publish(status.ibsta, status.iberr, status.ibcntl);
 }
 
 DriverLibraryLoad LoadDriverLibrary(const std::string& path, std::optional<DriverFamily> family)

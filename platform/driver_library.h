@@ -6,15 +6,13 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/gpib_driver.h"
+#include "platform/thread_status_cells.h"
 
 namespace quillon {
 
@@ -63,20 +61,12 @@ protected:
     void Publish(const ThreadStatus& status);
 
 private:
-    struct Cells {
-        int32_t* ibsta;
-        int32_t* iberr;
-        int32_t* ibcnt;
-        int32_t* ibcntl;
-    };
-
     void* handle_;
     std::string path_;
     DriverFamily family_;
     RegisterFunction libraryRegister_;
     UnregisterFunction libraryUnregister_;
-    std::mutex cellsMutex_;
-    std::map<std::thread::id, Cells> cells_;
+    ThreadStatusCells cells_;
 };
 
 // A loaded driver, or why there is none.

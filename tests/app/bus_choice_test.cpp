@@ -2,14 +2,20 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/instrument_setup.h"
 #include "measure/point_acquisition.h"
 #include "tests/app/temp_folder.h"
+#include "tests/platform/fake_prologix_adapter.h"
 
 namespace quillon {
 namespace {
@@ -119,6 +125,31 @@ TEST(ReadBusConfiguration, DriverPathsAbsoluteRelativeAndBare)
     EXPECT_EQ(configuration.driver, DriverSetting::LibraryFile);
     EXPECT_EQ(configuration.libraryPath, "libgpibapi.so");
     EXPECT_TRUE(configuration.ignoredValues.empty());
+}
+
+TEST(ReadBusConfiguration, PrologixAdapterOverTheNetworkOrASerialLine)
+{
+    TempFolder temp;
+    const std::pair<const char*, const char*> adapters[] = {
+        {"prologix:192.168.1.20", "192.168.1.20"},
+        {"Prologix: gpib-lab.example:5000", "gpib-lab.example:5000"},
+        {"PROLOGIX:/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"prologix:[fe80::7]:1234", "[fe80::7]:1234"},
+    };
+    for (const auto& [value, location] : adapters) {
+        temp.Write(kIni, std::string("[gpib]\nDriver=") + value + "\n");
+        const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
+        EXPECT_EQ(configuration.driver, DriverSetting::Prologix) << value;
+        EXPECT_EQ(configuration.prologixLocation, location) << value;
+        EXPECT_TRUE(configuration.ignoredValues.empty()) << value;
+    }
+    for (const char* value : {"prologix:", "prologix:host:0", "prologix:host:70000"}) {
+        temp.Write(kIni, std::string("[gpib]\nDriver=") + value + "\n");
+        const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
+        EXPECT_EQ(configuration.driver, DriverSetting::Auto) << value;
+        EXPECT_EQ(configuration.ignoredValues,
+                  (std::vector<std::string>{std::string("[gpib] Driver=") + value}));
+    }
 }
 
 TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
@@ -277,6 +308,97 @@ TEST(BuildBus, ExplicitFamilyTriesOnlyItsOwnLibrariesAndReportsEachFailure)
     ASSERT_EQ(none.messages.size(), 1u);
     EXPECT_NE(none.messages[0].find("linux-gpib"), std::string::npos);
     EXPECT_NE(none.messages[0].find(kSimulatedBusNotice), std::string::npos);
+}
+
+// A port on which nobody listens.
+int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+BusConfiguration PrologixAt(const std::string& location)
+{
+    BusConfiguration configuration;
+    configuration.driver = DriverSetting::Prologix;
+    configuration.prologixLocation = location;
+    return configuration;
+}
+
+TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
+{
+    testing::SharedVirtualClock clock{1000};
+    SimulatedLab bench = MakeSimulatedLab(clock);
+    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+
+    ChosenBus bus = BuildBus(PrologixAt(adapter.Location()), kNothingInstalled, clock);
+    ASSERT_TRUE(bus.prologix);
+    EXPECT_FALSE(bus.library);
+    EXPECT_FALSE(bus.lab.bus);
+    EXPECT_EQ(&ChosenDriver(bus), bus.prologix.get());
+    EXPECT_EQ(ChosenDriver(bus).CaptionMark(), "");
+    EXPECT_TRUE(bus.messages.empty());
+
+    SelectGpibDriver(ChosenDriver(bus));
+    std::vector<int16_t> found(3, 0);
+    GpibFindListeners(0, {5, kSimulatedMeterAddress, kSimulatedMultimeterAddress, kNoAddr16}, found,
+                      3);
+    EXPECT_EQ(ibcntl, 2);
+    EXPECT_EQ(found[0], kSimulatedMeterAddress);
+    EXPECT_EQ(found[1], kSimulatedMultimeterAddress);
+    DeselectGpibDriver();
+}
+
+TEST(BuildBus, UnreachableAdapterIsReportedWithTheReasonThenTheSimulatedBus)
+{
+    VirtualClock clock;
+    const std::string location = "127.0.0.1:" + std::to_string(ClosedPort());
+    ChosenBus bus = BuildBus(PrologixAt(location), kNothingInstalled, clock);
+    EXPECT_FALSE(bus.prologix);
+    ASSERT_TRUE(bus.lab.bus);
+    EXPECT_EQ(&ChosenDriver(bus), bus.lab.bus.get());
+    ASSERT_EQ(bus.messages.size(), 1u);
+    const std::string& message = bus.messages[0];
+    EXPECT_NE(message.find("Prologix adapter at " + location), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(ECONNREFUSED)), std::string::npos) << message;
+    EXPECT_NE(message.find(kSimulatedBusNotice), std::string::npos) << message;
+    EXPECT_LT(message.find(std::strerror(ECONNREFUSED)), message.find(kSimulatedBusNotice));
+}
+
+TEST(BuildBus, SilentAdapterIsReportedWithinTheBound)
+{
+    testing::SharedVirtualClock clock{1000};
+    SimulatedLab bench = MakeSimulatedLab(clock);
+    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+    adapter.Hold(true);
+    PrologixTimeouts quick;
+    quick.replyMilliseconds = 30;
+    ChosenBus bus = BuildBus(PrologixAt(adapter.Location()), kNothingInstalled, clock, quick);
+    adapter.Hold(false);
+    EXPECT_FALSE(bus.prologix);
+    ASSERT_EQ(bus.messages.size(), 1u);
+    EXPECT_NE(bus.messages[0].find("++ver"), std::string::npos) << bus.messages[0];
+    EXPECT_NE(bus.messages[0].find(kSimulatedBusNotice), std::string::npos);
+}
+
+TEST(ChooseBus, SettingsFileNamesThePrologixAdapter)
+{
+    TempFolder temp;
+    testing::SharedVirtualClock clock{1000};
+    SimulatedLab bench = MakeSimulatedLab(clock);
+    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+    temp.Write(kIni, "[gpib]\r\nDriver=prologix:" + adapter.Location() + "\r\n");
+    ChosenBus bus = ChooseBus(temp.Folder(), clock);
+    ASSERT_TRUE(bus.prologix) << ::testing::PrintToString(bus.messages);
+    EXPECT_EQ(bus.prologix->adapterName(), adapter.Location());
+    EXPECT_EQ(bus.prologix->adapterVersion(), testing::FakePrologixAdapter::kVersion);
 }
 
 TEST(BuildBus, IgnoredSettingsAreShownInOneMessage)

@@ -1,0 +1,214 @@
+// A GPIB reached through a Prologix GPIB-ETHERNET or GPIB-USB adapter (or an
+// AR488 clone speaking the same "++" protocol), behind the driver table the
+// binding uses. The adapter is one controller on one bus (board 0); it
+// answers its own commands with text lines and hands data read from the bus
+// straight through, so every table entry is emulated over its commands, and
+// the NI-488.2 status, errors and counts are made here.
+//
+// Time: the GPIB time limits and the pauses between service-request polls
+// run on the Clock seam. Waits for the adapter itself are real (poll()) and
+// each has a bound, so a lost connection or an adapter that stops answering
+// ends the call with ERR, EDVR and the system's error number in ibcntl,
+// never with a hang.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/gpib_driver.h"
+#include "platform/thread_status_cells.h"
+
+namespace quillon {
+
+inline constexpr int kPrologixDefaultPort = 1234;
+// What the adapter adds after the last byte of a read that ended with EOI.
+inline constexpr char kPrologixEndMark = '\x04';
+
+// A two-way byte stream to the adapter.
+class AdapterStream {
+public:
+    virtual ~AdapterStream() = default;
+    // Sends every byte, waiting at most `milliseconds` for room to do so.
+    // 0, or the errno of the failure.
+    virtual int Send(std::string_view bytes, int milliseconds) = 0;
+    // Waits at most `milliseconds` (0: only looks) for bytes and appends
+    // those that came. 0 when some came, ETIMEDOUT when none did, or the
+    // errno of the failure; a connection closed by the other end gives
+    // ECONNRESET (a socket) or ENODEV (a serial line).
+    virtual int Receive(std::string& into, int milliseconds) = 0;
+};
+
+struct AdapterStreamOpening {
+    std::unique_ptr<AdapterStream> stream;
+    int error = 0;       // errno when there is no stream
+    std::string reason;  // the failure in words, where errno says too little
+};
+
+// TCP to HOST:PORT, the connection attempt bounded by `timeoutMilliseconds`.
+AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds);
+// A serial device, raw 115200 8N1 (USB adapters ignore the rate).
+AdapterStreamOpening OpenSerialStream(const std::string& devicePath);
+
+// Where the adapter is, as the settings file names it after "prologix:":
+// HOST, HOST:PORT, [IPv6]:PORT, or the path of a serial device.
+struct PrologixLocation {
+    std::string host;
+    int port = kPrologixDefaultPort;
+    std::string devicePath;  // set for a serial adapter, host empty then
+};
+
+std::optional<PrologixLocation> ParsePrologixLocation(const std::string& text);
+// "host:port" or the device path, for messages.
+std::string PrologixLocationText(const PrologixLocation& location);
+
+// Real-time bounds of the waits for the adapter.
+struct PrologixTimeouts {
+    int connectMilliseconds = 3000;
+    // How long the adapter may take to answer, beyond the bus time its
+    // command needs.
+    int replyMilliseconds = 1000;
+    // The most handed to the adapter as its read time-out (++read_tmo_ms,
+    // which accepts at most 3000); a descriptor's shorter limit is used as is.
+    int adapterReadMilliseconds = 3000;
+    // The adapter's read time-out while each address is polled in the
+    // listener search.
+    int listenerProbeMilliseconds = 100;
+};
+
+// Opens the stream; called at start and again to reconnect.
+using AdapterConnector = std::function<AdapterStreamOpening()>;
+
+AdapterConnector LocationConnector(const PrologixLocation& location,
+                                   const PrologixTimeouts& timeouts);
+
+class PrologixDriver final : public GpibDriver {
+public:
+    static constexpr int kFirstDeviceDescriptor = 32;
+    // Service requests are looked for at least this often.
+    static constexpr uint32_t kSrqPollMilliseconds = 20;
+
+    PrologixDriver(AdapterConnector connector, std::string adapterName, Clock& clock,
+                   PrologixTimeouts timeouts = {});
+    ~PrologixDriver() override;
+    PrologixDriver(const PrologixDriver&) = delete;
+    PrologixDriver& operator=(const PrologixDriver&) = delete;
+
+    // Opens the stream and sets the adapter up as controller. 0, or the
+    // errno of the failure (ETIMEDOUT when the adapter does not answer).
+    int Connect();
+    bool Connected() const { return stream_ != nullptr; }
+    const std::string& adapterName() const { return adapterName_; }
+    // The adapter's own "++ver" line.
+    const std::string& adapterVersion() const { return version_; }
+    // Why the last Connect failed, in words.
+    const std::string& connectFailure() const { return connectFailure_; }
+
+    int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override;
+    int ibconfig(int ud, int option, int value) override;
+    int ibclr(int ud) override;
+    int ibwrt(int ud, const void* data, long count) override;
+    int ibrd(int ud, void* buffer, long count) override;
+    int ibwait(int ud, int mask) override;
+    int ibrsp(int ud, char* statusByte) override;
+    int ibonl(int ud, int value) override;
+    void SendIFC(int board) override;
+    void FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) override;
+    void DevClearList(int board, const Addr4882* addrList) override;
+    void SendList(int board, const Addr4882* addrList, const void* data, long count,
+                  int eotMode) override;
+    void Send(int board, Addr4882 addr, const void* data, long count, int eotMode) override;
+    void Receive(int board, Addr4882 addr, void* buffer, long count, int termination) override;
+    int RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* iberrCell, int32_t* ibcntCell,
+                                     int32_t* ibcntlCell) override;
+    int UnregisterGpibGlobalsForThread() override;
+
+private:
+    struct Descriptor {
+        int address = 0;  // primary address, secondary (0x60..0x7E) in the high byte
+        int timeLimit = ni::T10s;
+        bool eot = true;
+        int eos = 0;
+    };
+    // Bytes of a message read from the bus and not yet delivered: the
+    // adapter reads up to EOI whatever the caller's buffer holds.
+    struct Holdover {
+        std::string bytes;
+        bool end = false;
+    };
+    struct ReadOutcome {
+        long count = 0;
+        bool end = false;
+        bool timedOut = false;
+        int lostError = 0;
+    };
+
+    int Finish(int status, int error, long count);
+    // Drops the stream: it is out of step or gone. The call ends with ERR,
+    // EDVR and the errno in ibcntl; so do later calls until a reconnect.
+    int Lose(int errorNumber);
+    int EnsureConnected();
+    // Before a call uses the stream: it is still there, and nothing stale
+    // waits in it. 0 or an errno.
+    int Begin();
+    Descriptor* FindDescriptor(int ud);
+
+    int SendLine(const std::string& line);
+    int Address(int address);
+    int AdapterReadTimeout(int milliseconds);
+    int Eoi(bool on);
+    int WriteData(int address, std::string_view data, bool eoi);
+    // Sends the command (none when empty), then "++ver", and collects the
+    // lines that came before the version line. 0 or an errno.
+    int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
+    // Waits until the adapter has taken everything sent so far.
+    int Synchronise();
+    int ReceiveLine(std::string& line, int milliseconds);
+    int DrainStale();
+    // The status byte, none when nobody answered the poll.
+    int SerialPoll(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
+    ReadOutcome Read(int address, int timeLimit, char* buffer, long count, int stopByte);
+    void Forget(int address);
+    bool KnownAbsent(int address) const;
+    int ReadTimeoutFor(int timeLimit) const;
+
+    AdapterConnector connector_;
+    std::string adapterName_;
+    Clock& clock_;
+    PrologixTimeouts timeouts_;
+    std::unique_ptr<AdapterStream> stream_;
+    int lostError_ = 0;
+    std::string connectFailure_;
+    std::string version_;
+    std::string inbox_;
+    // What the adapter is set to; -1 when not known.
+    int currentAddress_ = -1;
+    int currentReadTimeout_ = -1;
+    int currentEoi_ = -1;
+    std::map<int, Descriptor> descriptors_;
+    int nextDescriptor_ = kFirstDeviceDescriptor;
+    std::map<int, Holdover> holdovers_;
+    // Status bytes with RQS taken by a wait or a search, for the next poll.
+    std::map<int, uint8_t> requests_;
+    // Addresses a serial poll found (true) or found silent (false).
+    std::map<int, bool> listening_;
+    ThreadStatusCells cells_;
+};
+
+// A driver connected to the adapter, or why there is none.
+struct PrologixOpening {
+    std::unique_ptr<PrologixDriver> driver;
+    std::string refusal;
+};
+
+// `text` is what follows "prologix:" in the settings.
+PrologixOpening OpenPrologixAdapter(const std::string& text, Clock& clock,
+                                    const PrologixTimeouts& timeouts = {});
+
+}  // namespace quillon

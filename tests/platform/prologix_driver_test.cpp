@@ -1,0 +1,689 @@
+#include "platform/prologix_driver.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "gpib/gpib_binding.h"
+#include "gpib/instrument_query.h"
+#include "measure/measurement_run.h"
+#include "sim/simulated_lab.h"
+#include "tests/app/temp_folder.h"
+#include "tests/measure/recording_run_window.h"
+#include "tests/platform/fake_prologix_adapter.h"
+#include "tests/platform/recording_desktop.h"
+
+namespace quillon {
+namespace {
+
+using testing::FakePrologixAdapter;
+using testing::RecordingDesktop;
+using testing::SharedVirtualClock;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kMeter = kSimulatedMeterAddress;
+constexpr int kMultimeter = kSimulatedMultimeterAddress;
+
+class RecordingView final : public QueryView {
+public:
+    void AddReading(const std::string& line) override { lines.push_back(line); }
+    void RefreshReadings() override {}
+    int ReadingCount() const override { return static_cast<int>(lines.size()); }
+    void RemoveFirstReading() override { lines.erase(lines.begin()); }
+    void EnableQuit(bool enabled) override { quitEnabled.push_back(enabled); }
+    void SetMeterAddress(const std::string& address) override { addresses.push_back(address); }
+
+    std::vector<std::string> lines;
+    std::vector<bool> quitEnabled;
+    std::vector<std::string> addresses;
+};
+
+struct QueryRecord {
+    std::vector<std::string> lines;
+    std::vector<std::string> addresses;
+    std::vector<std::string> messages;
+};
+
+QueryRecord Query()
+{
+    RecordingView view;
+    RecordingDesktop desktop;
+    RunQuery(view, desktop);
+    QueryRecord record{view.lines, view.addresses, {}};
+    for (const auto& message : desktop.messages) record.messages.push_back(message.text);
+    return record;
+}
+
+struct RunRecord {
+    RunResult result;
+    std::vector<double> capacitance;
+    std::vector<double> conductance;
+    std::vector<std::string> messages;
+};
+
+// One whole run as START performs it: set-up, three points (-3, -0.5 and
+// 2 V), back to idle, the log written. `onYield` acts at each point.
+RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {})
+{
+    testing::TempFolder temp;
+    RecordingDesktop desktop;
+    testing::RecordingRunWindow window;
+    window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
+    window.settings.option = 0;
+    window.onYield = std::move(onYield);
+    SweepData sweep;
+    RunRecord record;
+    record.result = RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
+                                   [](SweepData&, const RunTimes&) {});
+    for (int i = 1; i <= sweep.PointCount; ++i) {
+        record.capacitance.push_back(sweep.Capacitance[static_cast<std::size_t>(i)]);
+        record.conductance.push_back(sweep.Conductance[static_cast<std::size_t>(i)]);
+    }
+    for (const auto& message : desktop.messages) record.messages.push_back(message.text);
+    return record;
+}
+
+// What the meter heard and answered. The adapter reads a reply up to its
+// EOI, where the bus itself leaves what does not fit the run's buffer to
+// the next device clear, so reads are compared on what the run takes.
+std::vector<std::string> Transcript(const Simulated4284A& meter)
+{
+    static const char* const kKinds[] = {"message", "clear", "read", "poll"};
+    std::vector<std::string> lines;
+    for (const DeviceEvent& event : meter.Transcript()) {
+        std::string text = event.text;
+        if (event.kind == DeviceEvent::Kind::Read) text = text.substr(0, kReplyLength);
+        lines.push_back(std::string(kKinds[static_cast<int>(event.kind)]) + " " + text);
+    }
+    return lines;
+}
+
+// A port on which nobody listens.
+int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class PrologixDriverTest : public ::testing::Test {
+protected:
+    explicit PrologixDriverTest(SimulatedLabSettings settings = {},
+                                FakePrologixAdapter::Link link = FakePrologixAdapter::Link::Tcp)
+        : lab(MakeSimulatedLab(clock, settings)), adapter(*lab.bus, Requesters(lab), link)
+    {
+        if (lab.meter) lab.meter->RecordTranscript(true);
+    }
+    ~PrologixDriverTest() override { DeselectGpibDriver(); }
+
+    static std::vector<SimulatedDevice*> Requesters(const SimulatedLab& lab)
+    {
+        std::vector<SimulatedDevice*> devices{lab.multimeter};
+        if (lab.meter) devices.push_back(lab.meter);
+        return devices;
+    }
+
+    // Connects to the adapter and puts the binding on it.
+    void Open(PrologixTimeouts timeouts = {})
+    {
+        PrologixOpening opening = OpenPrologixAdapter(adapter.Location(), clock, timeouts);
+        ASSERT_TRUE(opening.driver) << opening.refusal;
+        driver = std::move(opening.driver);
+        SelectGpibDriver(*driver);
+    }
+
+    int16_t OpenDevice(int pad)
+    {
+        int16_t ud = -1;
+        GpibOpenDevice(0, static_cast<int16_t>(pad), 0, ni::T10s, 1, 0, ud);
+        return ud;
+    }
+
+    std::vector<std::string> LinesSince(std::size_t first) const
+    {
+        const std::vector<std::string> all = adapter.Lines();
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(first, all.size())), all.end()};
+    }
+
+    SharedVirtualClock clock{1000};
+    SimulatedLab lab;
+    FakePrologixAdapter adapter;
+    std::unique_ptr<PrologixDriver> driver;
+};
+
+// ----- connection and set-up ------------------------------------------------
+
+TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsItsVersion)
+{
+    Open();
+    EXPECT_EQ(adapter.Lines(),
+              (std::vector<std::string>{"++mode 1", "++auto 0", "++eoi 1", "++eos 3",
+                                        "++eot_enable 1", "++eot_char 4", "++ver", "++ver"}));
+    EXPECT_EQ(driver->adapterVersion(), FakePrologixAdapter::kVersion);
+    EXPECT_EQ(driver->adapterName(), adapter.Location());
+    // A real bus: nothing in the caption or the query list says otherwise.
+    EXPECT_EQ(driver->CaptionMark(), "");
+    EXPECT_EQ(driver->ListNotice(), "");
+}
+
+TEST_F(PrologixDriverTest, RefusedConnectionNamesTheAdapterAndTheReasonAndRefusesTheRun)
+{
+    const std::string location = "127.0.0.1:" + std::to_string(ClosedPort());
+    const PrologixOpening refused = OpenPrologixAdapter(location, clock);
+    EXPECT_FALSE(refused.driver);
+    EXPECT_TRUE(Contains(refused.refusal, location)) << refused.refusal;
+    EXPECT_TRUE(Contains(refused.refusal, std::strerror(ECONNREFUSED))) << refused.refusal;
+
+    // A driver whose adapter is gone refuses START with the system's reason.
+    PrologixDriver gone(LocationConnector(*ParsePrologixLocation(location), {}), location, clock);
+    SelectGpibDriver(gone);
+    const RunRecord run = MeasureRun(clock);
+    EXPECT_EQ(run.result.ending, RunEnding::Refused);
+    EXPECT_EQ(iberr, ni::EDVR);
+    EXPECT_EQ(ibcntl, ECONNREFUSED);
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_TRUE(
+        Contains(run.messages[0], "\r\nSystem error: " + std::string(std::strerror(ECONNREFUSED))))
+        << run.messages[0];
+}
+
+TEST_F(PrologixDriverTest, SomethingThatDoesNotAnswerIsNoAdapter)
+{
+    adapter.Hold(true);
+    PrologixTimeouts quick;
+    quick.replyMilliseconds = 20;
+    const auto start = SteadyClock::now();
+    const PrologixOpening opening = OpenPrologixAdapter(adapter.Location(), clock, quick);
+    EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(opening.driver);
+    EXPECT_TRUE(Contains(opening.refusal, "++ver")) << opening.refusal;
+    adapter.Hold(false);
+}
+
+// ----- a whole run and a whole query ----------------------------------------
+
+TEST_F(PrologixDriverTest, WholeRunGivesTheReadingsAndTranscriptOfTheSimulatedBusItself)
+{
+    Open();
+    const RunRecord run = MeasureRun(clock);
+
+    SharedVirtualClock directClock{1000};
+    SimulatedLab direct = MakeSimulatedLab(directClock);
+    direct.meter->RecordTranscript(true);
+    SelectGpibDriver(*direct.bus);
+    const RunRecord expected = MeasureRun(directClock);
+
+    ASSERT_EQ(run.result.ending, RunEnding::Completed) << ::testing::PrintToString(run.messages);
+    ASSERT_EQ(expected.result.ending, RunEnding::Completed);
+    ASSERT_EQ(run.capacitance.size(), 3u);
+    EXPECT_EQ(run.capacitance, expected.capacitance);
+    EXPECT_EQ(run.conductance, expected.conductance);
+    EXPECT_GT(run.capacitance[0], 1e-12);
+    EXPECT_EQ(Transcript(*lab.meter), Transcript(*direct.meter));
+    EXPECT_FALSE(lab.meter->biasOn());
+    EXPECT_FALSE(lab.meter->busTrigger());
+    EXPECT_TRUE(run.messages.empty());
+
+    // The service request is looked for every 20 ms: each of the three
+    // points ends less than one poll after the meter's own reply.
+    const uint32_t late = clock.TickCount() - directClock.TickCount();
+    EXPECT_LT(late, 3 * PrologixDriver::kSrqPollMilliseconds);
+    EXPECT_GT(adapter.CountOf("++srq"), 3);
+    // One read per point, and the meter's front panel given back at the end.
+    EXPECT_EQ(adapter.CountOf("++read eoi"), 3);
+    EXPECT_EQ(adapter.Lines().back(), "++ver");
+    EXPECT_EQ(adapter.CountOf("++loc"), 1);
+}
+
+TEST_F(PrologixDriverTest, WholeQueryListsTheMeterAndTheMultimeterAsTheSimulatedBusDoes)
+{
+    Open();
+    const QueryRecord query = Query();
+
+    SharedVirtualClock directClock{1000};
+    SimulatedLab direct = MakeSimulatedLab(directClock);
+    SelectGpibDriver(*direct.bus);
+    const QueryRecord expected = Query();
+
+    EXPECT_EQ(query.lines,
+              (std::vector<std::string>{
+                  kFindingListenersLine, std::string(kInstrumentsFoundLine) + " 2", "",
+                  Simulated4284A::kIdentification, kMeterFoundLine,
+                  std::string(kMeterAddressLine) + " 17", kSimulatedMultimeterIdentification}));
+    EXPECT_EQ(query.lines, expected.lines);
+    EXPECT_EQ(query.addresses, (std::vector<std::string>{"17"}));
+    EXPECT_TRUE(query.messages.empty()) << ::testing::PrintToString(query.messages);
+
+    // Interface clear, then one serial poll per address.
+    EXPECT_EQ(adapter.CountOf("++ifc"), 1);
+    EXPECT_EQ(adapter.CountOf("++spoll"), 30);
+    EXPECT_EQ(adapter.CountOf("++clr"), 2);
+    EXPECT_EQ(adapter.CountOf("data *IDN?\n"), 2);
+    // Nobody listens at 1: nothing is sent there.
+    EXPECT_EQ(adapter.CountOf("data *idn?"), 0);
+}
+
+TEST_F(PrologixDriverTest, SerialAdapterOnAPseudoTerminalAnswersTheQuery)
+{
+    // A separate bench: the adapter of this test talks over a terminal line.
+    SharedVirtualClock serialClock{1000};
+    SimulatedLab serialLab = MakeSimulatedLab(serialClock);
+    FakePrologixAdapter serial(*serialLab.bus, {serialLab.meter, serialLab.multimeter},
+                               FakePrologixAdapter::Link::PseudoTerminal);
+    ASSERT_EQ(serial.Location().rfind("/dev/", 0), 0u) << serial.Location();
+    PrologixOpening opening = OpenPrologixAdapter(serial.Location(), serialClock);
+    ASSERT_TRUE(opening.driver) << opening.refusal;
+    SelectGpibDriver(*opening.driver);
+
+    const QueryRecord query = Query();
+    EXPECT_EQ(query.addresses, (std::vector<std::string>{"17"}));
+    ASSERT_EQ(query.lines.size(), 7u) << ::testing::PrintToString(query.lines);
+    EXPECT_EQ(query.lines[3], Simulated4284A::kIdentification);
+    EXPECT_EQ(query.lines[6], kSimulatedMultimeterIdentification);
+    DeselectGpibDriver();
+}
+
+// ----- the emulated calls ---------------------------------------------------
+
+TEST_F(PrologixDriverTest, DataIsEscapedSoThatNothingInItEndsTheLineOrBecomesACommand)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMeter);
+    const std::size_t before = adapter.Received().size();
+    const std::string data = "A+B\r\nC\x1b++ifc";
+    GpibWrite(ud, data);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_EQ(ibcntl, static_cast<int32_t>(data.size()));
+    GpibOnline(ud, 0);  // answered only once the adapter has taken the write
+
+    const std::string wire = adapter.Received().substr(before);
+    EXPECT_TRUE(Contains(wire, "++addr 17\nA\x1b+B\x1b\r\x1b\nC\x1b\x1b\x1b+\x1b+ifc\n"))
+        << ::testing::PrintToString(wire);
+    EXPECT_EQ(adapter.CountOf("data " + data), 1);
+    EXPECT_EQ(adapter.CountOf("++ifc"), 0);
+    // The meter took it whole, with EOI after the last byte.
+    std::vector<std::string> heard;
+    for (const DeviceEvent& event : lab.meter->Transcript())
+        if (event.kind == DeviceEvent::Kind::Message) heard.push_back(event.text);
+    EXPECT_EQ(heard, (std::vector<std::string>{"A+B\r", "C\x1b++ifc"}));
+}
+
+TEST_F(PrologixDriverTest, EndModesChooseEoiAndTheNewline)
+{
+    Open();
+    const std::vector<int16_t> meter{kMeter, kNoAddr16};
+    GpibSend(0, kMeter, "*TRG", ni::NULLend);
+    EXPECT_EQ(ibcntl, 4);
+    GpibSendList(0, meter, ";*IDN?", ni::NLend);
+    EXPECT_EQ(ibcntl, 7);
+    GpibSendList(0, meter, "*CLS", ni::DABend);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    GpibOnline(0, 0);
+
+    std::vector<std::string> heard;
+    for (const DeviceEvent& event : lab.meter->Transcript())
+        if (event.kind == DeviceEvent::Kind::Message && !event.text.empty())
+            heard.push_back(event.text);
+    EXPECT_EQ(heard, (std::vector<std::string>{"*TRG;*IDN?", "*CLS"}));
+    const std::vector<std::string> lines = adapter.Lines();
+    const auto first = std::find(lines.begin(), lines.end(), "data *TRG");
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(*(first - 1), "++eoi 0");
+    EXPECT_EQ(*(first + 1), "++eoi 1");
+    EXPECT_EQ(*(first + 2), "data ;*IDN?\n");
+}
+
+TEST_F(PrologixDriverTest, ReadsAreBoundedByTheBufferAndTheRestWaitsForTheNextRead)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMeter);
+    GpibWrite(ud, "*IDN?");
+    const std::string reply = std::string(Simulated4284A::kIdentification) + "\n";
+
+    std::string first(10, '#');
+    GpibRead(ud, first);
+    EXPECT_EQ(ibsta & (ni::ERR | ni::END), 0);
+    EXPECT_EQ(ibcntl, 10);
+    EXPECT_EQ(first, reply.substr(0, 10));
+
+    std::string rest(50, ' ');
+    GpibRead(ud, rest);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_NE(ibsta & ni::END, 0);
+    const std::size_t left = reply.size() - 10;
+    EXPECT_EQ(ibcntl, static_cast<int32_t>(left));
+    EXPECT_EQ(rest, reply.substr(10) + std::string(50 - left, ' '));
+    EXPECT_EQ(adapter.CountOf("++read eoi"), 1);
+
+    // A device clear drops what the device still had to say.
+    GpibWrite(ud, "*IDN?");
+    GpibRead(ud, first);
+    GpibClear(ud);
+    GpibWrite(ud, "*IDN?");
+    std::string whole(reply.size(), ' ');
+    GpibRead(ud, whole);
+    EXPECT_EQ(whole, reply);
+    EXPECT_NE(ibsta & ni::END, 0);
+}
+
+TEST_F(PrologixDriverTest, CountsBeyond16BitsKeepTheirFullValue)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMultimeter);
+    GpibWrite(ud, std::string(40000, 'A'));
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_EQ(ibcntl, 40000);
+    EXPECT_EQ(ibcnt, -25536);
+}
+
+TEST_F(PrologixDriverTest, AddressWithoutListenerGivesEnolAndNothingIsSentThere)
+{
+    Open();
+    // Before anything is known, a poll nobody answers shows the gap.
+    const int16_t ud = OpenDevice(9);
+    int16_t statusByte = -1;
+    GpibSerialPoll(ud, statusByte);
+    EXPECT_NE(ibsta & ni::ERR, 0);
+    EXPECT_NE(ibsta & ni::TIMO, 0);
+    EXPECT_EQ(iberr, ni::EABO);
+    const std::size_t before = adapter.Lines().size();
+    GpibWrite(ud, "*RST");
+    EXPECT_NE(ibsta & ni::ERR, 0);
+    EXPECT_EQ(iberr, ni::ENOL);
+    GpibClear(ud);
+    EXPECT_EQ(iberr, ni::ENOL);
+    GpibOnline(0, 0);
+    EXPECT_EQ(LinesSince(before), std::vector<std::string>{"++ver"});
+    // Opening the address anew tries it again.
+    const int16_t again = OpenDevice(9);
+    GpibWrite(again, "*RST");
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+
+    // The listener search knows every address it polled.
+    std::vector<int16_t> pads{1, 5, kMeter, kNoAddr16};
+    std::vector<int16_t> found(4, 0);
+    GpibFindListeners(0, pads, found, 4);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_EQ(ibcntl, 1);
+    EXPECT_EQ(found[0], kMeter);
+    GpibSend(0, 5, "*idn?", ni::NULLend);
+    EXPECT_EQ(iberr, ni::ENOL);
+    GpibClearList(0, {1, kMeter, kNoAddr16});
+    EXPECT_EQ(iberr, ni::ENOL);
+    // A list with one listener reaches it alone.
+    GpibSendList(0, {5, kMeter, kNoAddr16}, "*IDN?", ni::NLend);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    GpibOnline(0, 0);
+    EXPECT_EQ(adapter.CountOf("data *IDN?\n"), 1);
+    EXPECT_EQ(adapter.CountOf("++addr 5"), 1);  // the poll of the search only
+}
+
+TEST_F(PrologixDriverTest, ErrorsOfTheCallItself)
+{
+    Open();
+    GpibWrite(99, "*IDN?");
+    EXPECT_EQ(iberr, ni::EDVR);
+    EXPECT_EQ(ibcntl, 0);
+    int16_t ud = 0;
+    GpibOpenDevice(1, kMeter, 0, ni::T10s, 1, 0, ud);  // the adapter is board 0
+    EXPECT_EQ(ud, -1);
+    EXPECT_EQ(iberr, ni::ENEB);
+    GpibOpenDevice(0, 31, 0, ni::T10s, 1, 0, ud);
+    EXPECT_EQ(iberr, ni::EARG);
+    ud = OpenDevice(kMeter);
+    GpibConfigure(ud, ni::IbcUnAddr, 1);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    GpibConfigure(ud, 3, 11);
+    EXPECT_EQ(iberr, ni::ECAP);
+    GpibWait(ud, 0x0001);
+    EXPECT_EQ(iberr, ni::EARG);
+}
+
+// ----- service requests on virtual time -------------------------------------
+
+class PrologixWithoutServiceRequestTest : public PrologixDriverTest {
+protected:
+    static SimulatedLabSettings NoRequest()
+    {
+        SimulatedLabSettings settings;
+        settings.fault = SimulatedMeterFault::NoServiceRequest;
+        return settings;
+    }
+    PrologixWithoutServiceRequestTest() : PrologixDriverTest(NoRequest()) {}
+};
+
+TEST_F(PrologixWithoutServiceRequestTest, WaitEndsWithTimoAfterTheTimeLimitPollingEvery20Ms)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMeter);
+    GpibWrite(ud, "TRIG:SOUR BUS;*SRE 16");
+    GpibWrite(ud, "*TRG");
+    const int polls = adapter.CountOf("++srq");
+    const uint32_t start = clock.TickCount();
+    GpibWait(ud, 0x4800);
+    EXPECT_NE(ibsta & ni::TIMO, 0);
+    EXPECT_EQ(ibsta & (ni::ERR | ni::RQS), 0);
+    EXPECT_EQ(clock.TickCount() - start, 10000u);
+    EXPECT_EQ(adapter.CountOf("++srq") - polls, 10000 / 20 + 1);
+
+    // The whole run ends as the meter's silence demands.
+    const RunRecord run = MeasureRun(clock);
+    EXPECT_EQ(run.result.ending, RunEnding::TimedOut);
+    EXPECT_EQ(run.messages, (std::vector<std::string>{kTimeOverMessage}));
+}
+
+TEST_F(PrologixDriverTest, ReadOfADeviceWithNothingToSayEndsWithTimoAndEabo)
+{
+    PrologixTimeouts quick;
+    quick.adapterReadMilliseconds = 1;
+    quick.replyMilliseconds = 60;
+    Open(quick);
+    const int16_t ud = OpenDevice(kMultimeter);
+    std::string buffer(20, ' ');
+    GpibRead(ud, buffer);
+    EXPECT_NE(ibsta & ni::ERR, 0);
+    EXPECT_NE(ibsta & ni::TIMO, 0);
+    EXPECT_EQ(iberr, ni::EABO);
+    EXPECT_EQ(ibcntl, 0);
+    EXPECT_EQ(buffer, std::string(20, ' '));
+    EXPECT_TRUE(driver->Connected());
+    EXPECT_EQ(adapter.CountOf("++read_tmo_ms 1"), 1);
+
+    // The adapter is still in step: the next query is answered.
+    GpibWrite(ud, "*IDN?");
+    std::string reply(40, ' ');
+    GpibRead(ud, reply);
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_EQ(reply.substr(0, 15), "HEWLETT-PACKARD");
+}
+
+TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMeter);
+    GpibWrite(ud, "*SRE 16;*IDN?");
+    std::vector<int16_t> found(2, 0);
+    GpibFindListeners(0, {kMeter, kNoAddr16}, found, 2);
+    ASSERT_EQ(ibcntl, 1);
+    const uint32_t start = clock.TickCount();
+    GpibWait(ud, 0x4800);
+    EXPECT_NE(ibsta & ni::RQS, 0);
+    EXPECT_EQ(clock.TickCount(), start);
+    int16_t statusByte = 0;
+    GpibSerialPoll(ud, statusByte);
+    EXPECT_EQ(statusByte, 0x40 | 0x10);
+    EXPECT_EQ(ibcntl, 1);
+}
+
+// ----- failures of the link --------------------------------------------------
+
+TEST_F(PrologixDriverTest, DroppedConnectionEndsTheRunWithItsReasonAndTheNextRunReconnects)
+{
+    Open();
+    adapter.DropConnectionAt("++read eoi", 2);
+    const auto start = SteadyClock::now();
+    const RunRecord broken = MeasureRun(clock);
+    EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(broken.result.ending, RunEnding::BusFailure);
+    EXPECT_EQ(broken.capacitance.size(), 1u);
+    ASSERT_EQ(broken.messages.size(), 1u);
+    const std::string& message = broken.messages[0];
+    EXPECT_TRUE(Contains(message, "The meter's reply could not be read.")) << message;
+    EXPECT_TRUE(Contains(message, "EDVR")) << message;
+    EXPECT_TRUE(Contains(message, "\r\nSystem error: " + std::string(std::strerror(ECONNRESET))))
+        << message;
+    EXPECT_FALSE(driver->Connected());
+    // The way back to idle found the connection gone at once.
+    EXPECT_EQ(iberr, ni::EDVR);
+    EXPECT_EQ(ibcntl, ECONNRESET);
+
+    const RunRecord again = MeasureRun(clock);
+    EXPECT_EQ(again.result.ending, RunEnding::Completed);
+    EXPECT_EQ(again.capacitance.size(), 3u);
+    EXPECT_EQ(adapter.Connections(), 2);
+}
+
+TEST_F(PrologixDriverTest, SlowAdapterWithinTheBoundIsWaitedFor)
+{
+    PrologixTimeouts bounds;
+    bounds.replyMilliseconds = 1000;
+    Open(bounds);
+    adapter.SetAnswerDelay(2);
+    const QueryRecord query = Query();
+    EXPECT_EQ(query.addresses, (std::vector<std::string>{"17"}));
+    EXPECT_TRUE(query.messages.empty()) << ::testing::PrintToString(query.messages);
+    EXPECT_EQ(query.lines.size(), 7u);
+}
+
+TEST_F(PrologixDriverTest, AdapterThatStopsAnsweringEndsTheRunWithinTheBound)
+{
+    PrologixTimeouts quick;
+    quick.replyMilliseconds = 60;
+    Open(quick);
+    const auto start = SteadyClock::now();
+    const RunRecord run = MeasureRun(clock, [&](int point) {
+        if (point == 2) adapter.Hold(true);
+    });
+    EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(run.result.ending, RunEnding::BusFailure) << ::testing::PrintToString(run.messages);
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_TRUE(
+        Contains(run.messages[0], "\r\nSystem error: " + std::string(std::strerror(ETIMEDOUT))))
+        << run.messages[0];
+    EXPECT_EQ(run.capacitance.size(), 1u);
+    EXPECT_FALSE(driver->Connected());
+    adapter.Hold(false);
+}
+
+TEST_F(PrologixDriverTest, QueryAgainstASilentAdapterReportsTheFailedStep)
+{
+    PrologixTimeouts quick;
+    quick.replyMilliseconds = 60;
+    Open(quick);
+    adapter.Hold(true);
+    const QueryRecord query = Query();
+    ASSERT_EQ(query.messages.size(), 1u);
+    EXPECT_EQ(query.messages[0].rfind(kFindListenersStep, 0), 0u) << query.messages[0];
+    EXPECT_TRUE(Contains(query.messages[0], "EDVR")) << query.messages[0];
+    adapter.Hold(false);
+}
+
+// ----- status cells ---------------------------------------------------------
+
+TEST_F(PrologixDriverTest, StatusCellsAreKeptPerThread)
+{
+    Open();
+    const int16_t ud = OpenDevice(kMeter);
+    GpibWrite(ud, "*CLS");
+    ASSERT_EQ(statusCellsRegistered, 1);
+
+    int32_t otherSta = 0, otherErr = -1, otherCnt = 0, otherCntl = 0;
+    int answers[2] = {-1, -1};
+    std::thread other([&] {
+        answers[0] =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
+        answers[1] =
+            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
+        driver->ibwrt(1234, "x", 1);
+    });
+    other.join();
+    EXPECT_EQ(answers[0], 0);
+    EXPECT_EQ(answers[1], 1);
+    EXPECT_NE(otherSta & ni::ERR, 0);
+    EXPECT_EQ(otherErr, ni::EDVR);
+    EXPECT_EQ(ibstaCell & ni::ERR, 0);
+    EXPECT_EQ(ibcntl, 4);
+
+    SelectGpibDriver(*driver);
+    GpibWrite(ud, "*RST");
+    EXPECT_EQ(statusCellsRegistered, 1);
+    EXPECT_EQ(ibcntl, 4);
+}
+
+// ----- the adapter's location -----------------------------------------------
+
+TEST(PrologixLocation, HostPortAndSerialDevice)
+{
+    auto location = ParsePrologixLocation("192.168.1.20");
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->host, "192.168.1.20");
+    EXPECT_EQ(location->port, 1234);
+    EXPECT_EQ(PrologixLocationText(*location), "192.168.1.20:1234");
+
+    location = ParsePrologixLocation(" gpib-lab.example:5025 ");
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->host, "gpib-lab.example");
+    EXPECT_EQ(location->port, 5025);
+
+    location = ParsePrologixLocation("[fe80::1]:1235");
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->host, "fe80::1");
+    EXPECT_EQ(PrologixLocationText(*location), "[fe80::1]:1235");
+    location = ParsePrologixLocation("fe80::2");
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->port, 1234);
+
+    location = ParsePrologixLocation("/dev/ttyUSB0");
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->devicePath, "/dev/ttyUSB0");
+    EXPECT_EQ(location->host, "");
+    EXPECT_EQ(PrologixLocationText(*location), "/dev/ttyUSB0");
+
+    for (const char* bad : {"", "  ", "host:", "host:0", "host:65536", "host:12a", "[::1",
+                            "[::1]1234", "two words", "[]:80"})
+        EXPECT_FALSE(ParsePrologixLocation(bad)) << bad;
+}
+
+TEST(PrologixLocation, SerialDeviceThatIsNotATerminalIsRefusedWithTheReason)
+{
+    SharedVirtualClock clock;
+    const PrologixOpening missing = OpenPrologixAdapter("/nonexistent/ttyUSB7", clock);
+    EXPECT_FALSE(missing.driver);
+    EXPECT_TRUE(Contains(missing.refusal, "/nonexistent/ttyUSB7"));
+    EXPECT_TRUE(Contains(missing.refusal, std::strerror(ENOENT))) << missing.refusal;
+
+    const PrologixOpening notTerminal = OpenPrologixAdapter("/dev/null", clock);
+    EXPECT_FALSE(notTerminal.driver);
+    EXPECT_TRUE(Contains(notTerminal.refusal, std::strerror(ENOTTY))) << notTerminal.refusal;
+}
+
+}  // namespace
+}  // namespace quillon
