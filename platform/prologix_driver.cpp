@@ -393,6 +393,13 @@ int PrologixDriver::EnsureConnected()
     return stream_ ? 0 : Connect();
 }
 
+bool PrologixDriver::OnBoard(int board)
+{
+    if (board == kBoard) return true;
+    Finish(ni::ERR, ni::ENEB, 0);
+    return false;
+}
+
 int PrologixDriver::Begin()
 {
     if (!stream_) return lostError_ != 0 ? lostError_ : ENOTCONN;
@@ -612,10 +619,7 @@ bool PrologixDriver::KnownAbsent(int address) const
 
 int PrologixDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return -1;
-    }
+    if (!OnBoard(board)) return -1;
     const bool validSad = sad == 0 || (sad >= 0x60 && sad <= 0x7E);
     if (pad < 0 || pad > 30 || !validSad || ni::TimeLimitMicroseconds(tmo) < 0 ||
         (eot != 0 && eot != 1)) {
@@ -774,10 +778,7 @@ int PrologixDriver::ibonl(int ud, int value)
 
 void PrologixDriver::SendIFC(int board)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return;
-    }
+    if (!OnBoard(board)) return;
     // The query begins here: a lost connection is tried again.
     int error = EnsureConnected();
     if (error == 0) error = Begin();
@@ -793,10 +794,7 @@ void PrologixDriver::SendIFC(int board)
 
 void PrologixDriver::FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return;
-    }
+    if (!OnBoard(board)) return;
     if (int error = Begin()) {
         Lose(error);
         return;
@@ -825,10 +823,7 @@ void PrologixDriver::FindLstn(int board, const Addr4882* padList, Addr4882* resu
 
 void PrologixDriver::DevClearList(int board, const Addr4882* addrList)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return;
-    }
+    if (!OnBoard(board)) return;
     if (int error = Begin()) {
         Lose(error);
         return;
@@ -863,10 +858,7 @@ void PrologixDriver::DevClearList(int board, const Addr4882* addrList)
 void PrologixDriver::SendList(int board, const Addr4882* addrList, const void* data, long count,
                               int eotMode)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return;
-    }
+    if (!OnBoard(board)) return;
     if (count < 0 || (eotMode != ni::NULLend && eotMode != ni::NLend && eotMode != ni::DABend)) {
         Finish(ni::ERR, ni::EARG, 0);
         return;
@@ -901,10 +893,7 @@ void PrologixDriver::Send(int board, Addr4882 addr, const void* data, long count
 
 void PrologixDriver::Receive(int board, Addr4882 addr, void* buffer, long count, int termination)
 {
-    if (board != kBoard) {
-        Finish(ni::ERR, ni::ENEB, 0);
-        return;
-    }
+    if (!OnBoard(board)) return;
     if (count < 0) {
         Finish(ni::ERR, ni::EARG, 0);
         return;

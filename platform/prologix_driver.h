@@ -156,6 +156,8 @@ private:
     int EnsureConnected();
     // Before a call uses the stream: it is still there, and nothing stale
     // waits in it. 0 or an errno.
+    // Only board 0 exists: any other ends the call with ENEB.
+    bool OnBoard(int board);
     int Begin();
     Descriptor* FindDescriptor(int ud);
 

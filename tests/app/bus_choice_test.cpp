@@ -310,20 +310,6 @@ TEST(BuildBus, ExplicitFamilyTriesOnlyItsOwnLibrariesAndReportsEachFailure)
     EXPECT_NE(none.messages[0].find(kSimulatedBusNotice), std::string::npos);
 }
 
-// A port on which nobody listens.
-int ClosedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 BusConfiguration PrologixAt(const std::string& location)
 {
     BusConfiguration configuration;
@@ -359,7 +345,7 @@ TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
 TEST(BuildBus, UnreachableAdapterIsReportedWithTheReasonThenTheSimulatedBus)
 {
     VirtualClock clock;
-    const std::string location = "127.0.0.1:" + std::to_string(ClosedPort());
+    const std::string location = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
     ChosenBus bus = BuildBus(PrologixAt(location), kNothingInstalled, clock);
     EXPECT_FALSE(bus.prologix);
     ASSERT_TRUE(bus.lab.bus);

@@ -20,6 +20,9 @@
 
 namespace quillon::testing {
 
+// A port on 127.0.0.1 on which nobody listens.
+int ClosedLoopbackPort();
+
 // Virtual time that the test's thread and the adapter's thread both read
 // and advance.
 class SharedVirtualClock final : public Clock {

@@ -105,20 +105,6 @@ std::vector<std::string> Transcript(const Simulated4284A& meter)
     return lines;
 }
 
-// A port on which nobody listens.
-int ClosedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -186,7 +172,7 @@ TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsIts
 
 TEST_F(PrologixDriverTest, RefusedConnectionNamesTheAdapterAndTheReasonAndRefusesTheRun)
 {
-    const std::string location = "127.0.0.1:" + std::to_string(ClosedPort());
+    const std::string location = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
     const PrologixOpening refused = OpenPrologixAdapter(location, clock);
     EXPECT_FALSE(refused.driver);
     EXPECT_TRUE(Contains(refused.refusal, location)) << refused.refusal;
