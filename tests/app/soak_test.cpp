@@ -19,6 +19,7 @@
 #include "sim/simulated_lab.h"
 #include "tests/app/fault_injecting_driver.h"
 #include "tests/app/temp_folder.h"
+#include "tests/common/crlf_lines.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
@@ -38,22 +39,6 @@ std::string ReadFrom(const std::filesystem::path& file, std::size_t offset)
     if (!in) return {};
     in.seekg(static_cast<std::streamoff>(offset));
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> CrLfLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        const std::size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(from) + "<no CR LF>");
-            break;
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 2;
-    }
-    return lines;
 }
 
 long ResidentKilobytes()
@@ -204,7 +189,7 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                 ++logLessRuns;
                 continue;
             }
-            const std::vector<std::string> lines = CrLfLines(record);
+            const std::vector<std::string> lines = testing::CrLfLines(record);
             ASSERT_GE(lines.size(), 2u) << record;
             ASSERT_EQ(lines[0].rfind("Measurement:", 0), 0u);
             bool endedOnBus = false;

@@ -10,28 +10,13 @@
 #include "recording_run_window.h"
 #include "tests/app/temp_folder.h"
 #include "tests/common/calendar_date.h"
+#include "tests/common/crlf_lines.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
 namespace {
 
 using testing::RecordingRunWindow;
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        const std::size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(from) + "<no CR LF>");
-            break;
-        }
-        lines.push_back(text.substr(from, end - from));
-        from = end + 2;
-    }
-    return lines;
-}
 
 class MeasurementRunTest : public ::testing::Test {
 protected:
@@ -66,7 +51,10 @@ protected:
             if (event.kind == DeviceEvent::Kind::Read) replies.push_back(event.text);
         return replies;
     }
-    std::vector<std::string> LogLines() const { return Lines(temp.Read("log-202403.log")); }
+    std::vector<std::string> LogLines() const
+    {
+        return testing::CrLfLines(temp.Read("log-202403.log"));
+    }
     void SetCheck(CheckField field, bool on) { window.settings.check[field] = on ? 1 : 0; }
 
     testing::Bench bench;
@@ -392,7 +380,8 @@ TEST_F(MeasurementRunTest, ANewMonthStartsANewLog)
     bench.clock.SetLocalTime(testing::CalendarDate(2024, 4, 1));
     Run();
     EXPECT_EQ(LogLines().size(), 8u);
-    EXPECT_EQ(Lines(temp.Read("log-202404.log")).front(), "Measurement:20240401 00:00:00");
+    EXPECT_EQ(testing::CrLfLines(temp.Read("log-202404.log")).front(),
+              "Measurement:20240401 00:00:00");
 }
 
 TEST_F(MeasurementRunTest, ReadersDuringARunStayWithinTheNewArrays)
