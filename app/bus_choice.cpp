@@ -22,13 +22,6 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::string Trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool EndsWith(const std::string& text, const std::string& tail)
 {
     return text.size() >= tail.size() &&
@@ -64,10 +57,11 @@ public:
     {
     }
 
-    // No value for a missing or empty key.
+    // No value for a missing or empty key. The profile reader has already
+    // taken the blanks and tabs around the value away.
     std::optional<std::string> Text(const char* key) const
     {
-        const std::string value = Trimmed(ReadIni(folder_, section_, key));
+        const std::string value = ReadIni(folder_, section_, key);
         if (value == kMissingValue || value.empty()) return std::nullopt;
         return value;
     }

@@ -24,21 +24,21 @@ const SettingOutOfRange* Refusal(const SettingOr<T>& reading)
     return std::get_if<SettingOutOfRange>(&reading);
 }
 
-// The status texts of a failed bus call, and for a driver error the
-// system's own reason, which says what a user can do about it (a missing
-// device file, no permission, a board that is not configured).
-std::string BusFailureText(const GpibStatus& status)
+// The status texts of the bus call that just failed, and for a driver
+// error the system's own reason, which says what a user can do about it (a
+// missing device file, no permission, a board that is not configured).
+std::string BusFailureText()
 {
     std::string text = DescribeIbsta() + DescribeIberr();
-    if ((status.ibsta & ni::ERR) && status.iberr == ni::EDVR && status.ibcntl > 0)
-        text += "\r\nSystem error: " + std::string(std::strerror(status.ibcntl));
+    if ((ibsta & ni::ERR) && iberr == ni::EDVR && ibcntl > 0)
+        text += "\r\nSystem error: " + std::string(std::strerror(ibcntl));
     return text;
 }
 
-std::string OpenFailureMessage(const InstrumentSettings& instrument, const GpibStatus& status)
+std::string OpenFailureMessage(const InstrumentSettings& instrument)
 {
     return "The 4284A could not be opened (GPIB board " + std::to_string(instrument.board) +
-           ", address " + std::to_string(instrument.address) + ")." + BusFailureText(status) +
+           ", address " + std::to_string(instrument.address) + ")." + BusFailureText() +
            kNotStarted;
 }
 
@@ -134,7 +134,8 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     // START that cannot reach the meter must not cost unsaved data.
     const InstrumentConnection connection = SetUpInstrument(plan.instrument, environment.clock);
     if (!connection.opened) {
-        desktop.ShowMessage(OpenFailureMessage(plan.instrument, connection.openStatus));
+        // Nothing was sent after the failed open: the status is still its.
+        desktop.ShowMessage(OpenFailureMessage(plan.instrument));
         releaseWindow(false);
         return result;
     }
@@ -155,7 +156,6 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     std::string reply = FixedWidth(kInitialReply, kReplyLength);
     result.times.t0 = environment.clock.TickCount();
     result.ending = RunEnding::Completed;
-    PointReading failedPoint;
     int d = 1;
     for (; d <= n; ++d) {
         const auto index = static_cast<std::size_t>(d);
@@ -182,7 +182,6 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
 
         const PointReading reading = CollectPoint(ud, reply);
         if (reading.outcome != PointReading::Outcome::Read) {
-            failedPoint = reading;
             result.ending = reading.outcome == PointReading::Outcome::TimedOut
                                 ? RunEnding::TimedOut
                                 : RunEnding::BusFailure;
@@ -198,8 +197,8 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         desktop.ShowMessage(kTimeOverMessage);
     } else if (busFault) {
         // The status still holds the failing call: nothing was sent since.
-        desktop.ShowMessage("The meter's reply could not be read." +
-                            BusFailureText(failedPoint.status) + "\r\nReturn to initial state");
+        desktop.ShowMessage("The meter's reply could not be read." + BusFailureText() +
+                            "\r\nReturn to initial state");
     }
 
     // Even after a bus fault the meter goes back to idle: its DC bias must

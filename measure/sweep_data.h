@@ -32,9 +32,8 @@ struct SweepData {
     // points, which may be more than the new arrays hold.
     int ReadablePoints() const
     {
-        const std::size_t arrays = std::min({Bias.size(), Capacitance.size(), Conductance.size()});
-        return static_cast<int>(
-            std::min<std::size_t>(std::max<int16_t>(PointCount, 0), arrays == 0 ? 0 : arrays - 1));
+        const int arrays = static_cast<int>(Bias.size()) - 1;  // the three share their size
+        return std::max(0, std::min<int>(PointCount, arrays));
     }
 };
 
