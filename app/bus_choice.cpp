@@ -22,6 +22,14 @@ std::string Lower(std::string text)
     return text;
 }
 
+// "prologix: 10.0.0.5" is as good as "prologix:10.0.0.5".
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 bool EndsWith(const std::string& text, const std::string& tail)
 {
     return text.size() >= tail.size() &&
