@@ -337,11 +337,14 @@ int PrologixDriver::Connect()
     }
     stream_ = std::move(opening.stream);
 
-    // Controller; no read after every write; EOI with the last byte and
-    // nothing appended to it; after a read that ended with EOI, the end
-    // mark, which tells us the read is over without waiting for silence.
-    const std::string setUp[] = {"++mode 1",       "++auto 0",     "++eoi 1", "++eos 3",
-                                 "++eot_enable 1", "++eot_char 4", "++ver",   "++ver"};
+    // First, none of what follows is stored in the adapter's EEPROM: it
+    // would otherwise rewrite it at every change of address or read
+    // time-out, and wear it out. Then: controller; no read after every
+    // write; EOI with the last byte and nothing appended to it; after a read
+    // that ended with EOI, the end mark, which tells us the read is over
+    // without waiting for silence.
+    const std::string setUp[] = {"++savecfg 0",    "++mode 1",     "++auto 0", "++eoi 1", "++eos 3",
+                                 "++eot_enable 1", "++eot_char 4", "++ver",    "++ver"};
     int error = 0;
     for (const std::string& line : setUp)
         if ((error = SendLine(line)) != 0) break;

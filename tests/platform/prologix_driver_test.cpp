@@ -161,7 +161,7 @@ TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsIts
 {
     Open();
     EXPECT_EQ(adapter.Lines(),
-              (std::vector<std::string>{"++mode 1", "++auto 0", "++eoi 1", "++eos 3",
+              (std::vector<std::string>{"++savecfg 0", "++mode 1", "++auto 0", "++eoi 1", "++eos 3",
                                         "++eot_enable 1", "++eot_char 4", "++ver", "++ver"}));
     EXPECT_EQ(driver->adapterVersion(), FakePrologixAdapter::kVersion);
     EXPECT_EQ(driver->adapterName(), adapter.Location());
@@ -260,6 +260,9 @@ TEST_F(PrologixDriverTest, WholeQueryListsTheMeterAndTheMultimeterAsTheSimulated
 
     // Interface clear, then one serial poll per address.
     EXPECT_EQ(adapter.CountOf("++ifc"), 1);
+    // The search changes the address thirty times: none of the changes
+    // went to the adapter's EEPROM.
+    EXPECT_EQ(adapter.StoredConfigurations(), 0);
     EXPECT_EQ(adapter.CountOf("++spoll"), 30);
     EXPECT_EQ(adapter.CountOf("++clr"), 2);
     EXPECT_EQ(adapter.CountOf("data *IDN?\n"), 2);
