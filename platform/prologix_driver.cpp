@@ -63,7 +63,13 @@ int PollFor(int fd, short events, SteadyClock::time_point deadline, short& reven
 class DescriptorStream final : public AdapterStream {
 public:
     DescriptorStream(int fd, bool socket) : fd_(fd), socket_(socket) {}
-    ~DescriptorStream() override { ::close(fd_); }
+    ~DescriptorStream() override
+    {
+        // A USB serial port waits on close until its output has drained, up
+        // to 30 s; output that a failed write left behind is of no use now.
+        if (!socket_) ::tcflush(fd_, TCOFLUSH);
+        ::close(fd_);
+    }
     DescriptorStream(const DescriptorStream&) = delete;
     DescriptorStream& operator=(const DescriptorStream&) = delete;
 
