@@ -62,4 +62,9 @@ std::optional<std::string> SaveDataFile(const std::string& path, const SweepData
     return std::nullopt;
 }
 
+std::string ReplaceQuestion(const std::string& path)
+{
+    return path + " already exists. Do you want to replace it?";
+}
+
 }  // namespace quillon

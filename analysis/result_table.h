@@ -26,6 +26,10 @@ std::string DataFileText(const SweepData& sweep);
 // data.TXT.txt.
 std::string DataFileName(const std::string& chosen);
 
+// The question before the ".txt" added to a chosen name replaces a file
+// the save dialog did not ask about.
+std::string ReplaceQuestion(const std::string& path);
+
 // Writes the table to the file in one step (the old file stays whole when
 // anything fails). Gives no value on success, otherwise the message for the
 // user naming the file and the reason.

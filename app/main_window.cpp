@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <filesystem>
+#include <system_error>
 
 #include "analysis/result_table.h"
 #include "app/fixed_window.h"
@@ -371,7 +373,14 @@ void FormLCR::Command7_Click()
     if (sweep_.ReadablePoints() == 0) return;
     const std::string chosen = environment_.desktop.AskSaveFileName(kDataFileFilter);
     if (chosen.empty()) return;
-    if (std::optional<std::string> failure = SaveDataFile(DataFileName(chosen), sweep_))
+    const std::string fileName = DataFileName(chosen);
+    // The dialog asked about the name it was given; the extension added
+    // here may name another file that is already there.
+    std::error_code unknown;
+    if (fileName != chosen && std::filesystem::exists(fileName, unknown) &&
+        !environment_.desktop.AskYesNo(ReplaceQuestion(fileName), "Save Data"))
+        return;
+    if (std::optional<std::string> failure = SaveDataFile(fileName, sweep_))
         environment_.desktop.ShowMessage(*failure);
 }
 

@@ -107,6 +107,7 @@ public:
     void Beep() override {}
     void SetWaitCursor(bool) override {}
     std::string AskSaveFileName(const std::string&) override { return {}; }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
 };
 
 // The main window as the run sees it, with the time each point's

@@ -1,6 +1,7 @@
 // What the program asks of the desktop besides its own windows: modal
-// message boxes, the system beep, the busy pointer and the save dialog. Tests put a recorder
-// in its place, so nothing modal ever waits for a click there.
+// message boxes and questions, the system beep, the busy pointer and the
+// save dialog. Tests put a recorder in its place, so nothing modal ever
+// waits for a click there.
 #pragma once
 
 #include <string>
@@ -23,6 +24,8 @@ public:
     // "Description|pattern", e.g. "Data(*.txt)|*.txt". Asks before an
     // existing file is replaced. An empty name means the user cancelled.
     virtual std::string AskSaveFileName(const std::string& filter) = 0;
+    // A modal question with Yes and No, No being the default; true for Yes.
+    virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };
 
 }  // namespace quillon

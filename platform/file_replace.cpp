@@ -236,6 +236,9 @@ std::optional<std::string> ReplaceFileContent(const std::string& path, std::stri
     if (!target.has_filename()) return std::string("not a file name");
     std::error_code error;
     const fs::file_type type = fs::symlink_status(target, error).type();
+    // A path that cannot be looked at (a name too long for its folder, a
+    // folder that may not be searched) has no type; the user needs the why.
+    if (type == fs::file_type::none && error) return error.message();
     const bool exists = type != fs::file_type::not_found;
     if (exists && type != fs::file_type::regular) return std::string("not a regular file");
     return ReplaceContent(target, exists, bytes);

@@ -13,7 +13,11 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace quillon {
@@ -59,7 +63,13 @@ int PollFor(int fd, short events, SteadyClock::time_point deadline, short& reven
 class DescriptorStream final : public AdapterStream {
 public:
     DescriptorStream(int fd, bool socket) : fd_(fd), socket_(socket) {}
-    ~DescriptorStream() override { ::close(fd_); }
+    ~DescriptorStream() override
+    {
+        // A USB serial port waits on close until its output has drained, up
+        // to 30 s; output that a failed write left behind is of no use now.
+        if (!socket_) ::tcflush(fd_, TCOFLUSH);
+        ::close(fd_);
+    }
     DescriptorStream(const DescriptorStream&) = delete;
     DescriptorStream& operator=(const DescriptorStream&) = delete;
 
@@ -147,27 +157,90 @@ std::string Bytes(const void* data, long count)
                      : std::string();
 }
 
+// A name lookup shared between the caller and the thread that makes it.
+struct PendingLookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    int result = 0;
+    int error = 0;
+    addrinfo* found = nullptr;
+};
+
+// The addresses of HOST:PORT in `found`, or false with the failure in
+// `opening`. The name service may take far longer than the connection may
+// (a resolver that does not answer is asked again and again, for many
+// seconds), and getaddrinfo() cannot be stopped: the lookup runs on a thread
+// of its own, which is left to finish alone when time is up.
+bool LookUpAddresses(const std::string& host, int port, SteadyClock::time_point deadline,
+                     const NameLookup& lookup, addrinfo*& found, AdapterStreamOpening& opening)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+    const std::string service = std::to_string(port);
+    // An address written out needs no name service.
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) == 0) return true;
+    hints.ai_flags = AI_NUMERICSERV;
+
+    auto pending = std::make_shared<PendingLookup>();
+    const NameLookup ask = lookup ? lookup : NameLookup(::getaddrinfo);
+    try {
+        std::thread([pending, ask, host, service, hints] {
+            addrinfo* answer = nullptr;
+            const int result = ask(host.c_str(), service.c_str(), &hints, &answer);
+            const int error = errno;
+            std::lock_guard<std::mutex> lock(pending->mutex);
+            if (pending->abandoned) {
+                if (result == 0 && answer) ::freeaddrinfo(answer);
+                return;
+            }
+            pending->finished = true;
+            pending->result = result;
+            pending->error = error;
+            pending->found = answer;
+            pending->done.notify_all();
+        }).detach();
+    } catch (const std::system_error& failure) {
+        opening.error = failure.code().value();
+        opening.reason = "the name " + host + " could not be looked up: " + failure.what();
+        return false;
+    }
+
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    if (!pending->done.wait_until(lock, deadline, [&] { return pending->finished; })) {
+        pending->abandoned = true;
+        opening.error = ETIMEDOUT;
+        opening.reason = "the name service did not find " + host +
+                         " in time; give the adapter's numeric address instead, or check the "
+                         "network's name server.";
+        return false;
+    }
+    if (pending->result != 0) {
+        const bool system = pending->result == EAI_SYSTEM;
+        opening.error = system ? pending->error : EHOSTUNREACH;
+        opening.reason =
+            system ? std::strerror(opening.error) : std::string(::gai_strerror(pending->result));
+        return false;
+    }
+    found = pending->found;
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Streams
 
-AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds)
+AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds,
+                                      const NameLookup& lookup)
 {
     AdapterStreamOpening opening;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0) {
-        opening.error = resolved == EAI_SYSTEM ? errno : EHOSTUNREACH;
-        opening.reason = resolved == EAI_SYSTEM ? std::strerror(opening.error)
-                                                : std::string(::gai_strerror(resolved));
-        return opening;
-    }
     const auto deadline = After(timeoutMilliseconds);
+    addrinfo* found = nullptr;
+    if (!LookUpAddresses(host, port, deadline, lookup, found, opening)) return opening;
     int error = ETIMEDOUT;
     for (addrinfo* address = found; address; address = address->ai_next) {
         const int fd =
@@ -337,11 +410,14 @@ int PrologixDriver::Connect()
     }
     stream_ = std::move(opening.stream);
 
-    // Controller; no read after every write; EOI with the last byte and
-    // nothing appended to it; after a read that ended with EOI, the end
-    // mark, which tells us the read is over without waiting for silence.
-    const std::string setUp[] = {"++mode 1",       "++auto 0",     "++eoi 1", "++eos 3",
-                                 "++eot_enable 1", "++eot_char 4", "++ver",   "++ver"};
+    // First, none of what follows is stored in the adapter's EEPROM: it
+    // would otherwise rewrite it at every change of address or read
+    // time-out, and wear it out. Then: controller; no read after every
+    // write; EOI with the last byte and nothing appended to it; after a read
+    // that ended with EOI, the end mark, which tells us the read is over
+    // without waiting for silence.
+    const std::string setUp[] = {"++savecfg 0",    "++mode 1",     "++auto 0", "++eoi 1", "++eos 3",
+                                 "++eot_enable 1", "++eot_char 4", "++ver",    "++ver"};
     int error = 0;
     for (const std::string& line : setUp)
         if ((error = SendLine(line)) != 0) break;

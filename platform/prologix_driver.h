@@ -25,6 +25,8 @@
 #include "platform/gpib_driver.h"
 #include "platform/thread_status_cells.h"
 
+struct addrinfo;
+
 namespace quillon {
 
 inline constexpr int kPrologixDefaultPort = 1234;
@@ -51,8 +53,15 @@ struct AdapterStreamOpening {
     std::string reason;  // the failure in words, where errno says too little
 };
 
-// TCP to HOST:PORT, the connection attempt bounded by `timeoutMilliseconds`.
-AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds);
+// Finds the addresses of a host name as getaddrinfo() does, the list to be
+// released with freeaddrinfo().
+using NameLookup = std::function<int(const char* host, const char* service, const addrinfo* hints,
+                                     addrinfo** found)>;
+
+// TCP to HOST:PORT, the name lookup (getaddrinfo() when `lookup` is empty)
+// and the connection attempt together bounded by `timeoutMilliseconds`.
+AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds,
+                                      const NameLookup& lookup = {});
 // A serial device, raw 115200 8N1 (USB adapters ignore the rate).
 AdapterStreamOpening OpenSerialStream(const std::string& devicePath);
 

@@ -52,4 +52,11 @@ std::string QtDesktop::AskSaveFileName(const std::string& filter)
         .toStdString();
 }
 
+bool QtDesktop::AskYesNo(const std::string& text, const std::string& title)
+{
+    return QMessageBox::question(QApplication::activeWindow(), QString::fromStdString(title),
+                                 QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 }  // namespace quillon

@@ -18,6 +18,7 @@ public:
     void Beep() override;
     void SetWaitCursor(bool on) override;
     std::string AskSaveFileName(const std::string& filter) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
 
 private:
     bool waitCursor_ = false;

@@ -95,6 +95,10 @@ TEST(SaveDataFile, ReplacesTheFileWholeOrNotAtAll)
     EXPECT_EQ(SaveDataFile(temp.File("folder.txt").string(), sweep),
               "The data could not be saved to " + temp.File("folder.txt").string() +
                   ": not a regular file.");
+    // A name no folder can hold is refused for that, not taken for a folder or the like.
+    const std::string tooLong = temp.File(std::string(300, 'r') + ".txt").string();
+    EXPECT_EQ(SaveDataFile(tooLong, sweep),
+              "The data could not be saved to " + tooLong + ": File name too long.");
 }
 
 }  // namespace

@@ -210,6 +210,31 @@ TEST_F(MeasurementWindowTest, SaveDataWritesTheChosenFile)
               "The data could not be saved to " + unwritable + ": No such file or directory.");
 }
 
+TEST_F(MeasurementWindowTest, SaveDataAsksBeforeTheAddedExtensionReplacesAFile)
+{
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    const std::string kept = env.temp.File("kept.txt").string();
+    env.temp.Write("kept.txt", "earlier run");
+
+    // "kept" becomes kept.txt, a file the dialog never saw: No keeps it.
+    env.desktop.saveAnswers = {env.temp.File("kept").string()};
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    ASSERT_EQ(env.desktop.questions.size(), 1u);
+    EXPECT_EQ(env.desktop.questions[0].text, kept + " already exists. Do you want to replace it?");
+    EXPECT_EQ(env.temp.Read("kept.txt"), "earlier run");
+
+    env.desktop.saveAnswers = {env.temp.File("kept").string()};
+    env.desktop.yesNoAnswers = {true};
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    EXPECT_EQ(env.temp.Read("kept.txt"), DataFileText(window.Sweep()));
+
+    // The name the dialog itself asked about is not asked about again.
+    env.desktop.saveAnswers = {kept};
+    QTest::mouseClick(ui.Command7, Qt::LeftButton);
+    EXPECT_EQ(env.desktop.questions.size(), 2u);
+    EXPECT_TRUE(env.desktop.messages.empty());
+}
+
 int BusCalls(const SimulatedBus& bus, const std::string& name)
 {
     int calls = 0;

@@ -112,6 +112,12 @@ int FakePrologixAdapter::CountOf(const std::string& line) const
     return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
 }
 
+int FakePrologixAdapter::StoredConfigurations() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return storedConfigurations_;
+}
+
 void FakePrologixAdapter::SetAnswerDelay(int milliseconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -245,6 +251,18 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
 {
     const std::vector<std::string> words = Words(line);
     const std::string& name = words[0];
+    static const char* const kStoredSettings[] = {"++mode",     "++addr",       "++auto",
+                                                  "++eoi",      "++eos",        "++eot_enable",
+                                                  "++eot_char", "++read_tmo_ms"};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (name == "++savecfg" && words.size() > 1)
+            saveConfiguration_ = Argument(words, 1, 1) != 0;
+        const bool setting =
+            words.size() > 1 && std::find(std::begin(kStoredSettings), std::end(kStoredSettings),
+                                          name) != std::end(kStoredSettings);
+        if (setting && saveConfiguration_) ++storedConfigurations_;
+    }
     if (name == "++addr") {
         address_ = Argument(words, 1, address_ & 0xFF) | (Argument(words, 2, 0) << 8);
     } else if (name == "++read_tmo_ms") {

@@ -75,6 +75,9 @@ public:
     int Connections() const;
     // How many lines taken were exactly `line`.
     int CountOf(const std::string& line) const;
+    // How often a setting was written to the adapter's EEPROM, as a real
+    // one does at every change while ++savecfg is on (it is at power-up).
+    int StoredConfigurations() const;
 
     // Each answer waits this long (real time) before it is sent.
     void SetAnswerDelay(int milliseconds);
@@ -117,6 +120,8 @@ private:
     std::string dropCommand_;
     int dropOccurrence_ = 0;
     int dropSeen_ = 0;
+    bool saveConfiguration_ = true;
+    int storedConfigurations_ = 0;
 
     // Adapter settings, touched by the serving thread only.
     int address_ = 0;

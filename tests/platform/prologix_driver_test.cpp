@@ -1,6 +1,7 @@
 #include "platform/prologix_driver.h"
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,7 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "gpib/gpib_binding.h"
@@ -161,7 +165,7 @@ TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsIts
 {
     Open();
     EXPECT_EQ(adapter.Lines(),
-              (std::vector<std::string>{"++mode 1", "++auto 0", "++eoi 1", "++eos 3",
+              (std::vector<std::string>{"++savecfg 0", "++mode 1", "++auto 0", "++eoi 1", "++eos 3",
                                         "++eot_enable 1", "++eot_char 4", "++ver", "++ver"}));
     EXPECT_EQ(driver->adapterVersion(), FakePrologixAdapter::kVersion);
     EXPECT_EQ(driver->adapterName(), adapter.Location());
@@ -189,6 +193,47 @@ TEST_F(PrologixDriverTest, RefusedConnectionNamesTheAdapterAndTheReasonAndRefuse
     EXPECT_TRUE(
         Contains(run.messages[0], "\r\nSystem error: " + std::string(std::strerror(ECONNREFUSED))))
         << run.messages[0];
+}
+
+TEST_F(PrologixDriverTest, NameServiceThatDoesNotAnswerIsGivenUpWithinTheConnectionTime)
+{
+    // A name service that answers only once the test lets it, or after two
+    // seconds, and then with the adapter's address.
+    struct HeldNameService {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool answering = false;
+        int asked = 0;
+    };
+    auto service = std::make_shared<HeldNameService>();
+    const NameLookup lookup = [service](const char*, const char* port, const addrinfo* hints,
+                                        addrinfo** found) {
+        std::unique_lock<std::mutex> lock(service->mutex);
+        ++service->asked;
+        service->released.wait_for(lock, std::chrono::seconds(2),
+                                   [&] { return service->answering; });
+        return ::getaddrinfo("127.0.0.1", port, hints, found);
+    };
+
+    const auto start = SteadyClock::now();
+    const AdapterStreamOpening late =
+        ConnectTcpStream("gpib.lab.example", adapter.port(), 50, lookup);
+    EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(late.stream);
+    EXPECT_EQ(late.error, ETIMEDOUT);
+    EXPECT_TRUE(Contains(late.reason, "gpib.lab.example")) << late.reason;
+    {
+        std::lock_guard<std::mutex> lock(service->mutex);
+        service->answering = true;
+    }
+    service->released.notify_all();
+
+    // A name service that answers leads to the adapter.
+    const AdapterStreamOpening found =
+        ConnectTcpStream("gpib.lab.example", adapter.port(), 2000, lookup);
+    EXPECT_TRUE(found.stream) << found.reason;
+    std::lock_guard<std::mutex> lock(service->mutex);
+    EXPECT_EQ(service->asked, 2);
 }
 
 TEST_F(PrologixDriverTest, SomethingThatDoesNotAnswerIsNoAdapter)
@@ -260,6 +305,9 @@ TEST_F(PrologixDriverTest, WholeQueryListsTheMeterAndTheMultimeterAsTheSimulated
 
     // Interface clear, then one serial poll per address.
     EXPECT_EQ(adapter.CountOf("++ifc"), 1);
+    // The search changes the address thirty times: none of the changes
+    // went to the adapter's EEPROM.
+    EXPECT_EQ(adapter.StoredConfigurations(), 0);
     EXPECT_EQ(adapter.CountOf("++spoll"), 30);
     EXPECT_EQ(adapter.CountOf("++clr"), 2);
     EXPECT_EQ(adapter.CountOf("data *IDN?\n"), 2);

@@ -33,12 +33,22 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    bool AskYesNo(const std::string& text, const std::string& title) override
+    {
+        questions.push_back({text, title, MessageIcon::None});
+        if (yesNoAnswers.empty()) return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
 
     std::vector<ShownMessage> messages;
     int beeps = 0;
     std::vector<bool> waitCursor;          // every change, in order
     std::vector<std::string> saveFilters;  // one per save dialog shown
     std::deque<std::string> saveAnswers;   // the names "typed"; none left = cancel
+    std::vector<ShownMessage> questions;
+    std::deque<bool> yesNoAnswers;  // none left = No
     // Runs while the message is "on screen", as a user's reaction would.
     std::function<void(const ShownMessage&)> onMessage;
 };
