@@ -37,6 +37,12 @@ public:
     void Beep() override {}
     void SetWaitCursor(bool) override {}
     std::string AskSaveFileName(const std::string&) override { return saveAs; }
+    bool AskYesNo(const std::string& text, const std::string&) override
+    {
+        std::fprintf(stderr, "unexpected question: %s\n", text.c_str());
+        ++messages;
+        return false;
+    }
     std::string saveAs;
     int messages = 0;
 };
