@@ -141,6 +141,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     }
     const int16_t ud = connection.descriptor;
     sweep.Allocate(n);
+    sweep.RunPointsRead = 0;
     for (int i = 1; i <= n; ++i)
         sweep.Bias[static_cast<std::size_t>(i)] =
             plan.biasMillivolts[static_cast<std::size_t>(i - 1)] / 1000.0;
@@ -189,6 +190,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         }
         sweep.Capacitance[index] = reading.capacitance;
         sweep.Conductance[index] = reading.conductance;
+        sweep.RunPointsRead = d;
     }
 
     const bool busFault =
@@ -206,6 +208,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     ReturnToIdle(ud, environment.clock);
     result.times.t1 = environment.clock.TickCount();
     sweep.PointCount = static_cast<int16_t>(d - 1);
+    sweep.RunPointsRead.reset();
     if (busFault) {
         log.Close();
         RestoreUserBiasSign(sweep);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quillon {
@@ -17,6 +18,9 @@ struct SweepData {
     double Gmax = 0.0;
     double Cmin = 0.0;
     int16_t BiasSign = 1;
+    // While a run fills the arrays: how many of its points have been read.
+    // No value once the run has ended and PointCount counts them.
+    std::optional<int> RunPointsRead;
 
     // Fresh arrays for n planned points, all 0.
     void Allocate(int n)
@@ -29,11 +33,13 @@ struct SweepData {
 
     // The points a reader may show. While a run is in progress the arrays
     // already belong to it and PointCount still counts the previous run's
-    // points, which may be more than the new arrays hold.
+    // points: only the points read so far are real, the rest of the arrays
+    // are planned biases with no reading yet.
     int ReadablePoints() const
     {
         const int arrays = static_cast<int>(Bias.size()) - 1;  // the three share their size
-        return std::max(0, std::min<int>(PointCount, arrays));
+        const int points = RunPointsRead ? *RunPointsRead : PointCount;
+        return std::max(0, std::min(points, arrays));
     }
 };
 

@@ -49,12 +49,19 @@ TEST(ResultTable, TableEndsEveryLineFileNotTheLast)
 
 TEST(ResultTable, OnlyPointsThatExistAreRead)
 {
-    // A run in progress: new arrays of 2 points, the count of the last run.
+    // A run in progress: new arrays of 2 points, the count of the last run,
+    // and one point of the new run read so far.
     SweepData sweep = Points({{0, 1e-10, 1e-6}, {1, 2e-10, 2e-6}, {2, 3e-10, 3e-6}});
     sweep.Allocate(2);
+    sweep.Bias = {0, -0.5, 0.5};
+    sweep.Capacitance[1] = 4e-10;
+    sweep.RunPointsRead = 1;
+    EXPECT_EQ(ResultTableText(sweep), "V[V]\tC[F]\tG[S]\r\n-0.500\t4.00000E-10\t0.00000E+00\r\n");
+    // Ended with fewer points than the last run had: the arrays bound the rows.
+    sweep.RunPointsRead.reset();
     EXPECT_EQ(ResultTableText(sweep),
-              "V[V]\tC[F]\tG[S]\r\n0.000\t0.00000E+00\t0.00000E+00\r\n"
-              "0.000\t0.00000E+00\t0.00000E+00\r\n");
+              "V[V]\tC[F]\tG[S]\r\n-0.500\t4.00000E-10\t0.00000E+00\r\n"
+              "0.500\t0.00000E+00\t0.00000E+00\r\n");
 }
 
 TEST(ResultTable, DecimalPointWhateverTheLocale)

@@ -384,17 +384,27 @@ TEST_F(MeasurementRunTest, ANewMonthStartsANewLog)
               "Measurement:20240401 00:00:00");
 }
 
-TEST_F(MeasurementRunTest, ReadersDuringARunStayWithinTheNewArrays)
+TEST_F(MeasurementRunTest, ReadersDuringARunSeeOnlyThePointsReadSoFar)
 {
+    std::vector<int> readable;
+    window.onYield = [&](int) { readable.push_back(sweep.ReadablePoints()); };
+
+    // More points before than the new arrays hold.
     window.settings.text[kBiasStep] = "0.1";
     Run();
     ASSERT_EQ(sweep.PointCount, 11);
     window.settings.text[kBiasStep] = "0.5";
-    int readable = -1;
-    window.onYield = [&](int) { readable = sweep.ReadablePoints(); };
+    readable.clear();
     Run();
-    EXPECT_EQ(readable, 3);
+    EXPECT_EQ(readable, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(sweep.ReadablePoints(), 3);
+
+    // Fewer points before than the new run reads: its own points count.
+    window.settings.text[kBiasStep] = "0.25";
+    readable.clear();
+    Run();
+    EXPECT_EQ(readable, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(sweep.ReadablePoints(), 5);
 }
 
 }  // namespace
