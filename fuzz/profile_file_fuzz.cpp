@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -40,11 +42,22 @@ bool SameLetters(const std::string& a, const std::string& b)
            });
 }
 
+const std::string& ScratchFile();
+
+void RemoveScratchFile()
+{
+    std::remove(ScratchFile().c_str());
+}
+
 const std::string& ScratchFile()
 {
     static const std::string path = (std::filesystem::temp_directory_path() /
                                      ("quillon-fuzz-" + std::to_string(::getpid()) + ".ini"))
                                         .string();
+    // Registered once the path exists, so that it runs before the path is
+    // destroyed.
+    static const bool removedAtExit = std::atexit(RemoveScratchFile) == 0;
+    (void)removedAtExit;
     return path;
 }
 
