@@ -1,10 +1,13 @@
 // Any bytes as a settings file, any section, key and value: reading never
-// gives more than the buffer holds, writing into a writable file works, and
-// a plain value written under a plain name reads back as written.
+// gives more than the buffer holds, writing into a writable file works, a
+// plain value written under a plain name reads back as written, and such a
+// write leaves the program's other keys as they were.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -31,11 +34,30 @@ bool PlainValue(const std::string& value)
     });
 }
 
+bool SameLetters(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+const std::string& ScratchFile();
+
+void RemoveScratchFile()
+{
+    std::remove(ScratchFile().c_str());
+}
+
 const std::string& ScratchFile()
 {
     static const std::string path = (std::filesystem::temp_directory_path() /
                                      ("quillon-fuzz-" + std::to_string(::getpid()) + ".ini"))
                                         .string();
+    // Registered once the path exists, so that it runs before the path is
+    // destroyed.
+    static const bool removedAtExit = std::atexit(RemoveScratchFile) == 0;
+    (void)removedAtExit;
     return path;
 }
 
@@ -53,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 
     const std::string before = quillon::ReadProfileString(file, section, key, "DEFAULT", 255);
     FUZZ_REQUIRE(before.size() <= 254);
+    const std::string otherBefore = quillon::ReadProfileString(file, "meas", "Value_00", "-", 4096);
 
     FUZZ_REQUIRE(quillon::WriteProfileString(file, section, key, value));
     // A name with "=", "]" or a line break in it cannot be found again (as
@@ -61,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (!PlainName(section) || !PlainName(key)) return 0;
     const std::string after = quillon::ReadProfileString(file, section, key, "DEFAULT", 4096);
     if (PlainValue(value)) FUZZ_REQUIRE(after == value);
+    if (!SameLetters(section, "meas") || !SameLetters(key, "Value_00"))
+        FUZZ_REQUIRE(quillon::ReadProfileString(file, "meas", "Value_00", "-", 4096) == otherBefore);
     // Writing the same again changes nothing.
     std::ifstream once(file, std::ios::binary);
     const std::string firstWrite((std::istreambuf_iterator<char>(once)), {});

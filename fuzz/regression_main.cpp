@@ -10,9 +10,15 @@
 
 namespace {
 
+// A stored input that cannot be read would otherwise run as an empty one
+// and pass.
 int RunFile(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
+        std::exit(1);
+    }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     return 1;

@@ -1,6 +1,6 @@
 // A driver in front of the simulated bus that lets a test act before any
-// call (press STOP, change the meter's faults) and fail one wait outright,
-// as a glitch on the bus would.
+// call (press STOP, change the meter's faults), fail one wait outright, as a
+// glitch on the bus would, and see every reply the program reads.
 #pragma once
 
 #include <functional>
@@ -18,6 +18,10 @@ public:
     std::function<void(const std::string& call)> beforeCall;
     // The next ibwait fails with ERR and this error, once; -1 for none.
     int failNextWaitWith = -1;
+    // Called after every ibrd that did not fail, with the whole buffer as
+    // the caller now holds it (a short reply leaves older bytes behind it)
+    // and the number of bytes the read brought.
+    std::function<void(const std::string& buffer, long bytesRead)> afterRead;
 
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override
     {
@@ -42,7 +46,11 @@ public:
     int ibrd(int ud, void* buffer, long count) override
     {
         Before("ibrd");
-        return bus_.ibrd(ud, buffer, count);
+        const int status = bus_.ibrd(ud, buffer, count);
+        if (afterRead && !(status & ni::ERR) && count > 0)
+            afterRead(std::string(static_cast<const char*>(buffer), static_cast<std::size_t>(count)),
+                      cells_.ibcntl ? *cells_.ibcntl : count);
+        return status;
     }
     int ibwait(int ud, int mask) override
     {
