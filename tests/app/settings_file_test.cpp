@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/module_ini.h"
+#include "tests/app/saved_settings_section.h"
 #include "tests/app/temp_folder.h"
 
 namespace quillon {
@@ -14,17 +15,6 @@ namespace {
 using testing::TempFolder;
 
 constexpr const char* kIni = "Quillon.ini";
-
-std::string FirstSaveOf(const MeasurementSettingsValues& values)
-{
-    std::string file = "[meas]\r\n";
-    for (int i = 0; i < kTextFieldCount; ++i)
-        file += IndexedKey("Value_", i) + "=" + values.Text1(i) + "\r\n";
-    for (int j = 0; j < kCheckFieldCount; ++j)
-        file += IndexedKey("Check_", j) + "=" + std::to_string(values.Check1(j)) + "\r\n";
-    if (values.option) file += "INTEG= " + std::to_string(*values.option) + "\r\n";
-    return file + "Invert= " + std::to_string(values.Check1(kInvertBias)) + "\r\n";
-}
 
 TEST(IndexedKey, UsesAtLeastTwoDigits)
 {
@@ -77,7 +67,7 @@ TEST(StoredSettings, FirstSaveWritesTheSectionLineForLine)
     values.check = {1, 0, 1, 0, 1};
     values.option = 2;
     WriteStoredSettings(temp.Folder(), values);
-    EXPECT_EQ(temp.Read(kIni), FirstSaveOf(values));
+    EXPECT_EQ(temp.Read(kIni), testing::SavedSettingsSection(values));
 
     // What a load of "ERROR" everywhere shows is stored as it is shown.
     TempFolder empty;
@@ -85,7 +75,7 @@ TEST(StoredSettings, FirstSaveWritesTheSectionLineForLine)
     shown.text.fill("ERROR");
     shown.option = 0;
     WriteStoredSettings(empty.Folder(), shown);
-    EXPECT_EQ(empty.Read(kIni), FirstSaveOf(shown));
+    EXPECT_EQ(empty.Read(kIni), testing::SavedSettingsSection(shown));
 }
 
 TEST(StoredSettings, SaveThenLoadGivesTheSameInputs)

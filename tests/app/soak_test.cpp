@@ -29,6 +29,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #include "measure/point_acquisition.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/fault_injecting_driver.h"
+#include "tests/app/saved_settings_section.h"
 #include "tests/app/temp_folder.h"
 #include "tests/common/crlf_lines.h"
 #include "tests/platform/recording_desktop.h"
@@ -67,20 +68,6 @@ std::size_t HeapInUse()
     const struct mallinfo2 heap = ::mallinfo2();
     return heap.uordblks + heap.hblkhd;
 #endif
-}
-
-// The section a save writes, from the window's inputs as they stand. A file
-// without it gets it appended; a file with it (from an earlier save) keeps
-// its lines and their order and only gets the new values.
-std::string SavedSection(const FormLCR& window)
-{
-    std::string section = "[meas]\r\n";
-    for (int i = 0; i < kTextFieldCount; ++i)
-        section += IndexedKey("Value_", i) + "=" + window.Text1(i) + "\r\n";
-    for (int j = 0; j < kCheckFieldCount; ++j)
-        section += IndexedKey("Check_", j) + "=" + std::to_string(window.Check1(j)) + "\r\n";
-    section += "INTEG= " + std::to_string(window.SelectedOption2().value_or(-1)) + "\r\n";
-    return section + "Invert= " + std::to_string(window.Check1(kInvertBias)) + "\r\n";
 }
 
 bool Shown(const testing::RecordingDesktop& desktop, const std::string& start)
@@ -151,7 +138,9 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                 if (folderUnwritable) {
                     ++unwritableSaves;
                 } else {
-                    settingsContent = beforeSection + SavedSection(window);
+                    // A save into a file that already has the section keeps
+                    // its lines in their order, so it reads as a first save.
+                    settingsContent = beforeSection + testing::SavedSettingsSection(window);
                     ++saves;
                 }
             }
@@ -189,8 +178,9 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             const Fault fault = chance(2) ? Fault::None : static_cast<Fault>(1 + random() % 5);
             const bool replyFault = fault == Fault::Overflow || fault == Fault::ShortReply;
             const int faultAt =
-                1 + static_cast<int>(random() % static_cast<unsigned>(
-                                                    replyFault ? std::max(planned - 1, 1) : planned));
+                1 + static_cast<int>(random() % static_cast<unsigned>(replyFault
+                                                                          ? std::max(planned - 1, 1)
+                                                                          : planned));
             SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at wait " +
                          std::to_string(faultAt) + " of " + std::to_string(planned));
             lab.meter->SetFault(Simulated4284A::Fault::None);
@@ -259,8 +249,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             // else.
             if (run == 100) heapAfterWarmUp = HeapInUse();
             if (run > 100) {
-                ASSERT_LE(HeapInUse(), heapAfterWarmUp + 128 * 1024 +
-                                           static_cast<std::size_t>(run - 100) * 400);
+                ASSERT_LE(HeapInUse(),
+                          heapAfterWarmUp + 128 * 1024 + static_cast<std::size_t>(run - 100) * 400);
             }
 
             if (points == 1) {
