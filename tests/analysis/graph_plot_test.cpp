@@ -86,6 +86,17 @@ void ExpectLine(const PlotLine& line, float x1, float y1, float x2, float y2, Li
     EXPECT_EQ(line.colour, colour);
 }
 
+// A horizontal line whose ends are computed from a decimal span, so that
+// they are compared to within a few units of the last place.
+void ExpectHorizontalLine(const PlotLine& line, float x1, float x2, float y, LineColour colour)
+{
+    EXPECT_FLOAT_EQ(line.x1, x1);
+    EXPECT_FLOAT_EQ(line.x2, x2);
+    EXPECT_EQ(line.y1, y);
+    EXPECT_EQ(line.y2, y);
+    EXPECT_EQ(line.colour, colour);
+}
+
 // The lines one whole volt i adds to the vertical grid, in drawing order.
 std::vector<PlotLine> ExpectedWholeVolt(int i, double m)
 {
@@ -196,44 +207,20 @@ TEST_F(SweepFromMinus2Point3To1Point6, HorizontalGridMaximumAndAxesFollowTheVert
         for (int k = 1; k <= 3; ++k) {
             SCOPED_TRACE(k);
             const auto y = static_cast<float>(m / 4 * k);
-            const PlotLine& grid = lines[n++];
-            EXPECT_FLOAT_EQ(grid.x1, -2.8f);
-            EXPECT_FLOAT_EQ(grid.x2, 2.1f);
-            EXPECT_EQ(grid.y1, y);
-            EXPECT_EQ(grid.y2, y);
-            EXPECT_EQ(grid.colour, kLightGrey);
+            ExpectHorizontalLine(lines[n++], -2.8f, 2.1f, y, kLightGrey);
             // The tick is 2 % of the bias span wide, centred on the zero volt axis.
             const PlotLine& tick = lines[n++];
-            EXPECT_FLOAT_EQ(tick.x1, -0.039f);
-            EXPECT_FLOAT_EQ(tick.x2, 0.039f);
+            ExpectHorizontalLine(tick, -0.039f, 0.039f, y, kGrey);
             EXPECT_EQ(tick.x1, -tick.x2);
-            EXPECT_EQ(tick.y1, y);
-            EXPECT_EQ(tick.y2, y);
-            EXPECT_EQ(tick.colour, kGrey);
         }
+        // The line at the maximum, and its tick.
         const auto top = static_cast<float>(m);
-        const PlotLine& maximum = lines[n++];
-        EXPECT_FLOAT_EQ(maximum.x1, -2.8f);
-        EXPECT_FLOAT_EQ(maximum.x2, 2.1f);
-        EXPECT_EQ(maximum.y1, top);
-        EXPECT_EQ(maximum.y2, top);
-        EXPECT_EQ(maximum.colour, kLightBlue);
-
-        const PlotLine& maximumTick = lines[n++];
-        EXPECT_FLOAT_EQ(maximumTick.x1, -0.0585f);
-        EXPECT_FLOAT_EQ(maximumTick.x2, 0.0585f);
-        EXPECT_EQ(maximumTick.y1, top);
-        EXPECT_EQ(maximumTick.y2, top);
-        EXPECT_EQ(maximumTick.colour, std::nullopt);
+        ExpectHorizontalLine(lines[n++], -2.8f, 2.1f, top, kLightBlue);
+        ExpectHorizontalLine(lines[n++], -0.0585f, 0.0585f, top, std::nullopt);
 
         ExpectLine(lines[n++], 0, static_cast<float>(-0.1 * m), 0, static_cast<float>(1.1 * m),
                    std::nullopt);
-        const PlotLine& zeroLine = lines[n++];
-        EXPECT_EQ(zeroLine.x1, -3.3f);
-        EXPECT_EQ(zeroLine.x2, 2.6f);
-        EXPECT_EQ(zeroLine.y1, 0);
-        EXPECT_EQ(zeroLine.y2, 0);
-        EXPECT_EQ(zeroLine.colour, std::nullopt);
+        ExpectLine(lines[n++], -3.3f, 0, 2.6f, 0, std::nullopt);
     }
 }
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
@@ -17,6 +16,7 @@
 #include "tests/app/temp_folder.h"
 #include "tests/measure/recording_run_window.h"
 #include "tests/platform/fake_driver_control.h"
+#include "tests/platform/other_thread_cells.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
@@ -316,22 +316,11 @@ TEST_P(LoadedDriverTest, CellsAreKeptPerThreadAndRegisteredAgainAfterReselection
     ASSERT_EQ(ibstaCell & ni::ERR, 0);
 
     // Another thread with cells of its own: its failure stays there.
-    int32_t otherSta = 0, otherErr = -1, otherCnt = 0, otherCntl = 0;
-    int firstAnswer = -1, secondAnswer = -1;
-    std::thread other([&] {
-        firstAnswer =
-            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
-        secondAnswer =
-            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
-        driver->ibwrt(1234, "x", 1);
+    const testing::OtherThreadCells other = testing::FailAWriteOnAnotherThread(*driver, [&] {
         driver->UnregisterGpibGlobalsForThread();
         driver->ibwrt(ud, "*CLS", 4);  // no cells any more: nothing is written
     });
-    other.join();
-    EXPECT_EQ(firstAnswer, 0);
-    EXPECT_EQ(secondAnswer, 1);
-    EXPECT_NE(otherSta & ni::ERR, 0);
-    EXPECT_EQ(otherErr, ni::EDVR);
+    testing::ExpectFailureKeptInItsOwnCells(other);
     EXPECT_EQ(ibstaCell & ni::ERR, 0);
     EXPECT_EQ(ibcntl, 5);
 

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "gpib/gpib_binding.h"
 #include "gpib/instrument_query.h"
@@ -22,6 +21,7 @@
 #include "tests/app/temp_folder.h"
 #include "tests/measure/recording_run_window.h"
 #include "tests/platform/fake_prologix_adapter.h"
+#include "tests/platform/other_thread_cells.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
@@ -649,20 +649,7 @@ TEST_F(PrologixDriverTest, StatusCellsAreKeptPerThread)
     GpibWrite(ud, "*CLS");
     ASSERT_EQ(statusCellsRegistered, 1);
 
-    int32_t otherSta = 0, otherErr = -1, otherCnt = 0, otherCntl = 0;
-    int answers[2] = {-1, -1};
-    std::thread other([&] {
-        answers[0] =
-            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
-        answers[1] =
-            driver->RegisterGpibGlobalsForThread(&otherSta, &otherErr, &otherCnt, &otherCntl);
-        driver->ibwrt(1234, "x", 1);
-    });
-    other.join();
-    EXPECT_EQ(answers[0], 0);
-    EXPECT_EQ(answers[1], 1);
-    EXPECT_NE(otherSta & ni::ERR, 0);
-    EXPECT_EQ(otherErr, ni::EDVR);
+    testing::ExpectFailureKeptInItsOwnCells(testing::FailAWriteOnAnotherThread(*driver));
     EXPECT_EQ(ibstaCell & ni::ERR, 0);
     EXPECT_EQ(ibcntl, 4);
 
