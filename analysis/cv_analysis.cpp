@@ -147,17 +147,25 @@ std::string FinishText(uint32_t elapsedMilliseconds)
     return "Progress finished " + FormatNumber(elapsedMilliseconds / 1000.0, "0.000") + " s";
 }
 
+std::string CetText(float cet)
+{
+    return std::isfinite(cet) ? FormatNumber(static_cast<double>(cet) * 1e9, "0.00nm")
+                              : kNotAvailable;
+}
+
+std::string DopingText(const std::optional<double>& doping)
+{
+    const double value = doping.value_or(0);
+    return std::isfinite(value) ? FormatNumber(value, "0.00E+00") : kNotAvailable;
+}
+
+std::string CfbRatioText(const std::optional<double>& ratio)
+{
+    return ratio ? FormatNumber(*ratio, "0.000") : kNotAvailable;
+}
+
 std::string InformationText(const SummaryFigures& figures)
 {
-    const std::string cetText = std::isfinite(figures.cet)
-                                    ? FormatNumber(static_cast<double>(figures.cet) * 1e9, "0.00nm")
-                                    : kNotAvailable;
-    const double doping = figures.doping.value_or(0);
-    const std::string dopingText =
-        std::isfinite(doping) ? FormatNumber(doping, "0.00E+00") : kNotAvailable;
-    const std::string ratioText =
-        figures.cfbRatio ? FormatNumber(*figures.cfbRatio, "0.000") : kNotAvailable;
-
     const std::string lines[] = {
         FormatNumber(figures.pointCount, "0") + "Points",
         ElapsedSecondsText(figures.elapsedMilliseconds) + "sec",
@@ -165,9 +173,9 @@ std::string InformationText(const SummaryFigures& figures)
         "Cmax:" + CmaxText(figures.cmax),
         "Cmin:" + CminText(figures.cmin),
         "Gmax:" + GmaxText(figures.gmax),
-        "CET:" + cetText,
-        "Nsub:" + dopingText + " (cm-3)",
-        "CFB: Cmax*" + ratioText,
+        "CET:" + CetText(figures.cet),
+        "Nsub:" + DopingText(figures.doping) + " (cm-3)",
+        "CFB: Cmax*" + CfbRatioText(figures.cfbRatio),
     };
     std::string text;
     for (const std::string& line : lines) {
@@ -216,6 +224,7 @@ RunSummary SummarizeRun(SweepData& sweep, const RunTimes& times, const std::stri
     if (!doping || std::isfinite(*doping)) figures.cfbRatio = results.CfbRatio;
 
     summary.information = InformationText(figures);
+    summary.figures = figures;
     summary.finishText = FinishText(elapsed);
     summary.redrawGraphs = true;
     return summary;

@@ -97,6 +97,13 @@ struct SummaryFigures {
     std::optional<double> cfbRatio;  // no value shows n/a
 };
 
+// Three of the values as the summary shows them: "10.19nm", "9.66E+15"
+// (no value shows 0) and "0.881"; "n/a" for a value that is not finite or,
+// for the ratio, missing.
+std::string CetText(float cet);
+std::string DopingText(const std::optional<double>& doping);
+std::string CfbRatioText(const std::optional<double>& ratio);
+
 // The nine lines separated by CR LF, without a line end after the last.
 std::string InformationText(const SummaryFigures& figures);
 
@@ -105,6 +112,8 @@ std::string InformationText(const SummaryFigures& figures);
 struct RunSummary {
     std::string runListEntry;
     std::optional<std::string> information;
+    // What the information shows, for records of the run.
+    std::optional<SummaryFigures> figures;
     std::optional<std::string> finishText;
     bool redrawGraphs = false;
 };

@@ -29,11 +29,11 @@ std::string Table(const SweepData& sweep, bool endAfterLast)
 
 }  // namespace
 
-std::string ResultRow(const SweepData& sweep, int i)
+std::string ResultRow(const SweepData& sweep, int i, char separator)
 {
     const auto index = static_cast<std::size_t>(i);
-    return FormatNumber(sweep.Bias[index], "0.000") + '\t' +
-           FormatNumber(sweep.Capacitance[index], kValuePattern) + '\t' +
+    return FormatNumber(sweep.Bias[index], "0.000") + separator +
+           FormatNumber(sweep.Capacitance[index], kValuePattern) + separator +
            FormatNumber(sweep.Conductance[index], kValuePattern);
 }
 
@@ -47,17 +47,27 @@ std::string DataFileText(const SweepData& sweep)
     return Table(sweep, false);
 }
 
+std::string WithExtension(const std::string& chosen, std::string_view extension)
+{
+    const bool hasExtension =
+        chosen.size() >= extension.size() &&
+        chosen.compare(chosen.size() - extension.size(), extension.size(), extension) == 0;
+    return hasExtension ? chosen : chosen + std::string(extension);
+}
+
 std::string DataFileName(const std::string& chosen)
 {
-    const bool hasExtension = chosen.size() >= kDataFileExtension.size() &&
-                              chosen.compare(chosen.size() - kDataFileExtension.size(),
-                                             kDataFileExtension.size(), kDataFileExtension) == 0;
-    return hasExtension ? chosen : chosen + std::string(kDataFileExtension);
+    return WithExtension(chosen, kDataFileExtension);
 }
 
 std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep)
 {
-    if (std::optional<std::string> reason = ReplaceFileContent(path, DataFileText(sweep)))
+    return SaveDataText(path, DataFileText(sweep));
+}
+
+std::optional<std::string> SaveDataText(const std::string& path, std::string_view text)
+{
+    if (std::optional<std::string> reason = ReplaceFileContent(path, text))
         return "The data could not be saved to " + path + ": " + *reason + ".";
     return std::nullopt;
 }

@@ -4,16 +4,22 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "measure/sweep_data.h"
 
 namespace quillon {
 
 inline constexpr const char* kResultTableHeader = "V[V]\tC[F]\tG[S]";
-inline constexpr const char* kDataFileFilter = "Data(*.txt)|*.txt";
+// The two types "Save Data" offers: the table, the default, and the CSV
+// data file with the run's settings (analysis/csv_data_file.h).
+inline constexpr const char* kDataFileFilter =
+    "Table (*.txt)|*.txt|CSV with settings (*.csv)|*.csv";
+inline constexpr int kCsvDataFileType = 1;
 
-// "-1.500\t1.23457E-10\t3.20000E-06" for point i.
-std::string ResultRow(const SweepData& sweep, int i);
+// "-1.500\t1.23457E-10\t3.20000E-06" for point i; the CSV data file puts a
+// comma between the same numbers.
+std::string ResultRow(const SweepData& sweep, int i, char separator = '\t');
 
 // The header and every point that exists, each line ending with CR LF.
 std::string ResultTableText(const SweepData& sweep);
@@ -21,9 +27,10 @@ std::string ResultTableText(const SweepData& sweep);
 // The same lines for a file: no line end after the last row.
 std::string DataFileText(const SweepData& sweep);
 
-// The name chosen in the save dialog with ".txt" appended unless it ends
-// exactly (case included) in ".txt": data -> data.txt, data.TXT ->
-// data.TXT.txt.
+// The name chosen in a save dialog with `extension` appended unless it ends
+// exactly (case included) in it: data -> data.txt, data.TXT -> data.TXT.txt.
+std::string WithExtension(const std::string& chosen, std::string_view extension);
+// The same with ".txt".
 std::string DataFileName(const std::string& chosen);
 
 // The question before the ".txt" added to a chosen name replaces a file
@@ -34,5 +41,7 @@ std::string ReplaceQuestion(const std::string& path);
 // anything fails). Gives no value on success, otherwise the message for the
 // user naming the file and the reason.
 std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep);
+// The same for any text of a data file.
+std::optional<std::string> SaveDataText(const std::string& path, std::string_view text);
 
 }  // namespace quillon

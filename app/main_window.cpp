@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,13 +19,17 @@
 
 #include "analysis/result_table.h"
 #include "app/fixed_window.h"
+#include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
+#include "app/picture_export.h"
 #include "app/query_window.h"
+#include "app/results_settings.h"
 #include "app/settings_file.h"
 #include "app/tab_control.h"
 #include "app/widget_text.h"
 #include "gpib/gpib_binding.h"
+#include "gpib/instrument_query.h"
 
 namespace quillon {
 
@@ -76,6 +82,14 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     connect(ui_.Command6, &QPushButton::clicked, this, &FormLCR::Command6_Click);
     connect(ui_.Picture1, &PictureBox::MouseMove, this, &FormLCR::Picture1_MouseMove);
     connect(ui_.Picture2, &PictureBox::MouseMove, this, &FormLCR::Picture2_MouseMove);
+    for (ResultTab graph : {kCvTab, kGvTab}) {
+        PictureBox* picture = Graph(graph);
+        picture->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(picture, &QWidget::customContextMenuRequested, this,
+                [this, graph, picture](const QPoint& at) {
+                    ShowGraphMenu(graph, picture->mapToGlobal(at));
+                });
+    }
     connect(ui_.Command7, &QPushButton::clicked, this, &FormLCR::Command7_Click);
     connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
 
@@ -111,6 +125,8 @@ void FormLCR::BuildBottomRow()
     ui_.ProgressBar1->setRange(0, 100);
     ui_.ProgressBar1->setValue(0);
     ui_.ProgressBar1->setTextVisible(false);
+    // Centred, the time left is drawn inside the bar in every style.
+    ui_.ProgressBar1->setAlignment(Qt::AlignCenter);
 }
 
 void FormLCR::AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
@@ -192,6 +208,7 @@ void FormLCR::BuildTextPage(QWidget* page)
 void FormLCR::Form_Load()
 {
     LoadSettings();
+    showEarlierRuns_ = ReadShowEarlierRuns(environment_.programFolder);
     for (auto [picture, scale] : {std::pair(ui_.Picture1, kCapacitanceStartScale),
                                   std::pair(ui_.Picture2, kConductanceStartScale)})
         picture->Scale(scale.left, scale.top, scale.right, scale.bottom);
@@ -234,6 +251,7 @@ void FormLCR::SaveSettings()
 void FormLCR::SetRunning(bool running)
 {
     running_ = running;
+    SetTimeLeft({});
     ui_.Command1->setVisible(!running);
     if (queryWindow_) queryWindow_->SetMeasurementRunning(running);
     for (QPushButton* button : {ui_.Command2, ui_.Command3, ui_.Command4, ui_.Command7})
@@ -257,6 +275,12 @@ void FormLCR::SetProgressCaption(const std::string& caption)
     ui_.Label3->setText(QString::fromStdString(caption));
 }
 
+void FormLCR::SetTimeLeft(const std::string& text)
+{
+    ui_.ProgressBar1->setFormat(QString::fromStdString(text));
+    ui_.ProgressBar1->setTextVisible(!text.empty());
+}
+
 void FormLCR::SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& captions)
 {
     for (std::size_t i = 0; i < captions.size(); ++i)
@@ -271,10 +295,21 @@ void FormLCR::YieldOnce()
 void FormLCR::Command1_Click()
 {
     if (running_) return;
+    CsvRunContext context = RunContextAtStart();
+    runFigures_.reset();
     const EndOfRunPass endOfRun = [this](SweepData& sweep, const RunTimes& times) {
         SummarizeRun(sweep, times);
     };
-    runTimes_ = RunMeasurement(*this, sweep_, environment_, endOfRun).times;
+    const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
+    runTimes_ = result.times;
+    // A run refused before the meter was opened left the last run's points.
+    if (result.ending != RunEnding::Refused && result.ending != RunEnding::NoCycles) {
+        context.settings.text[kPadArea] = Text1(kPadArea);
+        context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
+        context.summary = runFigures_;
+        lastRun_ = std::move(context);
+        SaveRunAutomatically();
+    }
     if (closeAfterRun_) {
         closeAfterRun_ = false;
         close();
@@ -321,7 +356,10 @@ Test* FormLCR::QueryWindow() const
 void FormLCR::Command5_Click()
 {
     if (!queryWindow_)
-        queryWindow_ = new Test(environment_.desktop, ui_.Text1[kInstrumentAddress], running_);
+        queryWindow_ = new Test(environment_.desktop, ui_.Text1[kInstrumentAddress], running_,
+                                [this](int address, const std::string& reply) {
+                                    checkedMeter_.emplace(address, reply);
+                                });
     queryWindow_->show();
     queryWindow_->raise();
 }
@@ -345,8 +383,21 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
     ui_.List1->addItem(QString::fromStdString(summary.runListEntry));
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
+    runFigures_ = summary.figures;
     if (!summary.redrawGraphs) return;
-    if (std::optional<Graphs> graphs = DrawGraphs(sweep)) ShowGraphs(*graphs);
+    if (std::optional<Graphs> graphs = DrawGraphs(sweep)) {
+        graphHistory_.Add(std::move(*graphs), sweep.ReadablePoints());
+        RedrawGraphs();
+    }
+}
+
+void FormLCR::RedrawGraphs()
+{
+    if (!showEarlierRuns_) {
+        if (const Graphs* graphs = graphHistory_.Current()) ShowGraphs(*graphs);
+    } else if (std::optional<Graphs> graphs = graphHistory_.WithEarlierRuns()) {
+        ShowGraphs(*graphs);
+    }
 }
 
 void FormLCR::ShowGraphs(const Graphs& graphs)
@@ -368,20 +419,108 @@ void FormLCR::Command6_Click()
     ui_.RichTextBox1->setPlainText(WidgetText(ResultTableText(sweep_)));
 }
 
-void FormLCR::Command7_Click()
+bool FormLCR::MayWrite(const std::string& chosen, const std::string& fileName, const char* title)
 {
-    if (sweep_.ReadablePoints() == 0) return;
-    const std::string chosen = environment_.desktop.AskSaveFileName(kDataFileFilter);
-    if (chosen.empty()) return;
-    const std::string fileName = DataFileName(chosen);
     // The dialog asked about the name it was given; the extension added
     // here may name another file that is already there.
     std::error_code unknown;
-    if (fileName != chosen && std::filesystem::exists(fileName, unknown) &&
-        !environment_.desktop.AskYesNo(ReplaceQuestion(fileName), "Save Data"))
-        return;
-    if (std::optional<std::string> failure = SaveDataFile(fileName, sweep_))
+    return fileName == chosen || !std::filesystem::exists(fileName, unknown) ||
+           environment_.desktop.AskYesNo(ReplaceQuestion(fileName), title);
+}
+
+void FormLCR::Command7_Click()
+{
+    if (sweep_.ReadablePoints() == 0) return;
+    const SaveChoice choice = environment_.desktop.AskSaveFile(kDataFileFilter);
+    if (choice.path.empty()) return;
+    // Every run that read a point left its context.
+    const bool csv = choice.type == kCsvDataFileType && lastRun_;
+    const std::string fileName =
+        csv ? WithExtension(choice.path, kCsvExtension) : DataFileName(choice.path);
+    if (!MayWrite(choice.path, fileName, "Save Data")) return;
+    const std::optional<std::string> failure = csv ? SaveCsvDataFile(fileName, *lastRun_, sweep_)
+                                                   : SaveDataFile(fileName, sweep_);
+    if (failure) environment_.desktop.ShowMessage(*failure);
+}
+
+CsvRunContext FormLCR::RunContextAtStart() const
+{
+    CsvRunContext context;
+    context.started = environment_.clock.LocalTime();
+    context.settings = CopySettings(*this);
+    context.bus = busDescription_;
+    // The query asks board 0 only; its reply describes the run's meter only
+    // when the run goes to the same place.
+    const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(context.settings);
+    if (const auto* target = std::get_if<InstrumentSettings>(&instrument))
+        if (checkedMeter_ && target->board == kQueryBoard &&
+            target->address == checkedMeter_->first)
+            context.meterIdentification = checkedMeter_->second;
+    return context;
+}
+
+void FormLCR::SaveRunAutomatically()
+{
+    const std::string folder = ReadAutoSaveFolder(environment_.programFolder);
+    if (folder.empty() || !lastRun_) return;
+    if (std::optional<std::string> failure = AutoSaveRun(folder, *lastRun_, sweep_))
+        environment_.desktop.ShowMessage(*failure + " Set " + kAutoSaveFolderKey +
+                                         " in section [" + kResultsSection + "] of " +
+                                         kSettingsFileName +
+                                         " to a folder you may write, or save the run with "
+                                         "\"Save Data\".");
+}
+
+PictureBox* FormLCR::Graph(ResultTab graph) const
+{
+    return graph == kGvTab ? ui_.Picture2 : ui_.Picture1;
+}
+
+void FormLCR::FillGraphMenu(QMenu& menu, ResultTab graph)
+{
+    const bool drawn = graphHistory_.Current() != nullptr;
+    QAction* copy = menu.addAction("Copy picture");
+    copy->setEnabled(drawn);
+    connect(copy, &QAction::triggered, this, [this, graph] { CopyPicture(graph); });
+    QAction* save = menu.addAction("Save picture...");
+    save->setEnabled(drawn);
+    connect(save, &QAction::triggered, this, [this, graph] { SavePicture(graph); });
+    QAction* earlier = menu.addAction("Show earlier runs");
+    earlier->setCheckable(true);
+    earlier->setChecked(showEarlierRuns_);
+    connect(earlier, &QAction::toggled, this, &FormLCR::SetShowEarlierRuns);
+}
+
+void FormLCR::ShowGraphMenu(ResultTab graph, const QPoint& where)
+{
+    QMenu menu(this);
+    FillGraphMenu(menu, graph);
+    menu.exec(where);
+}
+
+void FormLCR::CopyPicture(ResultTab graph)
+{
+    if (!graphHistory_.Current()) return;
+    QGuiApplication::clipboard()->setImage(PictureImage(*Graph(graph)));
+}
+
+void FormLCR::SavePicture(ResultTab graph)
+{
+    if (!graphHistory_.Current()) return;
+    const SaveChoice choice = environment_.desktop.AskSaveFile(kPictureFileFilter);
+    if (choice.path.empty()) return;
+    const PictureFormat format = choice.type == 1 ? PictureFormat::Svg : PictureFormat::Png;
+    const std::string fileName = PictureFileName(choice.path, format);
+    if (!MayWrite(choice.path, fileName, "Save picture")) return;
+    if (std::optional<std::string> failure = SavePictureFile(fileName, *Graph(graph), format))
         environment_.desktop.ShowMessage(*failure);
+}
+
+void FormLCR::SetShowEarlierRuns(bool show)
+{
+    showEarlierRuns_ = show;
+    WriteShowEarlierRuns(environment_.programFolder, show);
+    RedrawGraphs();
 }
 
 void FormLCR::Command9_Click()

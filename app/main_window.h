@@ -8,8 +8,11 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "analysis/csv_data_file.h"
 #include "analysis/cv_analysis.h"
+#include "analysis/run_graph_history.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -18,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -114,6 +118,9 @@ public:
     const MeasurementSettings& Settings() const override { return *this; }
     void SetProgressValue(int percent) override;
     void SetProgressCaption(const std::string& caption) override;
+    // Inside the progress bar, beside no other text; cleared when a run
+    // starts and when it ends.
+    void SetTimeLeft(const std::string& text) override;
     void SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& captions) override;
     void YieldOnce() override;
 
@@ -122,6 +129,25 @@ public:
     const RunTimes& LastRunTimes() const { return runTimes_; }
     // What the last summary computed.
     const AnalysisResults& Analysis() const { return analysis_; }
+    // When and how the last run that reached the meter was measured, for
+    // its CSV data file; no value before the first.
+    const std::optional<CsvRunContext>& LastRunContext() const { return lastRun_; }
+
+    // How the program reaches the bus, for the CSV data files: "simulated",
+    // a driver library's path, a Prologix adapter.
+    void SetBusDescription(std::string description) { busDescription_ = std::move(description); }
+
+    // The right-click menu of graph kCvTab or kGvTab: "Copy picture" and
+    // "Save picture..." (disabled until a run has drawn the graphs) and
+    // "Show earlier runs".
+    void FillGraphMenu(QMenu& menu, ResultTab graph);
+    void CopyPicture(ResultTab graph);
+    void SavePicture(ResultTab graph);
+    // Draws the graphs again with or without the earlier runs' curves and
+    // keeps the choice in the settings file.
+    void SetShowEarlierRuns(bool show);
+    bool ShowingEarlierRuns() const { return showEarlierRuns_; }
+    const RunGraphHistory& GraphHistory() const { return graphHistory_; }
 
     // The calculator window while it is open.
     Form1* Calculator() const;
@@ -147,7 +173,8 @@ public:
 
     // "Show Result": the table of the last run in the text box.
     void Command6_Click();
-    // "Save Data": the table of the last run into a file chosen in a dialog.
+    // "Save Data": the table of the last run, or its CSV data file, into a
+    // file chosen in a dialog.
     void Command7_Click();
     void Command9_Click();
 
@@ -167,6 +194,17 @@ private:
     // A caption of Label2 and its box of Text1, which shows its design text.
     void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
                       int labelWidth, int textWidth, const char* caption);
+    PictureBox* Graph(ResultTab graph) const;
+    void ShowGraphMenu(ResultTab graph, const QPoint& where);
+    // The graph history on the pictures, with the earlier runs if chosen.
+    void RedrawGraphs();
+    // False when the extension added to the chosen name would replace a file
+    // the dialog did not ask about and the user says No.
+    bool MayWrite(const std::string& chosen, const std::string& fileName, const char* title);
+    // The run's context as far as START knows it.
+    CsvRunContext RunContextAtStart() const;
+    // Into the folder the settings file names, if any.
+    void SaveRunAutomatically();
 
     Environment environment_;
     FormLCRControls ui_;
@@ -176,6 +214,13 @@ private:
     SweepData sweep_;
     RunTimes runTimes_;
     AnalysisResults analysis_;
+    std::optional<SummaryFigures> runFigures_;
+    std::optional<CsvRunContext> lastRun_;
+    std::string busDescription_;
+    // The 4284A "Check" last found on board 0: its address and *IDN? reply.
+    std::optional<std::pair<int, std::string>> checkedMeter_;
+    RunGraphHistory graphHistory_;
+    bool showEarlierRuns_ = false;
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
 };

@@ -146,15 +146,22 @@ void DrawPictureLines(QImage& image, const QSize& area, const PictureLine* first
     if (image.isNull() || first == last) return;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
+    // A cosmetic pen is one device pixel at any ratio; a pen one logical pixel wide
+    // would straddle device pixels at ratios such as 1.25 and come out unevenly thick.
+    PaintPictureLines(painter, area, first, last, QPen(Qt::black, 0));
+}
+
+void PaintPictureLines(QPainter& painter, const QSize& area, const PictureLine* first,
+                       const PictureLine* last, QPen pen)
+{
     // A graph's lines come in runs of one colour; a new pen only where the
     // colour changes saves most of the painter's work.
     std::optional<QRgb> penColour;
     for (; first != last; ++first) {
         if (penColour != first->colour) {
             penColour = first->colour;
-            // A cosmetic pen is one device pixel at any ratio; a pen one logical pixel wide
-            // would straddle device pixels at ratios such as 1.25 and come out unevenly thick.
-            painter.setPen(QPen(QColor(*penColour), 0));
+            pen.setColor(QColor(*penColour));
+            painter.setPen(pen);
         }
         DrawLine(painter, area, *first);
     }

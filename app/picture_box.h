@@ -11,6 +11,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QPen>
 #include <QRgb>
 #include <optional>
 #include <vector>
@@ -59,6 +60,9 @@ public:
 
     // The lines drawn since the last clear, in the order drawn.
     const std::vector<PictureLine>& Lines() const { return lines_; }
+    // The size of the drawing area, the frame's contents, in
+    // device-independent pixels.
+    QSize DrawingArea() const;
 
     // User coordinates of a point of the widget, and back; the drawing area
     // is the frame's contents rectangle. Not finite when the drawing area or
@@ -81,7 +85,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QSize DrawingArea() const;
     bool BackingIsCurrent() const;
     void EnsureBackingImage();
 
@@ -106,6 +109,10 @@ namespace detail {
 QImage RenderPicture(const QSize& area, qreal ratio, const std::vector<PictureLine>& lines);
 void DrawPictureLines(QImage& image, const QSize& area, const PictureLine* first,
                       const PictureLine* last);
+// The lines onto any paint device whose drawing area has the given size,
+// each in its colour with the width and style of `pen`.
+void PaintPictureLines(QPainter& painter, const QSize& area, const PictureLine* first,
+                       const PictureLine* last, QPen pen);
 
 }  // namespace detail
 

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPalette>
 #include <QPushButton>
+#include <utility>
 
 #include "app/fixed_window.h"
 #include "gpib/ni_global.h"
@@ -38,11 +39,13 @@ QFont QueryWindowFont()
     return font;
 }
 
-Test::Test(Desktop& desktop, QLineEdit* addressBox, bool measurementRunning, QWidget* parent)
+Test::Test(Desktop& desktop, QLineEdit* addressBox, bool measurementRunning,
+           MeterIdentifiedHandler meterIdentified, QWidget* parent)
     : QWidget(parent),
       desktop_(desktop),
       addressBox_(addressBox),
-      measurementRunning_(measurementRunning)
+      measurementRunning_(measurementRunning),
+      meterIdentified_(std::move(meterIdentified))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     SetUpFixedWindow(*this, kQueryWindowCaption, kClientWidthTwips, kClientHeightTwips);
@@ -122,6 +125,11 @@ void Test::EnableQuit(bool enabled)
 void Test::SetMeterAddress(const std::string& address)
 {
     if (addressBox_) addressBox_->setText(QString::fromStdString(address));
+}
+
+void Test::MeterIdentified(int address, const std::string& identification)
+{
+    if (meterIdentified_) meterIdentified_(address, identification);
 }
 
 }  // namespace quillon

@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "gpib/instrument_query.h"
@@ -29,6 +30,9 @@ struct TestControls {
     QLabel* status = nullptr;
 };
 
+// Told the address and the "*IDN?" reply of every 4284A a query finds.
+using MeterIdentifiedHandler = std::function<void(int address, const std::string& reply)>;
+
 class Test final : public QWidget, private QueryView {
     Q_OBJECT
 
@@ -37,8 +41,9 @@ public:
     // the query runs at once, before the window is first shown, unless
     // `measurementRunning` says a run holds the bus. `addressBox` is the main
     // window's 4284A address box; it may go away before this window does.
+    // `meterIdentified` must outlive the window.
     Test(Desktop& desktop, QLineEdit* addressBox, bool measurementRunning,
-         QWidget* parent = nullptr);
+         MeterIdentifiedHandler meterIdentified = {}, QWidget* parent = nullptr);
 
     const TestControls& Controls() const { return ui_; }
 
@@ -59,10 +64,12 @@ private:
     void RemoveFirstReading() override;
     void EnableQuit(bool enabled) override;
     void SetMeterAddress(const std::string& address) override;
+    void MeterIdentified(int address, const std::string& identification) override;
 
     Desktop& desktop_;
     QPointer<QLineEdit> addressBox_;
     bool measurementRunning_;
+    MeterIdentifiedHandler meterIdentified_;
     TestControls ui_;
 };
 

@@ -126,6 +126,7 @@ public:
     {
         window_.SetProgressCaption(caption);
     }
+    void SetTimeLeft(const std::string& text) override { window_.SetTimeLeft(text); }
     void SetStatusCaptions(const std::array<std::string, quillon::kStatusCaptionCount>& c) override
     {
         window_.SetStatusCaptions(c);

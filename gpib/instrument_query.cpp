@@ -125,6 +125,7 @@ void RunQuery(QueryView& view, Desktop& desktop)
         view.AddReading(reply);
         if (reply.find(kMeterModel) != std::string::npos) {
             view.SetMeterAddress(std::to_string(address));
+            view.MeterIdentified(address, reply);
             meterFound = true;
             view.AddReading(kMeterFoundLine);
             view.AddReading(kMeterAddressLine + SignedDecimal(address));

@@ -5,6 +5,7 @@
 
 #include "common/text_number.h"
 #include "gpib/gpib_status_text.h"
+#include "measure/time_left.h"
 #include "platform/gpib_driver.h"
 
 namespace quillon {
@@ -165,6 +166,8 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         window.SetProgressValue(ProgressPercent(d, n));
         log.LogPointLine(sweep.Bias[index - 1], reply);
         window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
+        window.SetTimeLeft(
+            TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
         if (BeepWhenTriggered(settings)) desktop.Beep();
         if (window.StopRequested()) {
             result.ending = RunEnding::Stopped;

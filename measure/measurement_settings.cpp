@@ -48,6 +48,17 @@ std::string TrimBlanks(const std::string& text)
 
 }  // namespace
 
+MeasurementSettingsValues CopySettings(const MeasurementSettings& settings)
+{
+    MeasurementSettingsValues copy;
+    for (int i = 0; i < kTextFieldCount; ++i)
+        copy.text[static_cast<std::size_t>(i)] = settings.Text1(i);
+    for (int j = 0; j < kCheckFieldCount; ++j)
+        copy.check[static_cast<std::size_t>(j)] = settings.Check1(j);
+    copy.option = settings.SelectedOption2();
+    return copy;
+}
+
 int16_t BiasSign(const MeasurementSettings& settings)
 {
     return settings.Check1(kInvertBias) == 1 ? -1 : 1;

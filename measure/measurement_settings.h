@@ -62,6 +62,9 @@ public:
     std::optional<int> SelectedOption2() const override { return option; }
 };
 
+// The parameters as they are at this moment, kept apart from their source.
+MeasurementSettingsValues CopySettings(const MeasurementSettings& settings);
+
 // A parameter whose value does not fit the integer a run needs.
 struct SettingOutOfRange {
     std::string label;  // the input's caption, e.g. "Frequency [Hz]"

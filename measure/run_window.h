@@ -20,6 +20,9 @@ public:
     virtual void SetRunning(bool running) = 0;
     virtual void SetProgressValue(int percent) = 0;
     virtual void SetProgressCaption(const std::string& caption) = 0;
+    // The time the run still needs, shown inside the progress bar; empty
+    // shows nothing.
+    virtual void SetTimeLeft(const std::string& text) = 0;
     virtual void SetStatusCaptions(
         const std::array<std::string, kStatusCaptionCount>& captions) = 0;
     // Serves the events waiting now (STOP, Esc, repaints) and returns.

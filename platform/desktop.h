@@ -4,11 +4,19 @@
 // waits for a click there.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quillon {
 
 enum class MessageIcon { None, Exclamation };
+
+// What a save dialog gave: the name, empty when the user cancelled, and
+// which of the filter's types was selected, counted from 0.
+struct SaveChoice {
+    std::string path;
+    std::size_t type = 0;
+};
 
 class Desktop {
 public:
@@ -24,6 +32,10 @@ public:
     // "Description|pattern", e.g. "Data(*.txt)|*.txt". Asks before an
     // existing file is replaced. An empty name means the user cancelled.
     virtual std::string AskSaveFileName(const std::string& filter) = 0;
+    // The same dialog for a filter of several types ("Table (*.txt)|*.txt|
+    // CSV with settings (*.csv)|*.csv"), the first one selected at the
+    // start. A desktop that offers no choice of type gives the first.
+    virtual SaveChoice AskSaveFile(const std::string& filter) { return {AskSaveFileName(filter)}; }
     // A modal question with Yes and No, No being the default; true for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };

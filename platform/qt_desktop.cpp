@@ -40,16 +40,32 @@ std::string QtNameFilters(const std::string& filter)
     std::string qtFilters;
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
         if (!qtFilters.empty()) qtFilters += ";;";
-        qtFilters += parts[i] + " (" + parts[i + 1] + ")";
+        const std::string& description = parts[i];
+        const std::string bracketed = "(" + parts[i + 1] + ")";
+        const bool named = description.size() >= bracketed.size() &&
+                           description.compare(description.size() - bracketed.size(),
+                                               bracketed.size(), bracketed) == 0;
+        qtFilters += named ? description : description + " " + bracketed;
     }
     return qtFilters;
 }
 
 std::string QtDesktop::AskSaveFileName(const std::string& filter)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(),
-                                        QString::fromStdString(QtNameFilters(filter)))
-        .toStdString();
+    return AskSaveFile(filter).path;
+}
+
+SaveChoice QtDesktop::AskSaveFile(const std::string& filter)
+{
+    const QString filters = QString::fromStdString(QtNameFilters(filter));
+    QString selected;
+    SaveChoice choice;
+    choice.path = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(),
+                                               filters, &selected)
+                      .toStdString();
+    const qsizetype type = filters.split(";;").indexOf(selected);
+    if (type > 0) choice.type = static_cast<std::size_t>(type);
+    return choice;
 }
 
 bool QtDesktop::AskYesNo(const std::string& text, const std::string& title)

@@ -8,8 +8,9 @@ class QWidget;
 
 namespace quillon {
 
-// "Data(*.txt)|*.txt" as a Qt name filter: "Data(*.txt) (*.txt)". Pairs of
-// description and pattern become filters of their own.
+// "Data|*.txt" as a Qt name filter: "Data (*.txt)". Pairs of description
+// and pattern become filters of their own; a description that already ends
+// in its pattern in brackets, "Table (*.txt)|*.txt", is taken as it is.
 std::string QtNameFilters(const std::string& filter);
 
 class QtDesktop final : public Desktop {
@@ -18,6 +19,7 @@ public:
     void Beep() override;
     void SetWaitCursor(bool on) override;
     std::string AskSaveFileName(const std::string& filter) override;
+    SaveChoice AskSaveFile(const std::string& filter) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
 
 private:

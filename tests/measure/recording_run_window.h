@@ -21,6 +21,7 @@ public:
     }
     void SetProgressValue(int percent) override { progress.push_back(percent); }
     void SetProgressCaption(const std::string& caption) override { captions.push_back(caption); }
+    void SetTimeLeft(const std::string& text) override { timeLeft.push_back(text); }
     void SetStatusCaptions(const std::array<std::string, kStatusCaptionCount>& shown) override
     {
         status.push_back(shown);
@@ -41,6 +42,7 @@ public:
     std::vector<bool> running;
     std::vector<int> progress;
     std::vector<std::string> captions;
+    std::vector<std::string> timeLeft;
     std::vector<std::array<std::string, kStatusCaptionCount>> status;
     int yields = 0;  // in the present run
 };

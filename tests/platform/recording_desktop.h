@@ -33,6 +33,15 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    SaveChoice AskSaveFile(const std::string& filter) override
+    {
+        SaveChoice choice{AskSaveFileName(filter)};
+        if (!saveTypes.empty()) {
+            choice.type = saveTypes.front();
+            saveTypes.pop_front();
+        }
+        return choice;
+    }
     bool AskYesNo(const std::string& text, const std::string& title) override
     {
         questions.push_back({text, title, MessageIcon::None});
@@ -47,6 +56,7 @@ public:
     std::vector<bool> waitCursor;          // every change, in order
     std::vector<std::string> saveFilters;  // one per save dialog shown
     std::deque<std::string> saveAnswers;   // the names "typed"; none left = cancel
+    std::deque<std::size_t> saveTypes;     // the types selected; none left = the first
     std::vector<ShownMessage> questions;
     std::deque<bool> yesNoAnswers;  // none left = No
     // Runs while the message is "on screen", as a user's reaction would.

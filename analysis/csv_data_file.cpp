@@ -1,0 +1,144 @@
+#include "analysis/csv_data_file.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "analysis/result_table.h"
+#include "common/date_text.h"
+#include "common/text_number.h"
+#include "platform/file_replace.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kValuePattern = "0.00000E+00";
+// More runs a second than this into one folder is not a lab's pace.
+constexpr int kMostSameSecondNames = 100;
+
+// A value on one comment line: no line breaks, no blanks around it.
+std::string OneLine(std::string value)
+{
+    for (char& c : value)
+        if (c == '\r' || c == '\n') c = ' ';
+    const auto first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
+std::string YesNo(int check)
+{
+    return check == 1 ? "yes" : "no";
+}
+
+std::string IntegrationName(const std::optional<int>& option)
+{
+    static const char* const kNames[] = {"SHORT", "MEDIUM", "LONG"};
+    if (!option || *option < 0 || *option > 2) return "not selected";
+    return kNames[*option];
+}
+
+class CommentLines {
+public:
+    void Add(const std::string& key, const std::string& value)
+    {
+        text_ += "# " + key + ": " + OneLine(value);
+        text_ += kCrLf;
+    }
+    void AddTyped(const std::string& key, const MeasurementSettingsValues& settings,
+                  TextField field)
+    {
+        Add(key, settings.Text1(field));
+    }
+    std::string Take() { return std::move(text_); }
+
+private:
+    std::string text_;
+};
+
+void AddSettings(CommentLines& lines, const MeasurementSettingsValues& settings)
+{
+    lines.AddTyped("start bias [V]", settings, kStartBias);
+    lines.AddTyped("stop bias [V]", settings, kStopBias);
+    lines.AddTyped("bias step [V]", settings, kBiasStep);
+    lines.Add("double sweep", YesNo(settings.Check1(kDoubleSweep)));
+    lines.AddTyped("cycles", settings, kCycles);
+    lines.Add("invert bias", YesNo(settings.Check1(kInvertBias)));
+    lines.Add("quit when unbalanced", YesNo(settings.Check1(kQuitWhenUnbal)));
+    lines.AddTyped("frequency [Hz]", settings, kFrequency);
+    lines.AddTyped("AC level [mV]", settings, kAcLevel);
+    lines.AddTyped("trigger delay [s]", settings, kTriggerDelay);
+    lines.AddTyped("averaging", settings, kAveraging);
+    lines.Add("integration", IntegrationName(settings.SelectedOption2()));
+    lines.AddTyped("pad area [um2]", settings, kPadArea);
+    lines.AddTyped("GPIB board", settings, kGpibBoard);
+    lines.AddTyped("4284A address", settings, kInstrumentAddress);
+}
+
+void AddSummary(CommentLines& lines, const SummaryFigures& summary)
+{
+    lines.Add("rate", RateText(summary.pointCount, summary.elapsedMilliseconds));
+    lines.Add("Cmax [F]", FormatNumber(summary.cmax, kValuePattern));
+    lines.Add("Cmin [F]", FormatNumber(summary.cmin, kValuePattern));
+    lines.Add("Gmax [S]", FormatNumber(summary.gmax, kValuePattern));
+    lines.Add("CET", CetText(summary.cet));
+    lines.Add("Nsub [cm-3]", DopingText(summary.doping));
+    lines.Add("CFB / Cmax", CfbRatioText(summary.cfbRatio));
+}
+
+}  // namespace
+
+std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep)
+{
+    const int points = sweep.ReadablePoints();
+    CommentLines lines;
+    lines.Add("quillon", "C-V and G-V measurement");
+    lines.Add("started", FormatDate(context.started, "yyyy-mm-dd hh:nn:ss"));
+    AddSettings(lines, context.settings);
+    lines.Add("meter", context.meterIdentification.empty() ? "not read"
+                                                            : context.meterIdentification);
+    lines.Add("bus", context.bus.empty() ? "not known" : context.bus);
+    lines.Add("program", "quillon " + context.programVersion);
+    lines.Add("points", std::to_string(points));
+    lines.Add("duration [s]", FormatNumber(context.elapsedMilliseconds / 1000.0, "0.000"));
+    if (context.summary) AddSummary(lines, *context.summary);
+    lines.Add("columns", "V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S]");
+
+    std::string text = lines.Take();
+    // About 40 characters a row: one allocation for the rows.
+    text.reserve(text.size() + 8 + 40 * static_cast<std::size_t>(points));
+    text += kCsvHeader;
+    text += kCrLf;
+    for (int i = 1; i <= points; ++i) {
+        text += ResultRow(sweep, i, ',');
+        text += kCrLf;
+    }
+    return text;
+}
+
+std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRunContext& context,
+                                           const SweepData& sweep)
+{
+    return SaveDataText(path, CsvDataFileText(context, sweep));
+}
+
+std::string AutoSaveFileName(const std::tm& started)
+{
+    return "cv-" + FormatDate(started, "yyyymmdd-hhnnss") + kCsvExtension;
+}
+
+std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunContext& context,
+                                       const SweepData& sweep)
+{
+    namespace fs = std::filesystem;
+    const std::string name = AutoSaveFileName(context.started);
+    const std::string stem = name.substr(0, name.size() - std::string(kCsvExtension).size());
+    fs::path path = fs::path(folder) / name;
+    std::error_code unknown;
+    for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)
+        path = fs::path(folder) / (stem + "-" + std::to_string(n) + kCsvExtension);
+    return SaveCsvDataFile(path.string(), context, sweep);
+}
+
+}  // namespace quillon

@@ -1,0 +1,63 @@
+// The CSV data file: comment lines ("# key: value") with when and how the
+// run was measured and what its summary found, then a header "V,C,G" and
+// one row per point with the numbers of the table file. Data tools read it
+// without options beyond skipping the comments, e.g. pandas'
+// read_csv(path, comment="#"). "Save Data" writes it on request, and a
+// folder named in the settings file receives one for every run.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "analysis/cv_analysis.h"
+#include "common/program_version.h"
+#include "measure/measurement_settings.h"
+#include "measure/sweep_data.h"
+
+namespace quillon {
+
+inline constexpr const char* kCsvHeader = "V,C,G";
+inline constexpr const char* kCsvExtension = ".csv";
+
+// What the file says about its run besides the points.
+struct CsvRunContext {
+    std::tm started{};  // the local date and time of START
+    // The inputs as the run read them, texts as typed; the pad area as the
+    // summary read it at the end.
+    MeasurementSettingsValues settings;
+    // The meter's *IDN? reply; empty when it was not read.
+    std::string meterIdentification;
+    // How the program reached the bus: "simulated", a driver library's
+    // path, a Prologix adapter; empty when not known.
+    std::string bus;
+    std::string programVersion = ProgramVersion();
+    // From the first trigger to the meter back at idle.
+    uint32_t elapsedMilliseconds = 0;
+    // What the summary showed; no value for a run that had none (fewer than
+    // two points, nothing above 0 F, or ended by a bus fault).
+    std::optional<SummaryFigures> summary;
+};
+
+// The whole file for the readable points of `sweep`; lines end in CR LF,
+// the last one too. A line break inside a value becomes a blank.
+std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep);
+
+// Writes the file in one step (an older file of that name stays whole when
+// anything fails). No value on success, otherwise the message for the user
+// naming the file and the reason.
+std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRunContext& context,
+                                           const SweepData& sweep);
+
+// "cv-20261207-143015.csv" for a run started on 7 December 2026 at
+// 14:30:15.
+std::string AutoSaveFileName(const std::tm& started);
+
+// Saves the run into `folder` under AutoSaveFileName, or with "-2", "-3",
+// ... before the extension when a file of that name is already there. No
+// value on success, otherwise one message for the user.
+std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunContext& context,
+                                       const SweepData& sweep);
+
+}  // namespace quillon

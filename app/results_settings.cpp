@@ -1,0 +1,38 @@
+#include "app/results_settings.h"
+
+#include <filesystem>
+
+#include "app/module_ini.h"
+#include "common/text_number.h"
+#include "platform/profile_file.h"
+
+namespace quillon {
+
+namespace {
+// A folder's path may well be longer than the 254 characters of the other
+// values.
+constexpr std::size_t kFolderBufferSize = 4096;
+}  // namespace
+
+bool ReadShowEarlierRuns(const ProgramFolder& folder)
+{
+    return WholeNumberOfText(ReadIni(folder, kResultsSection, kShowEarlierRunsKey)) == 1.0;
+}
+
+void WriteShowEarlierRuns(const ProgramFolder& folder, bool show)
+{
+    // Like "Save setting", a folder that cannot be written keeps the old
+    // choice without a word; the menu still shows the new one.
+    WriteIni(folder, show ? "1" : "0", kResultsSection, kShowEarlierRunsKey);
+}
+
+std::string ReadAutoSaveFolder(const ProgramFolder& folder)
+{
+    const std::string value = ReadProfileString(SettingsFilePath(folder), kResultsSection,
+                                                kAutoSaveFolderKey, "", kFolderBufferSize);
+    if (value.empty()) return value;
+    const std::filesystem::path path(value);
+    return path.is_absolute() ? value : (std::filesystem::path(folder.Path()) / path).string();
+}
+
+}  // namespace quillon
