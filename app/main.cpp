@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <string>
 
 #include "app/bus_choice.h"
 #include "app/main_window.h"
@@ -6,6 +7,18 @@
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/qt_desktop.h"
+
+namespace {
+
+// How the program reaches the bus, as the CSV data files record it.
+std::string BusDescription(const quillon::ChosenBus& bus)
+{
+    if (bus.library) return "GPIB driver library " + bus.library->path();
+    if (bus.prologix) return "Prologix adapter " + bus.prologix->adapterName();
+    return "simulated";
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -24,6 +37,7 @@ int main(int argc, char* argv[])
         desktop.ShowMessage(message, {}, quillon::MessageIcon::Exclamation);
 
     quillon::FormLCR window(quillon::Environment{clock, programFolder, desktop});
+    window.SetBusDescription(BusDescription(bus));
     window.show();
     return application.exec();
 }

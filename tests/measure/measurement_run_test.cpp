@@ -407,5 +407,13 @@ TEST_F(MeasurementRunTest, ReadersDuringARunSeeOnlyThePointsReadSoFar)
     EXPECT_EQ(sweep.ReadablePoints(), 5);
 }
 
+TEST_F(MeasurementRunTest, TimeLeftFollowsTheMeanTimeOfThePointsReadFromTheSecondPointOn)
+{
+    window.settings.text[kTriggerDelay] = "5";  // 5.04 s a point
+    Run();
+    EXPECT_EQ(window.timeLeft, (std::vector<std::string>{"", "0:20 left", "0:15 left",
+                                                         "0:10 left", "0:05 left"}));
+}
+
 }  // namespace
 }  // namespace quillon
