@@ -36,6 +36,7 @@ QByteArray SvgBytes(const PictureBox& picture)
     svg.setSize(area.size());
     svg.setViewBox(area);
     svg.setResolution(static_cast<int>(kScreenDotsPerInch));
+    svg.setTitle("quillon graph");
     QPainter painter(&svg);
     painter.fillRect(area, Qt::white);
     DrawLines(painter, picture, QPen(Qt::black, 1));

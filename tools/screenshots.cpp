@@ -1,12 +1,16 @@
 // Makes the README's screenshots from the real windows on Qt's offscreen
 // platform, with the simulated meter in real time: the main window's tabs,
 // a run in progress, the summary and graphs of a finished run, the result
-// table, the calculator and the query window.
+// table, the calculator and the query window; then the graph's right-click
+// menu, a picture and a CSV data file saved through it, and the curves of
+// two more devices with the earlier runs shown beneath.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -19,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
+#include "analysis/result_table.h"
 #include "app/query_window.h"
 #include "app/tab_control.h"
 #include "gpib/gpib_binding.h"
@@ -37,6 +42,7 @@ public:
     void Beep() override {}
     void SetWaitCursor(bool) override {}
     std::string AskSaveFileName(const std::string&) override { return saveAs; }
+    quillon::SaveChoice AskSaveFile(const std::string&) override { return {saveAs, saveType}; }
     bool AskYesNo(const std::string& text, const std::string&) override
     {
         std::fprintf(stderr, "unexpected question: %s\n", text.c_str());
@@ -44,6 +50,7 @@ public:
         return false;
     }
     std::string saveAs;
+    std::size_t saveType = 0;
     int messages = 0;
 };
 
@@ -80,14 +87,32 @@ int main(int argc, char* argv[])
     int saved = 0;
     {
         quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
+        window.SetBusDescription("simulated");
         const quillon::FormLCRControls& ui = window.Controls();
         window.show();
-        const auto save = [&](QWidget& widget, const char* name) {
-            QApplication::processEvents();
-            if (widget.grab().save(QString::fromStdString((output / name).string())))
+        const auto keep = [&](const QPixmap& picture, const char* name) {
+            if (picture.save(QString::fromStdString((output / name).string())))
                 ++saved;
             else
                 std::fprintf(stderr, "could not save %s\n", name);
+        };
+        const auto save = [&](QWidget& widget, const char* name) {
+            QApplication::processEvents();
+            keep(widget.grab(), name);
+        };
+        // The right-click menu lies over the window as a window of its own.
+        const auto saveMenu = [&](quillon::FormLCR& shown, const char* name) {
+            QMenu menu;
+            shown.FillGraphMenu(menu, quillon::kCvTab);
+            const QPoint at = ui.Picture1->mapTo(&shown, QPoint(200, 110));
+            menu.popup(shown.mapToGlobal(at));
+            QApplication::processEvents();
+            QPixmap picture = shown.grab();
+            QPainter painter(&picture);
+            painter.drawPixmap(at, menu.grab());
+            painter.end();
+            menu.close();
+            keep(picture, name);
         };
         save(window, "main-page1.png");
         ui.SSTab1->SetCurrentTab(quillon::kPage2Tab);
@@ -101,6 +126,9 @@ int main(int argc, char* argv[])
             save(*calculator, "calculator.png");
             calculator->close();
         }
+
+        // "Check" first, so that the run's CSV data file names the meter.
+        QTest::mouseClick(ui.Command5, Qt::LeftButton);
 
         // A run of 242 points (a double sweep) at 30 ms a point, caught
         // half-way through, then its summary and graphs.
@@ -118,13 +146,41 @@ int main(int argc, char* argv[])
         QTest::mouseClick(ui.Command7, Qt::LeftButton);
 
         ui.SSTab1->SetCurrentTab(quillon::kPage2Tab);
-        QTest::mouseClick(ui.Command5, Qt::LeftButton);
         if (quillon::Test* query = window.QueryWindow()) save(*query, "query.png");
-        std::printf("%d points measured, %d pictures in %s\n", window.Sweep().PointCount, saved,
+        const int pointsMeasured = window.Sweep().PointCount;
+
+        // The same run as a CSV data file, with the meter "Check" has just
+        // read; the CSV head in the README is its first lines.
+        desktop.saveAs = (output / "cv-example.csv").string();
+        desktop.saveType = quillon::kCsvDataFileType;
+        QTest::mouseClick(ui.Command7, Qt::LeftButton);
+        desktop.saveAs = (output / "saved-picture-cv.png").string();
+        desktop.saveType = 0;
+        window.SavePicture(quillon::kCvTab);
+        ui.SSTab1->SetCurrentTab(quillon::kPage1Tab);
+        ui.SSTab2->SetCurrentTab(quillon::kCvTab);
+        saveMenu(window, "graph-menu.png");
+
+        // Two more devices, a thicker oxide and a higher doping, ten times
+        // faster than real time; the first device's curve is the oldest.
+        quillon::MosDevice device;
+        bus.lab.meter->SetTimeScale(0.1);
+        for (auto [oxide, doping] : {std::pair(12e-9, 1e16), std::pair(10e-9, 3e16)}) {
+            device.oxideThicknessMetres = oxide;
+            device.dopingPerCubicCm = doping;
+            bus.lab.meter->SetDevice(device);
+            QTest::mouseClick(ui.Command1, Qt::LeftButton);
+        }
+        window.SetShowEarlierRuns(true);
+        save(window, "graph-earlier-runs.png");
+        window.SetShowEarlierRuns(false);
+        std::printf("%d points measured, %d pictures in %s\n", pointsMeasured, saved,
                     output.c_str());
     }
     quillon::DeselectGpibDriver();
-    const bool dataSaved = std::filesystem::exists(scratch / "sweep.txt");
+    const bool dataSaved = std::filesystem::exists(scratch / "sweep.txt") &&
+                           std::filesystem::exists(output / "cv-example.csv") &&
+                           std::filesystem::exists(output / "saved-picture-cv.png");
     std::filesystem::remove_all(scratch);
-    return saved == 8 && desktop.messages == 0 && dataSaved ? 0 : 1;
+    return saved == 10 && desktop.messages == 0 && dataSaved ? 0 : 1;
 }

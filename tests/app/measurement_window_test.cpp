@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -349,6 +350,21 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesThePictureOnceARunDrewIt)
     ASSERT_EQ(env.desktop.messages.size(), 1u);
     EXPECT_EQ(env.desktop.messages[0].text,
               "The picture could not be saved to " + nowhere + ": No such file or directory.");
+}
+
+TEST_F(MeasurementWindowTest, RightClickOnAGraphOpensItsMenu)
+{
+    QStringList shown;
+    QTimer::singleShot(0, &window, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* item : menu->actions()) shown << item->text();
+            menu->close();
+        }
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(100, 100),
+                            ui.Picture2->mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(ui.Picture2, &click);
+    EXPECT_EQ(shown, (QStringList{"Copy picture", "Save picture...", "Show earlier runs"}));
 }
 
 TEST_F(MeasurementWindowTest, EarlierRunsLieBeneathInGreyWhileChosenAndTheChoiceIsKept)
