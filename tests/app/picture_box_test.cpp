@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "tests/app/picture_test_area.h"
+
 namespace quillon {
 namespace {
 
@@ -31,24 +33,11 @@ bool AllWhite(const QImage& image)
     return PixelsOf(image, kWhite).size() == static_cast<size_t>(image.width() * image.height());
 }
 
-// The columns of one row that have the colour.
-std::vector<int> ColumnsOf(const QImage& image, int row, QRgb colour)
-{
-    std::vector<int> columns;
-    for (int x = 0; x < image.width(); ++x)
-        if (image.pixel(x, row) == colour) columns.push_back(x);
-    return columns;
-}
+using testing::ColumnsOf;
 
-// A drawing area of 200 x 100 pixels where one user unit is one pixel and y grows upward, so a
-// user point (x, y) lies in image pixel (floor(x), floor(100 - y)).
 class PictureBoxTest : public ::testing::Test {
 protected:
-    PictureBoxTest()
-    {
-        box.resize(202, 102);
-        box.Scale(0, 100, 200, 0);
-    }
+    PictureBoxTest() { testing::UseUnitArea(box); }
 
     void ResizeBackAndForth()
     {

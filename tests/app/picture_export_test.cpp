@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/picture_box.h"
+#include "tests/app/picture_test_area.h"
 #include "tests/app/temp_folder.h"
 
 namespace quillon {
@@ -16,23 +17,14 @@ namespace {
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kRed = qRgb(200, 30, 40);
 
-// The columns of one row that have the colour.
-std::vector<int> ColumnsOf(const QImage& image, int row, QRgb colour)
-{
-    std::vector<int> columns;
-    for (int x = 0; x < image.width(); ++x)
-        if (image.pixel(x, row) == colour) columns.push_back(x);
-    return columns;
-}
+using testing::ColumnsOf;
 
-// A drawing area of 200 x 100 pixels where one user unit is one pixel, with
-// a vertical red line at x = 50 and a read-out box over the top left corner.
+// A vertical red line at x = 50 and a read-out box over the top left corner.
 class PictureExportTest : public ::testing::Test {
 protected:
     PictureExportTest()
     {
-        box.resize(202, 102);
-        box.Scale(0, 100, 200, 0);
+        testing::UseUnitArea(box);
         box.Line(50.5f, 0, 50.5f, 100, kRed);
         readout->setGeometry(1, 1, 80, 20);
         readout->setText("-1.25V");
