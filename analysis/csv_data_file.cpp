@@ -96,8 +96,8 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
     lines.Add("quillon", "C-V and G-V measurement");
     lines.Add("started", FormatDate(context.started, "yyyy-mm-dd hh:nn:ss"));
     AddSettings(lines, context.settings);
-    lines.Add("meter", context.meterIdentification.empty() ? "not read"
-                                                            : context.meterIdentification);
+    lines.Add("meter",
+              context.meterIdentification.empty() ? "not read" : context.meterIdentification);
     lines.Add("bus", context.bus.empty() ? "not known" : context.bus);
     lines.Add("program", "quillon " + context.programVersion);
     lines.Add("points", std::to_string(points));

@@ -43,8 +43,8 @@ void RunGraphHistory::Add(Graphs graphs, int points)
     current_ = std::move(graphs);
     // Never more than the plots hold, whatever `points` says.
     const std::size_t joins = points > 1 ? static_cast<std::size_t>(points - 1) : 0;
-    currentCurveLines_ = std::min(
-        {joins, current_->capacitance.lines.size(), current_->conductance.lines.size()});
+    currentCurveLines_ =
+        std::min({joins, current_->capacitance.lines.size(), current_->conductance.lines.size()});
 }
 
 std::optional<Graphs> RunGraphHistory::WithEarlierRuns() const

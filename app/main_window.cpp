@@ -438,8 +438,8 @@ void FormLCR::Command7_Click()
     const std::string fileName =
         csv ? WithExtension(choice.path, kCsvExtension) : DataFileName(choice.path);
     if (!MayWrite(choice.path, fileName, "Save Data")) return;
-    const std::optional<std::string> failure = csv ? SaveCsvDataFile(fileName, *lastRun_, sweep_)
-                                                   : SaveDataFile(fileName, sweep_);
+    const std::optional<std::string> failure =
+        csv ? SaveCsvDataFile(fileName, *lastRun_, sweep_) : SaveDataFile(fileName, sweep_);
     if (failure) environment_.desktop.ShowMessage(*failure);
 }
 
@@ -464,9 +464,8 @@ void FormLCR::SaveRunAutomatically()
     const std::string folder = ReadAutoSaveFolder(environment_.programFolder);
     if (folder.empty() || !lastRun_) return;
     if (std::optional<std::string> failure = AutoSaveRun(folder, *lastRun_, sweep_))
-        environment_.desktop.ShowMessage(*failure + " Set " + kAutoSaveFolderKey +
-                                         " in section [" + kResultsSection + "] of " +
-                                         kSettingsFileName +
+        environment_.desktop.ShowMessage(*failure + " Set " + kAutoSaveFolderKey + " in section [" +
+                                         kResultsSection + "] of " + kSettingsFileName +
                                          " to a folder you may write, or save the run with "
                                          "\"Save Data\".");
 }

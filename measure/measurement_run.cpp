@@ -166,8 +166,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         window.SetProgressValue(ProgressPercent(d, n));
         log.LogPointLine(sweep.Bias[index - 1], reply);
         window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
-        window.SetTimeLeft(
-            TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
+        window.SetTimeLeft(TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
         if (BeepWhenTriggered(settings)) desktop.Beep();
         if (window.StopRequested()) {
             result.ending = RunEnding::Stopped;

@@ -11,8 +11,8 @@ std::string TimeLeftText(int pointsDone, int pointsPlanned, uint32_t elapsedMill
     const double perPoint = static_cast<double>(elapsedMilliseconds) / pointsDone;
     // Any count of points of at most 2^32 ms each stays far inside a long
     // long of seconds.
-    const auto seconds = static_cast<long long>(
-        std::llround(perPoint * (pointsPlanned - pointsDone) / 1000.0));
+    const auto seconds =
+        static_cast<long long>(std::llround(perPoint * (pointsPlanned - pointsDone) / 1000.0));
     const long long hours = seconds / 3600;
     const long long minutes = seconds / 60 % 60;
     char text[48];

@@ -19,11 +19,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "analysis/result_table.h"
 #include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
-#include "analysis/result_table.h"
 #include "app/query_window.h"
 #include "app/tab_control.h"
 #include "gpib/gpib_binding.h"

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointingDevice>
+#include <QSvgRenderer>
 #include <limits>
 #include <vector>
 
-#include "tests/app/picture_test_area.h"
+#include "app/picture_export.h"
+#include "tests/app/temp_folder.h"
 
 namespace quillon {
 namespace {
@@ -33,11 +37,24 @@ bool AllWhite(const QImage& image)
     return PixelsOf(image, kWhite).size() == static_cast<size_t>(image.width() * image.height());
 }
 
-using testing::ColumnsOf;
+// The columns of one row that have the colour.
+std::vector<int> ColumnsOf(const QImage& image, int row, QRgb colour)
+{
+    std::vector<int> columns;
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, row) == colour) columns.push_back(x);
+    return columns;
+}
 
+// A drawing area of 200 x 100 pixels where one user unit is one pixel and y grows upward, so a
+// user point (x, y) lies in image pixel (floor(x), floor(100 - y)).
 class PictureBoxTest : public ::testing::Test {
 protected:
-    PictureBoxTest() { testing::UseUnitArea(box); }
+    PictureBoxTest()
+    {
+        box.resize(202, 102);
+        box.Scale(0, 100, 200, 0);
+    }
 
     void ResizeBackAndForth()
     {
@@ -387,6 +404,50 @@ TEST_F(PictureBoxTest, HugeLinesAreCutToTheirVisiblePart)
     EXPECT_EQ(image.pixel(77, 59), kRed);
     EXPECT_EQ(PixelsOf(image, kRed).size(), 100u);
     EXPECT_TRUE(PixelsOf(image, kBlack).empty());
+}
+
+// The pictures to take away: the drawing with its lines as wide as on screen,
+// at twice the resolution; the read-out box over the corner is left out.
+TEST_F(PictureBoxTest, PicturesHoldTheDrawingAloneAtTwiceTheResolution)
+{
+    box.Line(50.5f, 0, 50.5f, 100, kRed);
+    (new QLineEdit("-1.25V", &box))->setGeometry(1, 1, 80, 20);
+    ASSERT_EQ(box.devicePixelRatioF(), 1.0);
+    const QImage image = PictureImage(box);
+    ASSERT_EQ(image.size(), QSize(400, 200));
+    for (int row : {0, 100, 199})
+        EXPECT_EQ(ColumnsOf(image, row, kRed), (std::vector<int>{100, 101}));
+    for (int row = 0; row < 40; ++row) EXPECT_EQ(ColumnsOf(image, row, kWhite).size(), 398u);
+    // Placed in a document, the picture keeps its size on screen.
+    EXPECT_EQ(image.dotsPerMeterX(), qRound(192 / 0.0254));
+
+    QImage png;
+    ASSERT_TRUE(png.loadFromData(PictureFileBytes(box, PictureFormat::Png), "PNG"));
+    EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32),
+              image.convertToFormat(QImage::Format_RGB32));
+    QSvgRenderer svg(PictureFileBytes(box, PictureFormat::Svg));
+    EXPECT_EQ(svg.viewBox(), QRect(0, 0, 200, 100));
+    QImage drawn(200, 100, QImage::Format_RGB32);
+    QPainter painter(&drawn);
+    svg.render(&painter);
+    painter.end();
+    EXPECT_EQ(ColumnsOf(drawn, 50, kRed), (std::vector<int>{50}));
+    EXPECT_EQ(ColumnsOf(drawn, 50, kWhite).size(), 199u);
+}
+
+TEST_F(PictureBoxTest, APictureThatCannotBeSavedLeavesTheOlderFileWhole)
+{
+    testing::TempFolder temp;
+    temp.Write("cv.svg", "an older picture");
+    const std::string folder = temp.File("cv.svg").string() + "/";
+    EXPECT_EQ(SavePictureFile(folder, box, PictureFormat::Svg),
+              "The picture could not be saved to " + folder + ": not a file name.");
+    const std::string nowhere = temp.File("missing/cv.png").string();
+    EXPECT_EQ(SavePictureFile(nowhere, box, PictureFormat::Png),
+              "The picture could not be saved to " + nowhere + ": No such file or directory.");
+    EXPECT_EQ(temp.Read("cv.svg"), "an older picture");
+    EXPECT_EQ(PictureFileName(temp.File("cv").string(), PictureFormat::Svg),
+              temp.File("cv.svg").string());
 }
 
 }  // namespace

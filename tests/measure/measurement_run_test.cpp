@@ -411,8 +411,8 @@ TEST_F(MeasurementRunTest, TimeLeftFollowsTheMeanTimeOfThePointsReadFromTheSecon
 {
     window.settings.text[kTriggerDelay] = "5";  // 5.04 s a point
     Run();
-    EXPECT_EQ(window.timeLeft, (std::vector<std::string>{"", "0:20 left", "0:15 left",
-                                                         "0:10 left", "0:05 left"}));
+    EXPECT_EQ(window.timeLeft,
+              (std::vector<std::string>{"", "0:20 left", "0:15 left", "0:10 left", "0:05 left"}));
 }
 
 }  // namespace
