@@ -508,7 +508,9 @@ void FormLCR::SavePicture(ResultTab graph)
     if (!graphHistory_.Current()) return;
     const SaveChoice choice = environment_.desktop.AskSaveFile(kPictureFileFilter);
     if (choice.path.empty()) return;
-    const PictureFormat format = choice.type == 1 ? PictureFormat::Svg : PictureFormat::Png;
+    const PictureFormat format = choice.type == static_cast<std::size_t>(PictureFormat::Svg)
+                                     ? PictureFormat::Svg
+                                     : PictureFormat::Png;
     const std::string fileName = PictureFileName(choice.path, format);
     if (!MayWrite(choice.path, fileName, "Save picture")) return;
     if (std::optional<std::string> failure = SavePictureFile(fileName, *Graph(graph), format))

@@ -147,7 +147,6 @@ public:
     // keeps the choice in the settings file.
     void SetShowEarlierRuns(bool show);
     bool ShowingEarlierRuns() const { return showEarlierRuns_; }
-    const RunGraphHistory& GraphHistory() const { return graphHistory_; }
 
     // The calculator window while it is open.
     Form1* Calculator() const;

@@ -12,9 +12,10 @@ namespace quillon {
 
 class PictureBox;
 
-enum class PictureFormat { Png, Svg };
+// In the order of the types "Save picture..." offers.
+enum class PictureFormat { Png = 0, Svg = 1 };
 
-// The types "Save picture..." offers, in the order of PictureFormat.
+// The types "Save picture..." offers.
 inline constexpr const char* kPictureFileFilter =
     "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg";
 // Device pixels of a PNG picture per device pixel on screen.
