@@ -199,7 +199,12 @@ void FormLCR::Form_Load()
 
 std::string FormLCR::Text1(int index) const
 {
-    return ui_.Text1.at(static_cast<std::size_t>(index))->text().toStdString();
+    const std::size_t field = static_cast<std::size_t>(index);
+    const QString shown = ui_.Text1.at(field)->text();
+    // A stored value that is not UTF-8 cannot be shown as it is; as long as
+    // nobody edits it, it keeps its bytes.
+    if (shown == loadedText_[field].shown) return loadedText_[field].bytes;
+    return shown.toStdString();
 }
 
 int FormLCR::Check1(int index) const
@@ -217,8 +222,10 @@ std::optional<int> FormLCR::SelectedOption2() const
 void FormLCR::LoadSettings()
 {
     const StoredSettings stored = ReadStoredSettings(environment_.programFolder);
-    for (std::size_t i = 0; i < stored.values.size(); ++i)
-        ui_.Text1[i]->setText(QString::fromStdString(stored.values[i]));
+    for (std::size_t i = 0; i < stored.values.size(); ++i) {
+        loadedText_[i] = {stored.values[i], QString::fromStdString(stored.values[i])};
+        ui_.Text1[i]->setText(loadedText_[i].shown);
+    }
     for (std::size_t j = 0; j < stored.checks.size(); ++j)
         ui_.Check1[j]->setChecked(stored.checks[j] == 1);
     ui_.Option2.at(static_cast<std::size_t>(stored.integration))->setChecked(true);
@@ -228,7 +235,9 @@ void FormLCR::LoadSettings()
 
 void FormLCR::SaveSettings()
 {
-    WriteStoredSettings(environment_.programFolder, *this);
+    if (const std::optional<std::string> failure =
+            WriteStoredSettings(environment_.programFolder, *this))
+        environment_.desktop.ShowMessage(*failure, "Save setting", MessageIcon::Exclamation);
 }
 
 void FormLCR::SetRunning(bool running)
@@ -328,14 +337,23 @@ void FormLCR::Command5_Click()
 
 void FormLCR::Picture1_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
 {
-    ui_.Text3[0]->setText(QString::fromStdString(VoltageReadout(x)));
-    ui_.Text3[1]->setText(QString::fromStdString(CapacitanceReadout(y)));
+    ShowReadouts(0, VoltageReadout(x), CapacitanceReadout(y));
 }
 
 void FormLCR::Picture2_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
 {
-    ui_.Text3[2]->setText(QString::fromStdString(VoltageReadout(x)));
-    ui_.Text3[3]->setText(QString::fromStdString(ConductanceReadout(y)));
+    ShowReadouts(2, VoltageReadout(x), ConductanceReadout(y));
+}
+
+void FormLCR::ShowReadouts(int first, const std::string& bias, const std::string& value)
+{
+    for (const auto& [index, text] : {std::pair(first, &bias), std::pair(first + 1, &value)}) {
+        QLineEdit* readout = ui_.Text3[static_cast<std::size_t>(index)];
+        readout->setText(QString::fromStdString(*text));
+        // A text longer than its box shows its start: "-10.05V" must keep
+        // its sign.
+        readout->setCursorPosition(0);
+    }
 }
 
 void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)

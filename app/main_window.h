@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -168,8 +169,18 @@ private:
     void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
                       int labelWidth, int textWidth, const char* caption);
 
+    // The pointer's coordinates in the read-outs `first` and `first` + 1.
+    void ShowReadouts(int first, const std::string& bias, const std::string& value);
+
+    // A Text1 value as the settings file held it, and as it was shown.
+    struct LoadedText {
+        std::string bytes;
+        QString shown;
+    };
+
     Environment environment_;
     FormLCRControls ui_;
+    std::array<LoadedText, kTextFieldCount> loadedText_;
     bool running_ = false;
     bool stopRequested_ = false;
     bool closeAfterRun_ = false;

@@ -71,6 +71,13 @@ fs::path FolderOf(const fs::path& file)
     return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
 
+// The new content's name beside the target. Its length does not depend on
+// the target's, so that any name the folder takes can be replaced.
+fs::path TemporaryName(const fs::path& target)
+{
+    return FolderOf(target) / (".quillon-" + RandomSuffix() + ".tmp");
+}
+
 #ifndef _WIN32
 
 // The new content on its way to replacing the file; removed again unless the
@@ -88,10 +95,8 @@ public:
 
     bool Create(const fs::path& target)
     {
-        const fs::path folder = FolderOf(target);
-        const std::string base = target.filename().string() + '.';
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path candidate = folder / (base + RandomSuffix());
+            const fs::path candidate = TemporaryName(target);
             // 0666 lets the umask decide for a file that is new, the same as
             // for any other file the program creates.
             const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -201,8 +206,7 @@ std::optional<std::string> ReplaceContent(const fs::path& target, bool exists,
     }
     fs::path temporary;
     for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
-        const fs::path candidate =
-            FolderOf(target) / (target.filename().string() + '.' + RandomSuffix());
+        const fs::path candidate = TemporaryName(target);
         if (!fs::exists(candidate, error) && !error) temporary = candidate;
     }
     if (temporary.empty()) return std::string("no temporary file could be created");

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
+#include <filesystem>
 
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -293,6 +294,27 @@ TEST_F(MainWindowTest, SettingsRoundTripThroughTheButtons)
     EXPECT_EQ(window.Check1(kBeepWhenFinished), 1);
     EXPECT_EQ(window.Check1(kInvertBias), 0);
     EXPECT_EQ(window.SelectedOption2(), 1);
+}
+
+TEST_F(MainWindowTest, SavedValuesKeepTheirBytesAndAFailedSaveIsReported)
+{
+    // Bytes that are not UTF-8 cannot be shown as they are, but they are the user's.
+    temp.Write("Quillon.ini", "[meas]\r\nValue_00=-1\xE9\xE9\r\nValue_01=2\r\n");
+    window.LoadSettings();
+    ui.Text1[kStopBias]->setText("3");
+    QTest::mouseClick(ui.Command3, Qt::LeftButton);
+    const std::string saved = temp.Read("Quillon.ini");
+    EXPECT_NE(saved.find("Value_00=-1\xE9\xE9\r\nValue_01=3\r\n"), std::string::npos) << saved;
+    EXPECT_TRUE(env.desktop.messages.empty());
+
+    // One message with the file and the reason, and the file as it was.
+    std::filesystem::remove(temp.File("Quillon.ini"));
+    std::filesystem::create_directory(temp.File("Quillon.ini"));
+    QTest::mouseClick(ui.Command3, Qt::LeftButton);
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text, "The settings could not be saved in " +
+                                                temp.File("Quillon.ini").string() +
+                                                ": not a regular file.");
 }
 
 TEST_F(MainWindowTest, LoadingAfterARunEmptiesTheTextResultsButKeepsTheGraphs)

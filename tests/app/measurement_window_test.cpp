@@ -128,6 +128,14 @@ TEST_F(MeasurementWindowTest, ReadOutsFollowThePointerFromTheStart)
     window.Picture2_MouseMove(Qt::NoButton, Qt::NoModifier, 0.5f, 2.0f);
     EXPECT_EQ(ui.Text3[2]->text(), "0.50V");
     EXPECT_EQ(ui.Text3[3]->text(), "2000.00mS ");
+
+    // Longer than its box: the start stays in view, sign and all.
+    window.Picture1_MouseMove(Qt::NoButton, Qt::NoModifier, -12.5f, 2.5e-10f);
+    window.Picture2_MouseMove(Qt::NoButton, Qt::NoModifier, -12.5f, 2.0f);
+    for (const int bias : {0, 2}) {
+        EXPECT_EQ(ui.Text3[bias]->text(), "-12.50V");
+        EXPECT_EQ(ui.Text3[bias]->cursorPosition(), 0) << bias;
+    }
 }
 
 TEST_F(MeasurementWindowTest, EscDuringTheRunStopsItAtThatPoint)
