@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "analysis/result_table.h"
+#include "app/captioned_frame.h"
 #include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -95,7 +96,7 @@ void FormLCR::BuildBottomRow()
     ui_.Label3 = Place(new QLabel("Progress Done/Total", this), 240, 5160, 2895, 255);
 
     // STATUS lies under START and is seen only while START is hidden.
-    ui_.Frame4 = Place(new QGroupBox("STATUS", this), 120, 5520, 3015, 855);
+    ui_.Frame4 = Place(new CaptionedFrame("STATUS", this), 120, 5520, 3015, 855);
     const char* live[kLabel4Count] = {"Now C", "Now G", "Cmax", "Gmax"};
     const int liveLeft[kLabel4Count] = {240, 240, 1560, 1560};
     const int liveTop[kLabel4Count] = {240, 480, 240, 480};
@@ -133,12 +134,12 @@ void FormLCR::BuildPage1(QWidget* page)
     AddParameter(page, 3, kFrequency, 240, 1920, 2280, 1215, 855, "Frequency [Hz]");
     AddParameter(page, 7, kCycles, 240, 1920, 2640, 1215, 855, "Cycle of Meas.");
 
-    ui_.Frame2 = Place(new QGroupBox("AD Integration", page), 240, 3000, 2535, 855);
+    ui_.Frame2 = Place(new CaptionedFrame("AD Integration", page), 240, 3000, 2535, 855);
     ui_.Option2[0] = Place(new QRadioButton("Short", ui_.Frame2), 120, 240, 975, 255);
     ui_.Option2[1] = Place(new QRadioButton("Medium", ui_.Frame2), 1080, 240, 1215, 255);
     ui_.Option2[2] = Place(new QRadioButton("LONG", ui_.Frame2), 120, 480, 855, 255);
 
-    ui_.Frame1 = Place(new QGroupBox("Pad Area (um2)", page), 240, 3960, 2535, 615);
+    ui_.Frame1 = Place(new CaptionedFrame("Pad Area (um2)", page), 240, 3960, 2535, 615);
     ui_.Text1[kPadArea] =
         Place(new QLineEdit(DesignText(kPadArea), ui_.Frame1), 120, 240, 1095, 270);
     ui_.Command4 = Place(new QPushButton("Calculator", ui_.Frame1), 1320, 240, 1095, 255);
@@ -156,7 +157,7 @@ void FormLCR::BuildPage2(QWidget* page)
     AddParameter(page, 5, kTriggerDelay, 240, 1680, 2640, 1335, 975, "Trigger Delay [s]");
     AddParameter(page, 6, kAcLevel, 240, 1680, 3000, 1335, 975, "AC level [mV]");
 
-    ui_.Frame3 = Place(new QGroupBox("GPIB Setting", page), 240, 3720, 2535, 975);
+    ui_.Frame3 = Place(new CaptionedFrame("GPIB Setting", page), 240, 3720, 2535, 975);
     AddParameter(ui_.Frame3, 8, kGpibBoard, 120, 960, 240, 735, 495, "BOARD");
     AddParameter(ui_.Frame3, 9, kInstrumentAddress, 120, 960, 600, 615, 495, "4284A");
     ui_.Command5 = Place(new QPushButton("Check", ui_.Frame3), 1560, 600, 855, 255);

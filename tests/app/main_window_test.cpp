@@ -120,6 +120,24 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
     EXPECT_LE(ui.SSTab1->TabBar()->geometry().bottom(), Twips(0, 360, 0, 0).top());
 }
 
+TEST_F(MainWindowTest, EveryFrameDrawsItsBorderAboveItsFirstRow)
+{
+    window.show();
+    for (QGroupBox* frame : {ui.Frame1, ui.Frame2, ui.Frame3, ui.Frame4}) {
+        frame->setVisible(true);
+        const QImage picture = frame->grab().toImage();
+        // The border's top line, right of the caption.
+        const int x = picture.width() - 4;
+        int border = 0;
+        while (border < picture.height() &&
+               qGray(picture.pixel(x, border)) > qGray(frame->palette().color(QPalette::Mid).rgb()))
+            ++border;
+        ASSERT_LT(border, picture.height()) << frame->title().toStdString();
+        for (const QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_GT(child->y(), border) << frame->title().toStdString();
+    }
+}
+
 TEST_F(MainWindowTest, CaptionsAndDesignTexts)
 {
     const std::pair<const QAbstractButton*, const char*> buttons[] = {
