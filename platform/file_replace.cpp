@@ -233,19 +233,36 @@ std::optional<std::string> ReplaceContent(const fs::path& target, bool exists,
 
 }  // namespace
 
-std::optional<std::string> ReplaceFileContent(const std::string& path, std::string_view bytes)
+ReplacementTarget FindReplacementTarget(const std::string& path)
 {
-    if (path.empty()) return std::string("no file name");
-    const fs::path target = FollowLinks(fs::path(path));
-    if (!target.has_filename()) return std::string("not a file name");
+    ReplacementTarget target;
+    if (path.empty()) {
+        target.refusal = "no file name";
+        return target;
+    }
+    target.file = FollowLinks(fs::path(path));
+    if (!target.file.has_filename()) {
+        target.refusal = "not a file name";
+        return target;
+    }
     std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
+    const fs::file_type type = fs::symlink_status(target.file, error).type();
     // A path that cannot be looked at (a name too long for its folder, a
     // folder that may not be searched) has no type; the user needs the why.
-    if (type == fs::file_type::none && error) return error.message();
-    const bool exists = type != fs::file_type::not_found;
-    if (exists && type != fs::file_type::regular) return std::string("not a regular file");
-    return ReplaceContent(target, exists, bytes);
+    if (type == fs::file_type::none && error) {
+        target.refusal = error.message();
+        return target;
+    }
+    target.exists = type != fs::file_type::not_found;
+    if (target.exists && type != fs::file_type::regular) target.refusal = "not a regular file";
+    return target;
+}
+
+std::optional<std::string> ReplaceFileContent(const std::string& path, std::string_view bytes)
+{
+    const ReplacementTarget target = FindReplacementTarget(path);
+    if (target.refusal) return target.refusal;
+    return ReplaceContent(target.file, target.exists, bytes);
 }
 
 }  // namespace quillon

@@ -246,20 +246,14 @@ void SetKey(std::string& bytes, std::string_view section, std::string_view key,
 std::optional<std::string> WriteProfileStrings(const std::string& fileName,
                                                const std::vector<ProfileEntry>& entries)
 {
-    if (fileName.empty()) return std::string("no file name");
-    const fs::path target = FollowLinks(fs::path(fileName));
-    if (!target.has_filename()) return std::string("not a file name");
-
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
-    if (type == fs::file_type::none && error) return error.message();
-    const bool exists = type != fs::file_type::not_found;
-    if (exists && type != fs::file_type::regular) return std::string("not a regular file");
+    const ReplacementTarget target = FindReplacementTarget(fileName);
+    if (target.refusal) return target.refusal;
     std::string bytes;
-    if (exists && !ReadWholeFile(target, bytes)) return std::string("the file cannot be read");
-
+    // Without reading it the file's other lines would be lost.
+    if (target.exists && !ReadWholeFile(target.file, bytes))
+        return std::string("the file cannot be read");
     for (const ProfileEntry& entry : entries) SetKey(bytes, entry.section, entry.key, entry.value);
-    return ReplaceFileContent(target.string(), bytes);
+    return ReplaceFileContent(target.file.string(), bytes);
 }
 
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
