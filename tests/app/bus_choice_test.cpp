@@ -181,9 +181,8 @@ TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
         (std::vector<std::string>{
             "[gpib] Driver=linux_gpib", "[simulator] Address=31", "[simulator] Substrate=x",
             "[simulator] OxideNm=ten", "[simulator] DopingPerCm3=-1e16", "[simulator] AreaUm2=0",
-            "[simulator] FlatBandV=1,5", "[simulator] SeriesOhm=-5",
-            "[simulator] DitPerCm2eV=lots", "[simulator] HysteresisV=11",
-            "[simulator] TimeScale=-1", "[simulator] Fault=broken"}));
+            "[simulator] FlatBandV=1,5", "[simulator] SeriesOhm=-5", "[simulator] DitPerCm2eV=lots",
+            "[simulator] HysteresisV=11", "[simulator] TimeScale=-1", "[simulator] Fault=broken"}));
 }
 
 TEST(ReadBusConfiguration, AFractionalAddressIsNotAnAddress)
