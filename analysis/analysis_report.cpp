@@ -75,12 +75,12 @@ std::vector<ParameterRow> ParameterRows(const Extraction& e, bool correctSeriesR
     rows.push_back({"Substrate", substrate, "",
                     e.substrate ? "C falls towards inversion" : e.substrateReason});
     rows.push_back(Row("Series resistance Rs", e.seriesResistance, kOhms,
-                       correctSeriesResistance ? "the values below use the corrected curve"
+                       correctSeriesResistance ? "used to correct the curve"
                                                : "not applied: \"Correct for Rs\" is off"));
     rows.push_back(Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads,
                        "largest C of the first sweep"));
     rows.push_back(Row("Doping (Cmax, Cmin)", e.depletionDoping, kPerCubicCm,
-                       "maximum depletion, as the summary"));
+                       "maximum depletion, as in INFO"));
     rows.push_back(Row("Flat-band capacitance CFB", e.flatBandCapacitance, kPicofarads));
     rows.push_back(Row("Flat-band voltage Vfb, up sweep", e.flatBandUp, kVolts));
     rows.push_back(Row("Flat-band voltage Vfb, down sweep", e.flatBandDown, kVolts));

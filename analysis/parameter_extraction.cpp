@@ -36,7 +36,7 @@ constexpr double kProfileDeepestFraction = 0.9;
 // The conductance peak is looked for in depletion: between these fractions
 // of the way from Cmin up to Cox.
 constexpr double kLossFloor = 0.03;
-constexpr double kLossCeiling = 0.90;
+constexpr double kLossCeiling = 0.70;
 
 // A stretch of points measured while the bias moved one way.
 struct Sweep {
@@ -127,9 +127,11 @@ void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
             const CorrectedValues corrected = CorrectForSeriesResistance(
                 p.capacitance, p.conductance, inputs.omega, *out.seriesResistance.value);
             point.capacitance = corrected.capacitance;
-            if (corrected.conductance >= 0 && std::isfinite(corrected.conductance)) {
-                point.conductance = corrected.conductance;
-            } else {
+            point.conductance = corrected.conductance;
+            // A G that noise made negative stays as measured; one that only
+            // the correction made negative has no value.
+            if (!std::isfinite(corrected.conductance) ||
+                (corrected.conductance < 0 && p.conductance >= 0)) {
                 point.conductance.reset();
                 ++negative;
             }

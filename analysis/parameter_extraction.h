@@ -41,7 +41,8 @@ struct ExtractionInput {
 struct CurvePoint {
     double bias = 0;
     double capacitance = 0;
-    // No value where the correction would make the conductance negative.
+    // No value where the correction would make a conductance that was not
+    // negative as measured negative.
     std::optional<double> conductance;
     double measuredCapacitance = 0;
     double measuredConductance = 0;
