@@ -84,6 +84,11 @@ Extracted Missing(std::string reason)
     return {std::nullopt, std::move(reason)};
 }
 
+std::string Points(int count)
+{
+    return std::to_string(count) + (count == 1 ? " point" : " points");
+}
+
 std::string Picofarads(double farads)
 {
     return FormatNumber(farads * 1e12, "0.000") + " pF";
@@ -139,9 +144,8 @@ void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
         out.curve.push_back(point);
     }
     if (negative > 0)
-        out.notes.push_back(std::to_string(negative) +
-                            " points have no corrected G: the Rs correction would make it "
-                            "negative");
+        out.notes.push_back("G left out, as the Rs correction would make it negative: " +
+                            Points(negative));
 }
 
 // The substrate type and Rs from the first sweep as measured.
@@ -309,11 +313,8 @@ Extraction ExtractParameters(const ExtractionInput& input)
         else
             points.push_back(p);
     }
-    if (overflow > 0)
-        out.notes.push_back(std::to_string(overflow) + " points read overflow and are left out");
-    if (notPositive > 0)
-        out.notes.push_back(std::to_string(notPositive) +
-                            " points with C of 0 or below are left out");
+    if (overflow > 0) out.notes.push_back("Overflow readings left out: " + Points(overflow));
+    if (notPositive > 0) out.notes.push_back("C of 0 or below, left out: " + Points(notPositive));
 
     Inputs inputs;
     inputs.omega = 2 * kPi * input.frequencyHertz;

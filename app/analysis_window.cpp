@@ -115,6 +115,33 @@ void PlaceAxes(QChart* chart, QAbstractAxis* x, QAbstractAxis* y)
     chart->addAxis(y, Qt::AlignLeft);
 }
 
+// A line through the points; the spans grow to take them in.
+QLineSeries* Line(const QString& name, const QList<QPointF>& points, Span& x, Span& y)
+{
+    auto* line = new QLineSeries;
+    line->setName(name);
+    line->append(points);
+    for (const QPointF& point : points) {
+        x.Add(point.x());
+        y.Add(point.y());
+    }
+    return line;
+}
+
+// A dashed straight line that marks a value.
+QLineSeries* Mark(const QString& name, QColor colour, QPointF from, QPointF to)
+{
+    auto* mark = new QLineSeries;
+    mark->setName(name);
+    QPen pen(colour);
+    pen.setStyle(Qt::DashLine);
+    pen.setWidth(2);
+    mark->setPen(pen);
+    mark->append(from);
+    mark->append(to);
+    return mark;
+}
+
 QScatterSeries* Markers(const QString& name, QColor colour)
 {
     auto* markers = new QScatterSeries;
@@ -230,20 +257,17 @@ void AnalysisWindow::ShowTable()
 void AnalysisWindow::DrawCapacitance()
 {
     QChart* chart = NewChart(capacitanceChart_, "C-V");
+    QList<QPointF> asMeasured;
+    QList<QPointF> asCorrected;
+    for (const CurvePoint& p : extraction_.curve) {
+        asMeasured.append({p.bias, p.measuredCapacitance * kPicofaradsPerFarad});
+        asCorrected.append({p.bias, p.capacitance * kPicofaradsPerFarad});
+    }
     Span bias;
     Span capacitance;
-    auto* measured = new QLineSeries;
-    measured->setName("measured");
-    auto* corrected = new QLineSeries;
-    corrected->setName("corrected for Rs");
-    for (const CurvePoint& p : extraction_.curve) {
-        measured->append(p.bias, p.measuredCapacitance * kPicofaradsPerFarad);
-        corrected->append(p.bias, p.capacitance * kPicofaradsPerFarad);
-        bias.Add(p.bias);
-        capacitance.Add(p.measuredCapacitance * kPicofaradsPerFarad);
-        capacitance.Add(p.capacitance * kPicofaradsPerFarad);
-    }
     capacitance.Add(0);
+    QLineSeries* measured = Line("measured", asMeasured, bias, capacitance);
+    QLineSeries* corrected = Line("corrected for Rs", asCorrected, bias, capacitance);
     QValueAxis* x = LinearAxis("Bias [V]", bias);
     QValueAxis* y = LinearAxis("C [pF]", capacitance);
     PlaceAxes(chart, x, y);
@@ -266,35 +290,24 @@ void AnalysisWindow::DrawCapacitance()
                                  *extraction_.flatBandCapacitance.value * kPicofaradsPerFarad);
         Attach(chart, flatBand, x, y);
     }
-    if (extraction_.threshold.value) {
-        auto* threshold = new QLineSeries;
-        threshold->setName("Vth");
-        QPen pen(Qt::darkMagenta);
-        pen.setStyle(Qt::DashLine);
-        pen.setWidth(2);
-        threshold->setPen(pen);
-        threshold->append(*extraction_.threshold.value, y->min());
-        threshold->append(*extraction_.threshold.value, y->max());
-        Attach(chart, threshold, x, y);
-    }
+    if (const std::optional<double> vth = extraction_.threshold.value)
+        Attach(chart, Mark("Vth", Qt::darkMagenta, {*vth, y->min()}, {*vth, y->max()}), x, y);
 }
 
 void AnalysisWindow::DrawLoss()
 {
     QChart* chart = NewChart(lossChart_, QString::fromUtf8("Gp/\u03c9 against bias"));
-    Span bias;
-    Span loss;
-    auto* curve = new QLineSeries;
-    curve->setName(QString::fromUtf8("Gp/\u03c9 in depletion"));
+    QList<QPointF> points;
     auto* peak = Markers("conductance peak", Qt::red);
     for (const LossPoint& p : extraction_.loss) {
-        curve->append(p.bias, p.gpOverOmega * kPicofaradsPerFarad);
-        bias.Add(p.bias);
-        loss.Add(p.gpOverOmega * kPicofaradsPerFarad);
+        points.append({p.bias, p.gpOverOmega * kPicofaradsPerFarad});
         if (extraction_.trapPeakBias.value && p.bias == *extraction_.trapPeakBias.value)
-            peak->append(p.bias, p.gpOverOmega * kPicofaradsPerFarad);
+            peak->append(points.back());
     }
+    Span bias;
+    Span loss;
     loss.Add(0);
+    QLineSeries* curve = Line(QString::fromUtf8("Gp/\u03c9 in depletion"), points, bias, loss);
     QValueAxis* x = LinearAxis("Bias [V]", bias);
     QValueAxis* y = LinearAxis(QString::fromUtf8("Gp/\u03c9 [pF]"), loss);
     PlaceAxes(chart, x, y);
@@ -305,30 +318,19 @@ void AnalysisWindow::DrawLoss()
 void AnalysisWindow::DrawProfile()
 {
     QChart* chart = NewChart(profileChart_, "Doping profile");
+    QList<QPointF> points;
+    for (const ProfilePoint& p : extraction_.profile)
+        points.append({p.depthNanometres, p.dopingPerCubicCm});
     Span depth;
     Span doping;
-    auto* profile = new QLineSeries;
-    profile->setName("N(W)");
+    QLineSeries* profile = Line("N(W)", points, depth, doping);
     profile->setPointsVisible(true);
-    for (const ProfilePoint& p : extraction_.profile) {
-        profile->append(p.depthNanometres, p.dopingPerCubicCm);
-        depth.Add(p.depthNanometres);
-        doping.Add(p.dopingPerCubicCm);
-    }
     QValueAxis* x = LinearAxis("W [nm]", depth);
     QLogValueAxis* y = LogarithmicAxis(QString::fromUtf8("N [cm\u207b\u00b3]"), doping);
     PlaceAxes(chart, x, y);
     Attach(chart, profile, x, y);
-    if (extraction_.meanProfileDoping.value) {
-        auto* mean = new QLineSeries;
-        mean->setName("mean");
-        QPen pen(Qt::darkGray);
-        pen.setStyle(Qt::DashLine);
-        mean->setPen(pen);
-        mean->append(x->min(), *extraction_.meanProfileDoping.value);
-        mean->append(x->max(), *extraction_.meanProfileDoping.value);
-        Attach(chart, mean, x, y);
-    }
+    if (const std::optional<double> mean = extraction_.meanProfileDoping.value)
+        Attach(chart, Mark("mean", Qt::darkGray, {x->min(), *mean}, {x->max(), *mean}), x, y);
 }
 
 AnalysisWindowKeeper::~AnalysisWindowKeeper()

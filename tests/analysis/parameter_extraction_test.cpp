@@ -196,14 +196,14 @@ TEST(ExtractParameters, BadInputGivesNotAvailableWithItsReasonAndLeavesTheRest)
          {{&Extraction::flatBandDown, "no down sweep"}, {&Extraction::hysteresis, "both sweeps"}},
          {&Extraction::flatBandUp, &Extraction::threshold, &Extraction::trapDensity,
           &Extraction::meanProfileDoping},
-         "4 points read overflow"},
+         "Overflow readings left out: 4 points"},
         {"every point overflows",
          [](ExtractionInput& in) {
              for (auto& p : in.points) p.capacitance = 9.9e37;
          },
          {{&Extraction::oxideCapacitance, "fewer than two"}},
          {},
-         "points read overflow"},
+         "Overflow readings left out"},
         {"no depletion in the sweep",
          [](ExtractionInput& in) { in.points.resize(20); },  // -3 V to -2.05 V
          {{&Extraction::depletionDoping, "does not reach from accumulation to inversion"},
@@ -224,7 +224,7 @@ TEST(ExtractParameters, BadInputGivesNotAvailableWithItsReasonAndLeavesTheRest)
          },
          {},
          {&Extraction::seriesResistance, &Extraction::trapDensity},
-         "1 points have no corrected G"},
+         "the Rs correction would make it negative: 1 point"},
         {"frequency 0",
          [](ExtractionInput& in) { in.frequencyHertz = 0; },
          {{&Extraction::seriesResistance, "frequency"}, {&Extraction::trapDensity, "frequency"}},
