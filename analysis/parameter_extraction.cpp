@@ -112,7 +112,8 @@ std::optional<double> CrossingBias(const std::vector<CurvePoint>& curve, const S
     return std::nullopt;
 }
 
-// Where a number comes from, so that each value can say what it lacks.
+// The run's frequency and pad area as the values use them, each with the
+// reason it cannot be used, so that only the values needing it go without.
 struct Inputs {
     double omega = 0;
     double areaSquareMetres = 0;
@@ -133,8 +134,9 @@ void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
                 p.capacitance, p.conductance, inputs.omega, *out.seriesResistance.value);
             point.capacitance = corrected.capacitance;
             point.conductance = corrected.conductance;
-            // A G that noise made negative stays as measured; one that only
-            // the correction made negative has no value.
+            // A G that was negative as measured is noise and keeps its
+            // corrected value; one that only the correction made negative
+            // has none.
             if (!std::isfinite(corrected.conductance) ||
                 (corrected.conductance < 0 && p.conductance >= 0)) {
                 point.conductance.reset();
@@ -185,6 +187,11 @@ void ReadSubstrateAndSeriesResistance(const Inputs& inputs,
 void ReadTrapDensity(const Inputs& inputs, const Sweep& first, double cox, double cmin,
                      Extraction& out)
 {
+    if (!inputs.frequencyReason.empty()) {
+        out.trapDensity = Missing(inputs.frequencyReason);
+        out.trapPeakBias = out.trapDensity;
+        return;
+    }
     const double floor = cmin + kLossFloor * (cox - cmin);
     const double ceiling = cmin + kLossCeiling * (cox - cmin);
     std::vector<std::size_t> depletion;
@@ -358,8 +365,6 @@ Extraction ExtractParameters(const ExtractionInput& input)
         noFall = out.oxideCapacitance.reason;
     else if (cox <= cmin)
         noFall = "Cmax equals Cmin";
-    else if (!inputs.frequencyReason.empty())
-        noFall = inputs.frequencyReason;
     if (!noFall.empty()) {
         for (Extracted* value : values)
             if (value != &out.seriesResistance && value != &out.oxideCapacitance)
@@ -416,8 +421,8 @@ Extraction ExtractParameters(const ExtractionInput& input)
         // Vth = Vfb +/- (2 phiB + sqrt(4 eps_Si q N phiB) / Cox').
         const double doping = *out.depletionDoping.value;
         const double fermi = kThermalVoltage * std::log(doping / kIntrinsicCarrierDensity);
-        const double depletionCharge =
-            std::sqrt(4 * kSiliconPermittivity * kElementaryCharge * doping * 1e6 * fermi);
+        const double depletionCharge = std::sqrt(4 * kSiliconPermittivity * kElementaryCharge *
+                                                 (doping / kCubicCentimetresPerCubicMetre) * fermi);
         const double oxidePerArea = cox / inputs.areaSquareMetres;
         const double beyondFlatBand = 2 * fermi + depletionCharge / oxidePerArea;
         const double sign = *out.substrate == SubstrateType::P ? 1.0 : -1.0;

@@ -228,7 +228,7 @@ TEST(ExtractParameters, BadInputGivesNotAvailableWithItsReasonAndLeavesTheRest)
         {"frequency 0",
          [](ExtractionInput& in) { in.frequencyHertz = 0; },
          {{&Extraction::seriesResistance, "frequency"}, {&Extraction::trapDensity, "frequency"}},
-         {&Extraction::oxideCapacitance}},
+         {&Extraction::oxideCapacitance, &Extraction::flatBandUp, &Extraction::meanProfileDoping}},
     };
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);
