@@ -1,5 +1,8 @@
 #include "analysis/result_table.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/text_number.h"
 #include "platform/file_replace.h"
 
@@ -55,16 +58,38 @@ std::string DataFileName(const std::string& chosen)
     return hasExtension ? chosen : chosen + std::string(kDataFileExtension);
 }
 
+std::optional<std::string> SaveTextFile(const std::string& path, std::string_view text,
+                                        const std::string& what)
+{
+    if (std::optional<std::string> reason = ReplaceFileContent(path, text))
+        return "The " + what + " could not be saved to " + path + ": " + *reason + ".";
+    return std::nullopt;
+}
+
 std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep)
 {
-    if (std::optional<std::string> reason = ReplaceFileContent(path, DataFileText(sweep)))
-        return "The data could not be saved to " + path + ": " + *reason + ".";
-    return std::nullopt;
+    return SaveTextFile(path, DataFileText(sweep), "data");
 }
 
 std::string ReplaceQuestion(const std::string& path)
 {
     return path + " already exists. Do you want to replace it?";
+}
+
+void AskAndSaveTextFile(Desktop& desktop, const std::string& filter, const std::string& title,
+                        const std::string& what, const std::function<std::string()>& text)
+{
+    const std::string chosen = desktop.AskSaveFileName(filter);
+    if (chosen.empty()) return;
+    const std::string fileName = DataFileName(chosen);
+    // The dialog asked about the name it was given; the extension added
+    // here may name another file that is already there.
+    std::error_code unknown;
+    if (fileName != chosen && std::filesystem::exists(fileName, unknown) &&
+        !desktop.AskYesNo(ReplaceQuestion(fileName), title))
+        return;
+    if (std::optional<std::string> failure = SaveTextFile(fileName, text(), what))
+        desktop.ShowMessage(*failure);
 }
 
 }  // namespace quillon

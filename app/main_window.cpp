@@ -7,13 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <filesystem>
-#include <system_error>
 
 #include "analysis/result_table.h"
 #include "app/captioned_frame.h"
@@ -48,7 +47,7 @@ std::string MainWindowCaption(const GpibDriver* bus)
 }
 
 FormLCR::FormLCR(const Environment& environment, QWidget* parent)
-    : QWidget(parent), environment_(environment)
+    : QWidget(parent), environment_(environment), analysisWindow_(environment.desktop)
 {
     SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
                      kClientHeightTwips);
@@ -68,6 +67,17 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, ui_.Command9, &QPushButton::click);
+
+    auto* analysisKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_A), this);
+    analysisKey->setContext(Qt::WindowShortcut);
+    connect(analysisKey, &QShortcut::activated, this, [this] { analysisWindow_.Show(); });
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ui_.Picture1), static_cast<QWidget*>(ui_.Picture2),
+          static_cast<QWidget*>(ui_.Label1)}) {
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, widget](const QPoint& position) { ShowContextMenu(widget, position); });
+    }
 
     connect(ui_.Command1, &QPushButton::clicked, this, &FormLCR::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &FormLCR::Command2_Click);
@@ -328,6 +338,18 @@ Test* FormLCR::QueryWindow() const
     return queryWindow_;
 }
 
+void FormLCR::AddAnalysisAction(QMenu& menu)
+{
+    menu.addAction("Analysis...", this, [this] { analysisWindow_.Show(); });
+}
+
+void FormLCR::ShowContextMenu(QWidget* widget, const QPoint& position)
+{
+    QMenu menu(this);
+    AddAnalysisAction(menu);
+    menu.exec(widget->mapToGlobal(position));
+}
+
 void FormLCR::Command5_Click()
 {
     if (!queryWindow_)
@@ -364,6 +386,7 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
     ui_.List1->addItem(QString::fromStdString(summary.runListEntry));
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
+    analysisWindow_.RunEnded(sweep, *this);
     if (!summary.redrawGraphs) return;
     if (std::optional<Graphs> graphs = DrawGraphs(sweep)) ShowGraphs(*graphs);
 }
@@ -390,17 +413,8 @@ void FormLCR::Command6_Click()
 void FormLCR::Command7_Click()
 {
     if (sweep_.ReadablePoints() == 0) return;
-    const std::string chosen = environment_.desktop.AskSaveFileName(kDataFileFilter);
-    if (chosen.empty()) return;
-    const std::string fileName = DataFileName(chosen);
-    // The dialog asked about the name it was given; the extension added
-    // here may name another file that is already there.
-    std::error_code unknown;
-    if (fileName != chosen && std::filesystem::exists(fileName, unknown) &&
-        !environment_.desktop.AskYesNo(ReplaceQuestion(fileName), "Save Data"))
-        return;
-    if (std::optional<std::string> failure = SaveDataFile(fileName, sweep_))
-        environment_.desktop.ShowMessage(*failure);
+    AskAndSaveTextFile(environment_.desktop, kDataFileFilter, "Save Data", "data",
+                       [this] { return DataFileText(sweep_); });
 }
 
 void FormLCR::Command9_Click()

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "analysis/cv_analysis.h"
+#include "app/analysis_window.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -19,6 +20,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -128,6 +130,10 @@ public:
     Form1* Calculator() const;
     // The instrument query window while it is loaded.
     Test* QueryWindow() const;
+    // The Analysis window while it is open.
+    AnalysisWindow* AnalysisWindowIfOpen() const { return analysisWindow_.Window(); }
+    // "Analysis...", which opens the Analysis window, at the end of a menu.
+    void AddAnalysisAction(QMenu& menu);
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
@@ -168,6 +174,8 @@ private:
     // A caption of Label2 and its box of Text1, which shows its design text.
     void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
                       int labelWidth, int textWidth, const char* caption);
+    // The right-click menu of the graphs and the summary.
+    void ShowContextMenu(QWidget* widget, const QPoint& position);
 
     // The pointer's coordinates in the read-outs `first` and `first` + 1.
     void ShowReadouts(int first, const std::string& bias, const std::string& value);
@@ -189,6 +197,7 @@ private:
     AnalysisResults analysis_;
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
+    AnalysisWindowKeeper analysisWindow_;
 };
 
 }  // namespace quillon

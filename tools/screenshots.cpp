@@ -1,7 +1,7 @@
 // Makes the README's screenshots from the real windows on Qt's offscreen
 // platform, with the simulated meter in real time: the main window's tabs,
 // a run in progress, the summary and graphs of a finished run, the result
-// table, the calculator and the query window.
+// table, the Analysis window, the calculator and the query window.
 #include <unistd.h>
 
 #include <QApplication>
@@ -117,6 +117,14 @@ int main(int argc, char* argv[])
         save(window, "result-table.png");
         QTest::mouseClick(ui.Command7, Qt::LeftButton);
 
+        window.activateWindow();
+        if (QTest::qWaitForWindowActive(&window))
+            QTest::keyClick(ui.Text1[quillon::kStartBias], Qt::Key_A, Qt::AltModifier);
+        if (quillon::AnalysisWindow* analysis = window.AnalysisWindowIfOpen()) {
+            save(*analysis, "analysis.png");
+            analysis->close();
+        }
+
         ui.SSTab1->SetCurrentTab(quillon::kPage2Tab);
         QTest::mouseClick(ui.Command5, Qt::LeftButton);
         if (quillon::Test* query = window.QueryWindow()) save(*query, "query.png");
@@ -126,5 +134,5 @@ int main(int argc, char* argv[])
     quillon::DeselectGpibDriver();
     const bool dataSaved = std::filesystem::exists(scratch / "sweep.txt");
     std::filesystem::remove_all(scratch);
-    return saved == 8 && desktop.messages == 0 && dataSaved ? 0 : 1;
+    return saved == 9 && desktop.messages == 0 && dataSaved ? 0 : 1;
 }
