@@ -120,7 +120,7 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
 std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRunContext& context,
                                            const SweepData& sweep)
 {
-    return SaveDataText(path, CsvDataFileText(context, sweep));
+    return SaveTextFile(path, CsvDataFileText(context, sweep), "data");
 }
 
 std::string AutoSaveFileName(const std::tm& started)

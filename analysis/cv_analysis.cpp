@@ -15,7 +15,6 @@ constexpr double kThicknessScale = 1e-24;
 constexpr double kSquareMicronsPerSquareCentimetre = 1e8;
 constexpr double kDopingStart = 1e20;
 constexpr int kDopingIterations = 10;
-constexpr double kIntrinsicCarrierDensity = 1.45e10;
 constexpr double kMaximumDepletionConstant = 6.18735e29;
 constexpr double kPerCubicCentimetreToPerCubicMetre = 1e6;
 constexpr double kDebyeNumerator = 3510;

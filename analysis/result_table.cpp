@@ -1,5 +1,8 @@
 #include "analysis/result_table.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/text_number.h"
 #include "platform/file_replace.h"
 
@@ -7,7 +10,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::string_view kDataFileExtension = ".txt";
 constexpr const char* kValuePattern = "0.00000E+00";
 
 // The header, then the rows, each line followed by `lineEnd` except, when
@@ -60,21 +62,47 @@ std::string DataFileName(const std::string& chosen)
     return WithExtension(chosen, kDataFileExtension);
 }
 
-std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep)
-{
-    return SaveDataText(path, DataFileText(sweep));
-}
-
-std::optional<std::string> SaveDataText(const std::string& path, std::string_view text)
+std::optional<std::string> SaveTextFile(const std::string& path, std::string_view text,
+                                        const std::string& what)
 {
     if (std::optional<std::string> reason = ReplaceFileContent(path, text))
-        return "The data could not be saved to " + path + ": " + *reason + ".";
+        return "The " + what + " could not be saved to " + path + ": " + *reason + ".";
     return std::nullopt;
+}
+
+std::optional<std::string> SaveDataFile(const std::string& path, const SweepData& sweep)
+{
+    return SaveTextFile(path, DataFileText(sweep), "data");
 }
 
 std::string ReplaceQuestion(const std::string& path)
 {
     return path + " already exists. Do you want to replace it?";
+}
+
+std::optional<std::string> ConfirmedFileName(Desktop& desktop, const std::string& chosen,
+                                             std::string_view extension, const std::string& title)
+{
+    const std::string fileName = WithExtension(chosen, extension);
+    // The dialog asked about the name it was given; the extension added
+    // here may name another file that is already there.
+    std::error_code unknown;
+    if (fileName != chosen && std::filesystem::exists(fileName, unknown) &&
+        !desktop.AskYesNo(ReplaceQuestion(fileName), title))
+        return std::nullopt;
+    return fileName;
+}
+
+void AskAndSaveTextFile(Desktop& desktop, const std::string& filter, const std::string& title,
+                        const std::string& what, const std::function<std::string()>& text)
+{
+    const std::string chosen = desktop.AskSaveFileName(filter);
+    if (chosen.empty()) return;
+    const std::optional<std::string> fileName =
+        ConfirmedFileName(desktop, chosen, kDataFileExtension, title);
+    if (!fileName) return;
+    if (std::optional<std::string> failure = SaveTextFile(*fileName, text(), what))
+        desktop.ShowMessage(*failure);
 }
 
 }  // namespace quillon

@@ -157,6 +157,12 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
         device.padAreaSquareMetres = *areaUm2 * 1e-12;
     if (const auto flatBand = simulator.Number("FlatBandV", -40.0, 40.0))
         device.flatBandVolts = *flatBand;
+    if (const auto seriesOhm = simulator.Number("SeriesOhm", 0.0, 1e6))
+        device.seriesResistanceOhms = *seriesOhm;
+    if (const auto trapDensity = simulator.Number("DitPerCm2eV", 0.0, 1e14))
+        device.interfaceTrapDensity = *trapDensity;
+    if (const auto hysteresis = simulator.Number("HysteresisV", -10.0, 10.0))
+        device.hysteresisVolts = *hysteresis;
     if (const auto timeScale = simulator.Number("TimeScale", 0.0, 100.0))
         lab.timeScale = *timeScale;
 

@@ -14,10 +14,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <filesystem>
-#include <system_error>
 
 #include "analysis/result_table.h"
+#include "app/captioned_frame.h"
 #include "app/fixed_window.h"
 #include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
@@ -53,7 +52,7 @@ std::string MainWindowCaption(const GpibDriver* bus)
 }
 
 FormLCR::FormLCR(const Environment& environment, QWidget* parent)
-    : QWidget(parent), environment_(environment)
+    : QWidget(parent), environment_(environment), analysisWindow_(environment.desktop)
 {
     SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
                      kClientHeightTwips);
@@ -74,6 +73,17 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, ui_.Command9, &QPushButton::click);
 
+    auto* analysisKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_A), this);
+    analysisKey->setContext(Qt::WindowShortcut);
+    connect(analysisKey, &QShortcut::activated, this, [this] { analysisWindow_.Show(); });
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ui_.Picture1), static_cast<QWidget*>(ui_.Picture2),
+          static_cast<QWidget*>(ui_.Label1)}) {
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, widget](const QPoint& position) { ShowContextMenu(widget, position); });
+    }
+
     connect(ui_.Command1, &QPushButton::clicked, this, &FormLCR::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &FormLCR::Command2_Click);
     connect(ui_.Command3, &QPushButton::clicked, this, &FormLCR::Command3_Click);
@@ -82,14 +92,6 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     connect(ui_.Command6, &QPushButton::clicked, this, &FormLCR::Command6_Click);
     connect(ui_.Picture1, &PictureBox::MouseMove, this, &FormLCR::Picture1_MouseMove);
     connect(ui_.Picture2, &PictureBox::MouseMove, this, &FormLCR::Picture2_MouseMove);
-    for (ResultTab graph : {kCvTab, kGvTab}) {
-        PictureBox* picture = Graph(graph);
-        picture->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(picture, &QWidget::customContextMenuRequested, this,
-                [this, graph, picture](const QPoint& at) {
-                    ShowGraphMenu(graph, picture->mapToGlobal(at));
-                });
-    }
     connect(ui_.Command7, &QPushButton::clicked, this, &FormLCR::Command7_Click);
     connect(ui_.Command9, &QPushButton::clicked, this, &FormLCR::Command9_Click);
 
@@ -109,7 +111,7 @@ void FormLCR::BuildBottomRow()
     ui_.Label3 = Place(new QLabel("Progress Done/Total", this), 240, 5160, 2895, 255);
 
     // STATUS lies under START and is seen only while START is hidden.
-    ui_.Frame4 = Place(new QGroupBox("STATUS", this), 120, 5520, 3015, 855);
+    ui_.Frame4 = Place(new CaptionedFrame("STATUS", this), 120, 5520, 3015, 855);
     const char* live[kLabel4Count] = {"Now C", "Now G", "Cmax", "Gmax"};
     const int liveLeft[kLabel4Count] = {240, 240, 1560, 1560};
     const int liveTop[kLabel4Count] = {240, 480, 240, 480};
@@ -149,12 +151,12 @@ void FormLCR::BuildPage1(QWidget* page)
     AddParameter(page, 3, kFrequency, 240, 1920, 2280, 1215, 855, "Frequency [Hz]");
     AddParameter(page, 7, kCycles, 240, 1920, 2640, 1215, 855, "Cycle of Meas.");
 
-    ui_.Frame2 = Place(new QGroupBox("AD Integration", page), 240, 3000, 2535, 855);
+    ui_.Frame2 = Place(new CaptionedFrame("AD Integration", page), 240, 3000, 2535, 855);
     ui_.Option2[0] = Place(new QRadioButton("Short", ui_.Frame2), 120, 240, 975, 255);
     ui_.Option2[1] = Place(new QRadioButton("Medium", ui_.Frame2), 1080, 240, 1215, 255);
     ui_.Option2[2] = Place(new QRadioButton("LONG", ui_.Frame2), 120, 480, 855, 255);
 
-    ui_.Frame1 = Place(new QGroupBox("Pad Area (um2)", page), 240, 3960, 2535, 615);
+    ui_.Frame1 = Place(new CaptionedFrame("Pad Area (um2)", page), 240, 3960, 2535, 615);
     ui_.Text1[kPadArea] =
         Place(new QLineEdit(DesignText(kPadArea), ui_.Frame1), 120, 240, 1095, 270);
     ui_.Command4 = Place(new QPushButton("Calculator", ui_.Frame1), 1320, 240, 1095, 255);
@@ -172,7 +174,7 @@ void FormLCR::BuildPage2(QWidget* page)
     AddParameter(page, 5, kTriggerDelay, 240, 1680, 2640, 1335, 975, "Trigger Delay [s]");
     AddParameter(page, 6, kAcLevel, 240, 1680, 3000, 1335, 975, "AC level [mV]");
 
-    ui_.Frame3 = Place(new QGroupBox("GPIB Setting", page), 240, 3720, 2535, 975);
+    ui_.Frame3 = Place(new CaptionedFrame("GPIB Setting", page), 240, 3720, 2535, 975);
     AddParameter(ui_.Frame3, 8, kGpibBoard, 120, 960, 240, 735, 495, "BOARD");
     AddParameter(ui_.Frame3, 9, kInstrumentAddress, 120, 960, 600, 615, 495, "4284A");
     ui_.Command5 = Place(new QPushButton("Check", ui_.Frame3), 1560, 600, 855, 255);
@@ -216,7 +218,12 @@ void FormLCR::Form_Load()
 
 std::string FormLCR::Text1(int index) const
 {
-    return ui_.Text1.at(static_cast<std::size_t>(index))->text().toStdString();
+    const std::size_t field = static_cast<std::size_t>(index);
+    const QString shown = ui_.Text1.at(field)->text();
+    // A stored value that is not UTF-8 cannot be shown as it is; as long as
+    // nobody edits it, it keeps its bytes.
+    if (shown == loadedText_[field].shown) return loadedText_[field].bytes;
+    return shown.toStdString();
 }
 
 int FormLCR::Check1(int index) const
@@ -234,8 +241,10 @@ std::optional<int> FormLCR::SelectedOption2() const
 void FormLCR::LoadSettings()
 {
     const StoredSettings stored = ReadStoredSettings(environment_.programFolder);
-    for (std::size_t i = 0; i < stored.values.size(); ++i)
-        ui_.Text1[i]->setText(QString::fromStdString(stored.values[i]));
+    for (std::size_t i = 0; i < stored.values.size(); ++i) {
+        loadedText_[i] = {stored.values[i], QString::fromStdString(stored.values[i])};
+        ui_.Text1[i]->setText(loadedText_[i].shown);
+    }
     for (std::size_t j = 0; j < stored.checks.size(); ++j)
         ui_.Check1[j]->setChecked(stored.checks[j] == 1);
     ui_.Option2.at(static_cast<std::size_t>(stored.integration))->setChecked(true);
@@ -245,7 +254,9 @@ void FormLCR::LoadSettings()
 
 void FormLCR::SaveSettings()
 {
-    WriteStoredSettings(environment_.programFolder, *this);
+    if (const std::optional<std::string> failure =
+            WriteStoredSettings(environment_.programFolder, *this))
+        environment_.desktop.ShowMessage(*failure, "Save setting", MessageIcon::Exclamation);
 }
 
 void FormLCR::SetRunning(bool running)
@@ -302,8 +313,8 @@ void FormLCR::Command1_Click()
     };
     const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
     runTimes_ = result.times;
-    // A run refused before the meter was opened left the last run's points.
-    if (result.ending != RunEnding::Refused && result.ending != RunEnding::NoCycles) {
+    // A run that read no point left the last run's points, and their context.
+    if (result.pointsRead > 0) {
         context.settings.text[kPadArea] = Text1(kPadArea);
         context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
         context.summary = runFigures_;
@@ -353,6 +364,22 @@ Test* FormLCR::QueryWindow() const
     return queryWindow_;
 }
 
+void FormLCR::AddAnalysisAction(QMenu& menu)
+{
+    menu.addAction("Analysis...", this, [this] { analysisWindow_.Show(); });
+}
+
+void FormLCR::ShowContextMenu(QWidget* widget, const QPoint& position)
+{
+    QMenu menu(this);
+    if (widget == ui_.Picture1 || widget == ui_.Picture2) {
+        FillGraphMenu(menu, widget == ui_.Picture2 ? kGvTab : kCvTab);
+        menu.addSeparator();
+    }
+    AddAnalysisAction(menu);
+    menu.exec(widget->mapToGlobal(position));
+}
+
 void FormLCR::Command5_Click()
 {
     if (!queryWindow_)
@@ -366,14 +393,23 @@ void FormLCR::Command5_Click()
 
 void FormLCR::Picture1_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
 {
-    ui_.Text3[0]->setText(QString::fromStdString(VoltageReadout(x)));
-    ui_.Text3[1]->setText(QString::fromStdString(CapacitanceReadout(y)));
+    ShowReadouts(0, VoltageReadout(x), CapacitanceReadout(y));
 }
 
 void FormLCR::Picture2_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float y)
 {
-    ui_.Text3[2]->setText(QString::fromStdString(VoltageReadout(x)));
-    ui_.Text3[3]->setText(QString::fromStdString(ConductanceReadout(y)));
+    ShowReadouts(2, VoltageReadout(x), ConductanceReadout(y));
+}
+
+void FormLCR::ShowReadouts(int first, const std::string& bias, const std::string& value)
+{
+    for (const auto& [index, text] : {std::pair(first, &bias), std::pair(first + 1, &value)}) {
+        QLineEdit* readout = ui_.Text3[static_cast<std::size_t>(index)];
+        readout->setText(QString::fromStdString(*text));
+        // A text longer than its box shows its start: "-10.05V" must keep
+        // its sign.
+        readout->setCursorPosition(0);
+    }
 }
 
 void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
@@ -384,6 +420,7 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
     runFigures_ = summary.figures;
+    analysisWindow_.RunEnded(sweep, *this);
     if (!summary.redrawGraphs) return;
     if (std::optional<Graphs> graphs = DrawGraphs(sweep)) {
         graphHistory_.Add(std::move(*graphs), sweep.ReadablePoints());
@@ -419,15 +456,6 @@ void FormLCR::Command6_Click()
     ui_.RichTextBox1->setPlainText(WidgetText(ResultTableText(sweep_)));
 }
 
-bool FormLCR::MayWrite(const std::string& chosen, const std::string& fileName, const char* title)
-{
-    // The dialog asked about the name it was given; the extension added
-    // here may name another file that is already there.
-    std::error_code unknown;
-    return fileName == chosen || !std::filesystem::exists(fileName, unknown) ||
-           environment_.desktop.AskYesNo(ReplaceQuestion(fileName), title);
-}
-
 void FormLCR::Command7_Click()
 {
     if (sweep_.ReadablePoints() == 0) return;
@@ -435,12 +463,12 @@ void FormLCR::Command7_Click()
     if (choice.path.empty()) return;
     // Every run that read a point left its context.
     const bool csv = choice.type == kCsvDataFileType && lastRun_;
-    const std::string fileName =
-        csv ? WithExtension(choice.path, kCsvExtension) : DataFileName(choice.path);
-    if (!MayWrite(choice.path, fileName, "Save Data")) return;
-    const std::optional<std::string> failure =
-        csv ? SaveCsvDataFile(fileName, *lastRun_, sweep_) : SaveDataFile(fileName, sweep_);
-    if (failure) environment_.desktop.ShowMessage(*failure);
+    const std::optional<std::string> fileName = ConfirmedFileName(
+        environment_.desktop, choice.path, csv ? kCsvExtension : kDataFileExtension, "Save Data");
+    if (!fileName) return;
+    const std::string text = csv ? CsvDataFileText(*lastRun_, sweep_) : DataFileText(sweep_);
+    if (std::optional<std::string> failure = SaveTextFile(*fileName, text, "data"))
+        environment_.desktop.ShowMessage(*failure);
 }
 
 CsvRunContext FormLCR::RunContextAtStart() const
@@ -490,13 +518,6 @@ void FormLCR::FillGraphMenu(QMenu& menu, ResultTab graph)
     connect(earlier, &QAction::toggled, this, &FormLCR::SetShowEarlierRuns);
 }
 
-void FormLCR::ShowGraphMenu(ResultTab graph, const QPoint& where)
-{
-    QMenu menu(this);
-    FillGraphMenu(menu, graph);
-    menu.exec(where);
-}
-
 void FormLCR::CopyPicture(ResultTab graph)
 {
     if (!graphHistory_.Current()) return;
@@ -511,9 +532,10 @@ void FormLCR::SavePicture(ResultTab graph)
     const PictureFormat format = choice.type == static_cast<std::size_t>(PictureFormat::Svg)
                                      ? PictureFormat::Svg
                                      : PictureFormat::Png;
-    const std::string fileName = PictureFileName(choice.path, format);
-    if (!MayWrite(choice.path, fileName, "Save picture")) return;
-    if (std::optional<std::string> failure = SavePictureFile(fileName, *Graph(graph), format))
+    const std::optional<std::string> fileName = ConfirmedFileName(
+        environment_.desktop, choice.path, PictureExtension(format), "Save picture");
+    if (!fileName) return;
+    if (std::optional<std::string> failure = SavePictureFile(*fileName, *Graph(graph), format))
         environment_.desktop.ShowMessage(*failure);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "analysis/csv_data_file.h"
 #include "analysis/cv_analysis.h"
 #include "analysis/run_graph_history.h"
+#include "app/analysis_window.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -152,6 +154,10 @@ public:
     Form1* Calculator() const;
     // The instrument query window while it is loaded.
     Test* QueryWindow() const;
+    // The Analysis window while it is open.
+    AnalysisWindow* AnalysisWindowIfOpen() const { return analysisWindow_.Window(); }
+    // "Analysis...", which opens the Analysis window, at the end of a menu.
+    void AddAnalysisAction(QMenu& menu);
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
@@ -194,19 +200,27 @@ private:
     void AddParameter(QWidget* page, int label, int text, int labelLeft, int textLeft, int top,
                       int labelWidth, int textWidth, const char* caption);
     PictureBox* Graph(ResultTab graph) const;
-    void ShowGraphMenu(ResultTab graph, const QPoint& where);
     // The graph history on the pictures, with the earlier runs if chosen.
     void RedrawGraphs();
-    // False when the extension added to the chosen name would replace a file
-    // the dialog did not ask about and the user says No.
-    bool MayWrite(const std::string& chosen, const std::string& fileName, const char* title);
     // The run's context as far as START knows it.
     CsvRunContext RunContextAtStart() const;
     // Into the folder the settings file names, if any.
     void SaveRunAutomatically();
+    // The right-click menu of the graphs and the summary.
+    void ShowContextMenu(QWidget* widget, const QPoint& position);
+
+    // The pointer's coordinates in the read-outs `first` and `first` + 1.
+    void ShowReadouts(int first, const std::string& bias, const std::string& value);
+
+    // A Text1 value as the settings file held it, and as it was shown.
+    struct LoadedText {
+        std::string bytes;
+        QString shown;
+    };
 
     Environment environment_;
     FormLCRControls ui_;
+    std::array<LoadedText, kTextFieldCount> loadedText_;
     bool running_ = false;
     bool stopRequested_ = false;
     bool closeAfterRun_ = false;
@@ -222,6 +236,7 @@ private:
     bool showEarlierRuns_ = false;
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
+    AnalysisWindowKeeper analysisWindow_;
 };
 
 }  // namespace quillon

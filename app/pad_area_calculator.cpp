@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "app/captioned_frame.h"
 #include "app/fixed_window.h"
 
 namespace quillon {
@@ -50,7 +51,7 @@ Form1::Form1(const ProgramFolder& programFolder, QLineEdit* padAreaBox, QWidget*
             Place(new QLineEdit(QString::fromStdString(design), frame), 2400, top, 735, 270);
     };
 
-    ui_.Frame1 = Place(new QGroupBox("Rectangle", this), 120, 120, 4455, 1455);
+    ui_.Frame1 = Place(new CaptionedFrame("Rectangle", this), 120, 120, 4455, 1455);
     label(ui_.Frame1, kRectangleWidth, "Width [um]", 1080, 360, 975);
     box(ui_.Frame1, kRectangleWidth, 360);
     label(ui_.Frame1, kRectangleHeight, "Height [um]", 1080, 720, 975);
@@ -59,7 +60,7 @@ Form1::Form1(const ProgramFolder& programFolder, QLineEdit* padAreaBox, QWidget*
     box(ui_.Frame1, kRectangleRatio, 1080);
     ui_.Command1 = Place(new QPushButton("Calculate", ui_.Frame1), 3360, 480, 975, 615);
 
-    ui_.Frame2 = Place(new QGroupBox("Circle", this), 120, 1800, 4455, 1215);
+    ui_.Frame2 = Place(new CaptionedFrame("Circle", this), 120, 1800, 4455, 1215);
     ui_.Shape2 = Place(new CircleShape(ui_.Frame2), 240, 360, 615, 615);
     label(ui_.Frame2, kCircleDiameter, "Diameter. [um]", 960, 480, 1335);
     box(ui_.Frame2, kCircleDiameter, 480);

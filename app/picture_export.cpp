@@ -5,7 +5,6 @@
 #include <QSvgGenerator>
 #include <string_view>
 
-#include "analysis/result_table.h"
 #include "app/picture_box.h"
 #include "platform/file_replace.h"
 
@@ -74,9 +73,9 @@ QByteArray PictureFileBytes(const PictureBox& picture, PictureFormat format)
     return bytes;
 }
 
-std::string PictureFileName(const std::string& chosen, PictureFormat format)
+const char* PictureExtension(PictureFormat format)
 {
-    return WithExtension(chosen, format == PictureFormat::Svg ? ".svg" : ".png");
+    return format == PictureFormat::Svg ? ".svg" : ".png";
 }
 
 std::optional<std::string> SavePictureFile(const std::string& path, const PictureBox& picture,

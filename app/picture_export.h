@@ -29,9 +29,8 @@ QImage PictureImage(const PictureBox& picture);
 // drawing area in pixels, with lines one pixel wide.
 QByteArray PictureFileBytes(const PictureBox& picture, PictureFormat format);
 
-// The name chosen in the dialog with ".png" or ".svg" added unless it ends
-// in it.
-std::string PictureFileName(const std::string& chosen, PictureFormat format);
+// ".png" or ".svg".
+const char* PictureExtension(PictureFormat format);
 
 // Writes the file in one step (an older file of that name stays whole when
 // anything fails). No value on success, otherwise the message for the user.

@@ -1,9 +1,11 @@
 #include "app/settings_file.h"
 
 #include <cmath>
+#include <vector>
 
 #include "app/module_ini.h"
 #include "common/text_number.h"
+#include "platform/profile_file.h"
 
 namespace quillon {
 
@@ -35,15 +37,21 @@ StoredSettings ReadStoredSettings(const ProgramFolder& folder)
     return stored;
 }
 
-void WriteStoredSettings(const ProgramFolder& folder, const MeasurementSettings& settings)
+std::optional<std::string> WriteStoredSettings(const ProgramFolder& folder,
+                                               const MeasurementSettings& settings)
 {
+    std::vector<ProfileEntry> entries;
     for (int i = 0; i < kTextFieldCount; ++i)
-        WriteIni(folder, settings.Text1(i), "meas", IndexedKey("Value_", i));
+        entries.push_back({"meas", IndexedKey("Value_", i), settings.Text1(i)});
     for (int j = 0; j < kCheckFieldCount; ++j)
-        WriteIni(folder, std::to_string(settings.Check1(j)), "meas", IndexedKey("Check_", j));
+        entries.push_back({"meas", IndexedKey("Check_", j), std::to_string(settings.Check1(j))});
     if (const std::optional<int> selected = settings.SelectedOption2())
-        WriteIni(folder, " " + std::to_string(*selected), "MEAS", "INTEG");
-    WriteIni(folder, " " + std::to_string(settings.Check1(kInvertBias)), "Meas", "Invert");
+        entries.push_back({"MEAS", "INTEG", " " + std::to_string(*selected)});
+    entries.push_back({"Meas", "Invert", " " + std::to_string(settings.Check1(kInvertBias))});
+    const std::string path = SettingsFilePath(folder);
+    if (const std::optional<std::string> failure = WriteProfileStrings(path, entries))
+        return "The settings could not be saved in " + path + ": " + *failure + ".";
+    return std::nullopt;
 }
 
 }  // namespace quillon

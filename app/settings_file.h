@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "measure/measurement_settings.h"
@@ -23,8 +24,11 @@ struct StoredSettings {
 // integ whose integer part is not one the window knows counts as 0.
 StoredSettings ReadStoredSettings(const ProgramFolder& folder);
 
-// Writes the inputs one key per call, in the order the file keeps them.
-// Nothing is validated or trimmed; a failed write is not reported.
-void WriteStoredSettings(const ProgramFolder& folder, const MeasurementSettings& settings);
+// Writes the inputs, in the order the file keeps them, in one replacement
+// of the file: a crash leaves all the old values or all the new ones.
+// Nothing is validated or trimmed. No value on success, otherwise the
+// message for the user, with the file and the reason.
+std::optional<std::string> WriteStoredSettings(const ProgramFolder& folder,
+                                               const MeasurementSettings& settings);
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "common/text_number.h"
 #include "gpib/ni_global.h"
@@ -32,6 +33,13 @@ constexpr Named kErrors[] = {
     {ni::EFSO, "iberr = EFSO <File sys. error>"},  {ni::EBUS, "iberr = EBUS <Command error>"},
     {ni::ESTB, "iberr = ESTB <Status byte lost>"}, {ni::ESRQ, "iberr = ESRQ <SRQ stuck high>"},
     {ni::ETAB, "iberr = ETAB <Table overflow>"},
+    // Codes only some drivers give: linux-gpib's EDMA and ECNF (a malformed
+    // /etc/gpib.conf), and NI-488.2's newer ones.
+    {ni::EDMA, "iberr = EDMA <DMA error>"},        {ni::ECNF, "iberr = ECNF <Config file error>"},
+    {ni::ELCK, "iberr = ELCK <Locked>"},           {ni::EARM, "iberr = EARM <Notify not rearmed>"},
+    {ni::EHDL, "iberr = EHDL <Invalid handle>"},   {ni::ECFG, "iberr = ECFG <Config conflict>"},
+    {ni::EWIP, "iberr = EWIP <Wait in progress>"}, {ni::ERST, "iberr = ERST <Interface reset>"},
+    {ni::EPWR, "iberr = EPWR <Power lost>"},
 };
 
 }  // namespace
@@ -61,6 +69,13 @@ std::string DescribeIberr()
         return {};
     }
     return std::string(kCrLf) + "No error, iberr = " + SignedDecimal(iberr);
+}
+
+std::string DescribeSystemError()
+{
+    if ((static_cast<uint16_t>(ibsta) & ni::ERR) && iberr == ni::EDVR && ibcntl > 0)
+        return std::string(kCrLf) + "System error: " + std::strerror(ibcntl);
+    return {};
 }
 
 std::string DescribeIbcnt()

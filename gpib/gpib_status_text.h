@@ -9,6 +9,11 @@ namespace quillon {
 std::string DescribeIbsta();
 std::string DescribeIberr();
 std::string DescribeIbcnt();
+// For a driver error, the system's own reason, which says what a user can do
+// about it (a missing device file or /etc/gpib.conf, no permission, a board
+// that is not configured): "System error: No such file or directory".
+// Empty for any other status.
+std::string DescribeSystemError();
 
 // Upper-case hexadecimal without leading zeros; negative values as their
 // 16-bit two's complement (-1 gives FFFF).

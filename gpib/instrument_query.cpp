@@ -67,7 +67,7 @@ void ClearReadings(QueryView& view)
 void ReportGpibError(Desktop& desktop, const std::string& stepText)
 {
     const std::string ibstaText = DescribeIbsta();
-    const std::string iberrText = DescribeIberr();
+    const std::string iberrText = DescribeIberr() + DescribeSystemError();
     const std::string ibcntText = DescribeIbcnt();
     desktop.ShowMessage(stepText + ibstaText + iberrText + ibcntText + "\r\r" + kQuittingText,
                         kErrorTitle, MessageIcon::Exclamation);

@@ -1,6 +1,7 @@
 #include "measure/measurement_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,7 +24,8 @@ std::string MeasurementLogFirstLine(const std::tm& when)
 
 std::string MeasurementLogPointLine(double biasVolts, const std::string& replyBuffer)
 {
-    return FormatNumber(biasVolts, "0.000") + "," + replyBuffer;
+    const std::size_t lineBreak = replyBuffer.find_first_of("\r\n");
+    return FormatNumber(biasVolts, "0.000") + "," + replyBuffer.substr(0, lineBreak);
 }
 
 MeasurementLog::~MeasurementLog()
@@ -33,17 +35,53 @@ MeasurementLog::~MeasurementLog()
 
 void MeasurementLog::OpenMeasurementLog(const ProgramFolder& folder, const Clock& clock)
 {
+    Open(folder, clock);
+    StartRecord();
+}
+
+void MeasurementLog::Open(const ProgramFolder& folder, const Clock& clock)
+{
     Close();
     failure_.clear();
     linesWritten_ = 0;
-    const std::tm now = clock.LocalTime();
-    path_ = MeasurementLogPath(folder, now);
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
+    openedAt_ = clock.LocalTime();
+    path_ = MeasurementLogPath(folder, openedAt_);
+    // Without O_NONBLOCK, opening a FIFO waits for a reader for ever; with
+    // it, a FIFO without one gives ENXIO. Reading serves only to find out
+    // whether the last record ended on a whole line.
+    const auto open = [this](int create) {
+        const int flags = O_APPEND | O_CLOEXEC | O_NONBLOCK | create;
+        fd_ = ::open(path_.c_str(), O_RDWR | flags, 0666);
+        if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | flags, 0666);
+    };
+    open(0);
+    createdEmpty_ = fd_ < 0 && errno == ENOENT;
+    if (createdEmpty_) open(O_CREAT | O_EXCL);
+    struct stat status {};
+    if (fd_ < 0 && errno != ENXIO) {
         failure_ = "cannot open " + path_ + ": " + std::strerror(errno);
         return;
     }
-    WriteLine(MeasurementLogFirstLine(now));
+    if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+        failure_ = "cannot open " + path_ + ": not a regular file";
+        Close();
+        return;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+}
+
+void MeasurementLog::StartRecord()
+{
+    const std::string firstLine = MeasurementLogFirstLine(openedAt_);
+    WriteLine(EndsOnLineStart() ? firstLine : std::string(kCrLf) + firstLine);
+}
+
+bool MeasurementLog::EndsOnLineStart() const
+{
+    if (fd_ < 0) return true;
+    const off_t size = ::lseek(fd_, 0, SEEK_END);
+    char last = '\n';
+    return size <= 0 || ::pread(fd_, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 void MeasurementLog::LogPointLine(double biasVolts, const std::string& replyBuffer)
@@ -60,6 +98,9 @@ void MeasurementLog::CloseMeasurementLog()
 void MeasurementLog::Close()
 {
     if (fd_ < 0) return;
+    // A month's file made for a record that never started (the meter could
+    // not be opened) would only be an empty log.
+    if (createdEmpty_ && linesWritten_ == 0) ::unlink(path_.c_str());
     if (::close(fd_) != 0 && failure_.empty())
         failure_ = "cannot write " + path_ + ": " + std::strerror(errno);
     fd_ = -1;
@@ -69,6 +110,7 @@ void MeasurementLog::WriteLine(const std::string& line)
 {
     if (fd_ < 0 || Failed()) return;
     const std::string bytes = line + std::string(kCrLf);
+    const off_t lineStart = ::lseek(fd_, 0, SEEK_END);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -76,6 +118,10 @@ void MeasurementLog::WriteLine(const std::string& line)
         if (written <= 0) {
             failure_ = "cannot write " + path_ + ": " +
                        (written < 0 ? std::strerror(errno) : "nothing was written");
+            // A half line would glue the next record onto it.
+            if (done > 0 && lineStart >= 0 && ::ftruncate(fd_, lineStart) != 0) {
+                // The next record then starts with a line end of its own.
+            }
             return;
         }
         done += static_cast<std::size_t>(written);

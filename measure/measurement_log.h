@@ -18,13 +18,17 @@ std::string MeasurementLogFirstLine(const std::tm& when);
 
 // The bias as sent to the meter with three decimals, a comma, and the
 // 25-character reply as it stands: "-1.500,+1.23456E-10,+4.56789E-07".
+// A CR or LF inside the reply ends the field there, so that a point is
+// always one line.
 std::string MeasurementLogPointLine(double biasVolts, const std::string& replyBuffer);
 
 // One run's record, appended line by line. Every line is handed to the
 // operating system as soon as it is written, so a crash mid-run loses at
 // most the point being measured. A log that cannot be opened or written
 // never stops the run: it only remembers why it failed, and from the first
-// failure on it writes nothing more (no half lines).
+// failure on it writes nothing more. A line that could be written only in
+// part (a full disk) is cut off again, so that the file always ends on a
+// whole line.
 class MeasurementLog {
 public:
     MeasurementLog() = default;
@@ -35,6 +39,14 @@ public:
     // Builds the month's file name, opens it for appending (creating it) and
     // writes the first line. The month is taken now.
     void OpenMeasurementLog(const ProgramFolder& folder, const Clock& clock);
+    // The two halves of OpenMeasurementLog, so that a run can learn that it
+    // has no log before it sends anything to the meter, and leave no record
+    // when the meter cannot be opened. Anything but a regular file (a FIFO,
+    // a device) is refused without waiting on it.
+    void Open(const ProgramFolder& folder, const Clock& clock);
+    // The first line; it starts on a line of its own even where an earlier
+    // record was cut short.
+    void StartRecord();
     void LogPointLine(double biasVolts, const std::string& replyBuffer);
     // The empty line that ends a record, then closing.
     void CloseMeasurementLog();
@@ -50,9 +62,12 @@ public:
 
 private:
     void WriteLine(const std::string& line);
+    bool EndsOnLineStart() const;
 
     int fd_ = -1;
     std::string path_;
+    std::tm openedAt_{};
+    bool createdEmpty_ = false;
     std::string failure_;
     int linesWritten_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "measure/measurement_run.h"
 
-#include <cstring>
 #include <optional>
 
 #include "common/text_number.h"
@@ -25,15 +24,10 @@ const SettingOutOfRange* Refusal(const SettingOr<T>& reading)
     return std::get_if<SettingOutOfRange>(&reading);
 }
 
-// The status texts of the bus call that just failed, and for a driver
-// error the system's own reason, which says what a user can do about it (a
-// missing device file, no permission, a board that is not configured).
+// The status texts of the bus call that just failed.
 std::string BusFailureText()
 {
-    std::string text = DescribeIbsta() + DescribeIberr();
-    if ((ibsta & ni::ERR) && iberr == ni::EDVR && ibcntl > 0)
-        text += "\r\nSystem error: " + std::string(std::strerror(ibcntl));
-    return text;
+    return DescribeIbsta() + DescribeIberr() + DescribeSystemError();
 }
 
 std::string OpenFailureMessage(const InstrumentSettings& instrument)
@@ -131,8 +125,13 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     const RunPlan& plan = std::get<RunPlan>(preparation);
     const int n = static_cast<int>(plan.biasMillivolts.size());
 
-    // The previous run's points stay until the meter has been opened: a
-    // START that cannot reach the meter must not cost unsaved data.
+    // Said before the set-up: the box must not stand open while the meter
+    // holds the last run's bias on the device.
+    MeasurementLog log;
+    log.Open(environment.programFolder, environment.clock);
+    const bool logFailedAtStart = log.Failed();
+    if (logFailedAtStart) desktop.ShowMessage("This run has no log: " + log.Failure() + ".");
+
     const InstrumentConnection connection = SetUpInstrument(plan.instrument, environment.clock);
     if (!connection.opened) {
         // Nothing was sent after the failed open: the status is still its.
@@ -141,19 +140,19 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         return result;
     }
     const int16_t ud = connection.descriptor;
-    sweep.Allocate(n);
-    sweep.RunPointsRead = 0;
-    for (int i = 1; i <= n; ++i)
-        sweep.Bias[static_cast<std::size_t>(i)] =
-            plan.biasMillivolts[static_cast<std::size_t>(i - 1)] / 1000.0;
-    sweep.BiasSign = plan.biasSign;
-    sweep.Cmax = 0.0;
-    sweep.Gmax = 0.0;
+    log.StartRecord();
 
-    MeasurementLog log;
-    log.OpenMeasurementLog(environment.programFolder, environment.clock);
-    const bool logFailedAtStart = log.Failed();
-    if (logFailedAtStart) desktop.ShowMessage("This run has no log: " + log.Failure() + ".");
+    // The previous run's points stay the window's until this run has read
+    // its first one: a START whose meter does not answer must not cost
+    // unsaved data.
+    SweepData fresh;
+    fresh.Allocate(n);
+    fresh.RunPointsRead = 0;
+    for (int i = 1; i <= n; ++i)
+        fresh.Bias[static_cast<std::size_t>(i)] =
+            plan.biasMillivolts[static_cast<std::size_t>(i - 1)] / 1000.0;
+    fresh.BiasSign = plan.biasSign;
+    SweepData* points = &fresh;
 
     std::string reply = FixedWidth(kInitialReply, kReplyLength);
     result.times.t0 = environment.clock.TickCount();
@@ -161,10 +160,10 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     int d = 1;
     for (; d <= n; ++d) {
         const auto index = static_cast<std::size_t>(d);
-        TriggerPoint(ud, sweep.Bias[index]);
+        TriggerPoint(ud, points->Bias[index]);
         window.YieldOnce();
         window.SetProgressValue(ProgressPercent(d, n));
-        log.LogPointLine(sweep.Bias[index - 1], reply);
+        log.LogPointLine(points->Bias[index - 1], reply);
         window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
         window.SetTimeLeft(TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
         if (BeepWhenTriggered(settings)) desktop.Beep();
@@ -172,16 +171,18 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
             result.ending = RunEnding::Stopped;
             break;
         }
-        if (plan.quitWhenUnbal && reply.find(kOverflowReply) != std::string::npos) {
-            desktop.ShowMessage(kUnbalancedMessage);
+        const double capacitance = points->Capacitance[index - 1];
+        const double conductance = points->Conductance[index - 1];
+        if (plan.quitWhenUnbal &&
+            (reply.find(kOverflowReply) != std::string::npos || capacitance == kOverflowValue ||
+             conductance == kOverflowValue)) {
             result.ending = RunEnding::Unbalanced;
             break;
         }
-        const double capacitance = sweep.Capacitance[index - 1];
-        const double conductance = sweep.Conductance[index - 1];
-        if (capacitance > sweep.Cmax) sweep.Cmax = capacitance;
-        if (conductance > sweep.Gmax) sweep.Gmax = conductance;
-        window.SetStatusCaptions(StatusCaptions(capacitance, conductance, sweep.Cmax, sweep.Gmax));
+        if (capacitance > points->Cmax) points->Cmax = capacitance;
+        if (conductance > points->Gmax) points->Gmax = conductance;
+        window.SetStatusCaptions(
+            StatusCaptions(capacitance, conductance, points->Cmax, points->Gmax));
 
         const PointReading reading = CollectPoint(ud, reply);
         if (reading.outcome != PointReading::Outcome::Read) {
@@ -190,38 +191,51 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
                                 : RunEnding::BusFailure;
             break;
         }
-        sweep.Capacitance[index] = reading.capacitance;
-        sweep.Conductance[index] = reading.conductance;
-        sweep.RunPointsRead = d;
+        points->Capacitance[index] = reading.capacitance;
+        points->Conductance[index] = reading.conductance;
+        points->RunPointsRead = d;
+        if (points == &fresh) {
+            sweep = std::move(fresh);
+            points = &sweep;
+        }
     }
 
     const bool busFault =
         result.ending == RunEnding::TimedOut || result.ending == RunEnding::BusFailure;
-    if (result.ending == RunEnding::TimedOut) {
-        desktop.ShowMessage(kTimeOverMessage);
-    } else if (busFault) {
-        // The status still holds the failing call: nothing was sent since.
-        desktop.ShowMessage("The meter's reply could not be read." + BusFailureText() +
-                            "\r\nReturn to initial state");
-    }
+    // Worded now, while the status still holds the failing call, and shown
+    // only once the meter is back to idle: a message box must not keep the
+    // DC bias on the device for as long as it stands open.
+    std::string endingMessage;
+    if (result.ending == RunEnding::TimedOut)
+        endingMessage = kTimeOverMessage;
+    else if (busFault)
+        endingMessage =
+            "The meter's reply could not be read." + BusFailureText() + "\r\nReturn to initial state";
+    else if (result.ending == RunEnding::Unbalanced)
+        endingMessage = kUnbalancedMessage;
 
     // Even after a bus fault the meter goes back to idle: its DC bias must
     // not stay on the device.
-    ReturnToIdle(ud, environment.clock);
+    if (const std::optional<std::string> biasLeftOn = ReturnToIdle(ud, environment.clock)) {
+        if (!endingMessage.empty()) endingMessage += "\r\n\r\n";
+        endingMessage += std::string(kBiasMayBeOnMessage) + *biasLeftOn;
+    }
     result.times.t1 = environment.clock.TickCount();
-    sweep.PointCount = static_cast<int16_t>(d - 1);
-    sweep.RunPointsRead.reset();
+    points->PointCount = static_cast<int16_t>(d - 1);
+    result.pointsRead = d - 1;
+    points->RunPointsRead.reset();
     if (busFault) {
         log.Close();
-        RestoreUserBiasSign(sweep);
+        RestoreUserBiasSign(*points);
     } else {
         if (result.ending == RunEnding::Completed && n >= 1)
-            log.LogPointLine(sweep.Bias[static_cast<std::size_t>(n)], reply);
+            log.LogPointLine(points->Bias[static_cast<std::size_t>(n)], reply);
         log.CloseMeasurementLog();
     }
+    if (!endingMessage.empty()) desktop.ShowMessage(endingMessage);
     if (log.Failed() && !logFailedAtStart)
         desktop.ShowMessage("The log of this run is incomplete: " + log.Failure() + ".");
-    if (!busFault && endOfRunPass) endOfRunPass(sweep, result.times);
+    if (!busFault && endOfRunPass) endOfRunPass(*points, result.times);
 
     releaseWindow(true);
     return result;

@@ -23,6 +23,9 @@ namespace quillon {
 inline constexpr const char* kUnbalancedMessage = "測定エラー発生\r\n測定を終了します";
 inline constexpr const char* kTimeOverMessage = "time over\r\nReturn to initial state";
 inline constexpr const char* kInitialReply = "V,C,G";
+// Followed by the bus status of the failed "BIAS:STAT OFF".
+inline constexpr const char* kBiasMayBeOnMessage =
+    "The DC bias may still be on: switch it off at the meter.";
 
 // Everything a run reads at START, converted and checked.
 struct RunPlan {
@@ -66,6 +69,8 @@ struct RunTimes {
 struct RunResult {
     RunEnding ending = RunEnding::Refused;
     RunTimes times;
+    // The points this run read; with none the previous run's points stay.
+    int pointsRead = 0;
 };
 
 // The pass that follows a run that returned the meter to idle normally

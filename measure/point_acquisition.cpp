@@ -1,9 +1,11 @@
 #include "measure/point_acquisition.h"
 
+#include <cmath>
 #include <optional>
 
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
+#include "gpib/gpib_status_text.h"
 
 namespace quillon {
 
@@ -46,6 +48,10 @@ PointReading ParseReply(const std::string& replyBuffer)
     const std::string_view reply(replyBuffer);
     reading.capacitance = NumberOfText(reply.substr(0, 12));
     if (reply.size() > 13) reading.conductance = NumberOfText(reply.substr(13, 12));
+    // "+9.9E+999" reads as infinity; as the overflow value it meets the
+    // overflow handling instead of a plausible-looking summary.
+    for (double* value : {&reading.capacitance, &reading.conductance})
+        if (!std::isfinite(*value)) *value = kOverflowValue;
     return reading;
 }
 
@@ -61,15 +67,18 @@ PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
     return ParseReply(replyBuffer);
 }
 
-void ReturnToIdle(int16_t descriptor, Clock& clock)
+std::optional<std::string> ReturnToIdle(int16_t descriptor, Clock& clock)
 {
     GpibClear(descriptor);
     clock.Sleep(kIdlePauseMilliseconds);
     GpibWrite(descriptor, "BIAS:STAT OFF");
+    std::optional<std::string> biasLeftOn;
+    if (ibsta & ni::ERR) biasLeftOn = DescribeIbsta() + DescribeIberr() + DescribeSystemError();
     clock.Sleep(kIdlePauseMilliseconds);
     GpibWrite(descriptor, "TRIG:SOUR INT");
     clock.Sleep(kIdlePauseMilliseconds);
     GpibOnline(descriptor, 0);
+    return biasLeftOn;
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "gpib/ni_global.h"
@@ -12,6 +13,9 @@ namespace quillon {
 
 inline constexpr std::size_t kReplyLength = 25;
 inline constexpr const char* kOverflowReply = "+9.90000E+37";
+// What the meter sends for a value it cannot measure; a reply number beyond
+// the range of a double counts as this too.
+inline constexpr double kOverflowValue = 9.9e37;
 inline constexpr int16_t kWaitMask = 0x4800;  // TIMO | RQS
 inline constexpr uint32_t kIdlePauseMilliseconds = 50;
 
@@ -40,7 +44,10 @@ PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer);
 // C and G of a reply buffer: characters 1..12 and 14..25.
 PointReading ParseReply(const std::string& replyBuffer);
 
-// Device clear, DC bias off, internal trigger, descriptor offline.
-void ReturnToIdle(int16_t descriptor, Clock& clock);
+// Device clear, DC bias off, internal trigger, descriptor offline. Every
+// step is tried whatever the one before gave. No value when "BIAS:STAT OFF"
+// reached the meter; otherwise the bus status of its failed write, for the
+// user to switch the bias off at the meter.
+std::optional<std::string> ReturnToIdle(int16_t descriptor, Clock& clock);
 
 }  // namespace quillon

@@ -71,6 +71,13 @@ fs::path FolderOf(const fs::path& file)
     return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
 
+// The new content's name beside the target. Its length does not depend on
+// the target's, so that any name the folder takes can be replaced.
+fs::path TemporaryName(const fs::path& target)
+{
+    return FolderOf(target) / (".quillon-" + RandomSuffix() + ".tmp");
+}
+
 #ifndef _WIN32
 
 // The new content on its way to replacing the file; removed again unless the
@@ -88,10 +95,8 @@ public:
 
     bool Create(const fs::path& target)
     {
-        const fs::path folder = FolderOf(target);
-        const std::string base = target.filename().string() + '.';
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const fs::path candidate = folder / (base + RandomSuffix());
+            const fs::path candidate = TemporaryName(target);
             // 0666 lets the umask decide for a file that is new, the same as
             // for any other file the program creates.
             const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -201,8 +206,7 @@ std::optional<std::string> ReplaceContent(const fs::path& target, bool exists,
     }
     fs::path temporary;
     for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
-        const fs::path candidate =
-            FolderOf(target) / (target.filename().string() + '.' + RandomSuffix());
+        const fs::path candidate = TemporaryName(target);
         if (!fs::exists(candidate, error) && !error) temporary = candidate;
     }
     if (temporary.empty()) return std::string("no temporary file could be created");
@@ -229,19 +233,36 @@ std::optional<std::string> ReplaceContent(const fs::path& target, bool exists,
 
 }  // namespace
 
-std::optional<std::string> ReplaceFileContent(const std::string& path, std::string_view bytes)
+ReplacementTarget FindReplacementTarget(const std::string& path)
 {
-    if (path.empty()) return std::string("no file name");
-    const fs::path target = FollowLinks(fs::path(path));
-    if (!target.has_filename()) return std::string("not a file name");
+    ReplacementTarget target;
+    if (path.empty()) {
+        target.refusal = "no file name";
+        return target;
+    }
+    target.file = FollowLinks(fs::path(path));
+    if (!target.file.has_filename()) {
+        target.refusal = "not a file name";
+        return target;
+    }
     std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
+    const fs::file_type type = fs::symlink_status(target.file, error).type();
     // A path that cannot be looked at (a name too long for its folder, a
     // folder that may not be searched) has no type; the user needs the why.
-    if (type == fs::file_type::none && error) return error.message();
-    const bool exists = type != fs::file_type::not_found;
-    if (exists && type != fs::file_type::regular) return std::string("not a regular file");
-    return ReplaceContent(target, exists, bytes);
+    if (type == fs::file_type::none && error) {
+        target.refusal = error.message();
+        return target;
+    }
+    target.exists = type != fs::file_type::not_found;
+    if (target.exists && type != fs::file_type::regular) target.refusal = "not a regular file";
+    return target;
+}
+
+std::optional<std::string> ReplaceFileContent(const std::string& path, std::string_view bytes)
+{
+    const ReplacementTarget target = FindReplacementTarget(path);
+    if (target.refusal) return target.refusal;
+    return ReplaceContent(target.file, target.exists, bytes);
 }
 
 }  // namespace quillon

@@ -15,6 +15,16 @@ namespace quillon {
 // with a plain file and leave its target stale.
 std::filesystem::path FollowLinks(std::filesystem::path path);
 
+// The file a replacement of `path` writes (links followed) and whether it
+// exists yet; the refusal says why it cannot be replaced ("not a regular
+// file", "File name too long", ...).
+struct ReplacementTarget {
+    std::filesystem::path file;
+    bool exists = false;
+    std::optional<std::string> refusal;
+};
+ReplacementTarget FindReplacementTarget(const std::string& path);
+
 // Writes `bytes` to a new file beside the target, brings it to the disk and
 // renames it over the target (creating the target when missing). An
 // existing file keeps its owner and permissions; one its owner made

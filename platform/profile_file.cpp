@@ -212,20 +212,12 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
     return std::string(result.substr(0, bufferSize - 1));
 }
 
-bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                        std::string_view value)
+namespace {
+
+// Sets one key in the file's bytes, as WriteProfileString describes.
+void SetKey(std::string& bytes, std::string_view section, std::string_view key,
+            std::string_view value)
 {
-    if (fileName.empty()) return false;
-    const fs::path target = FollowLinks(fs::path(fileName));
-    if (!target.has_filename()) return false;
-
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(target, error).type();
-    const bool exists = type != fs::file_type::not_found;
-    if (exists && type != fs::file_type::regular) return false;
-    std::string bytes;
-    if (exists && !ReadWholeFile(target, bytes)) return false;
-
     const std::string sectionName = CleanName(section);
     const std::string keyName = CleanName(key);
     const std::string cleanValue = WithoutLineBreaks(value);
@@ -247,7 +239,27 @@ bool WriteProfileString(const std::string& fileName, std::string_view section, s
         bytes += keyName + '=' + cleanValue;
         bytes += kLineEnd;
     }
-    return !ReplaceFileContent(target.string(), bytes);
+}
+
+}  // namespace
+
+std::optional<std::string> WriteProfileStrings(const std::string& fileName,
+                                               const std::vector<ProfileEntry>& entries)
+{
+    const ReplacementTarget target = FindReplacementTarget(fileName);
+    if (target.refusal) return target.refusal;
+    std::string bytes;
+    // Without reading it the file's other lines would be lost.
+    if (target.exists && !ReadWholeFile(target.file, bytes))
+        return std::string("the file cannot be read");
+    for (const ProfileEntry& entry : entries) SetKey(bytes, entry.section, entry.key, entry.value);
+    return ReplaceFileContent(target.file.string(), bytes);
+}
+
+bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
+                        std::string_view value)
+{
+    return !WriteProfileStrings(fileName, {{std::string(section), std::string(key), std::string(value)}});
 }
 
 }  // namespace quillon

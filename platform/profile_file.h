@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -35,5 +37,18 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
 // cannot be written.
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value);
+
+struct ProfileEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+// Stores every entry, in order and each as WriteProfileString would, in one
+// replacement of the file: a crash or a full disk leaves all the old values
+// or all the new ones. No value on success, otherwise the reason
+// ("Permission denied", "No space left on device", "not a regular file").
+std::optional<std::string> WriteProfileStrings(const std::string& fileName,
+                                               const std::vector<ProfileEntry>& entries);
 
 }  // namespace quillon

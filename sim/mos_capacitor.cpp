@@ -198,11 +198,13 @@ double SolveSurfacePotential(const Substrate& s, double drive, double oxideCapac
 }  // namespace
 
 CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double biasVolts,
-                                            double frequencyHertz)
+                                            double frequencyHertz, SweepDirection direction)
 {
     const double frequency = frequencyHertz >= 1.0 ? frequencyHertz : 1.0;
     const double omega = 2.0 * kPi * std::min(frequency, 1e12);
-    double bias = std::isnan(biasVolts) ? device.flatBandVolts : biasVolts;
+    const double flatBand =
+        device.flatBandVolts + (direction == SweepDirection::Down ? device.hysteresisVolts : 0.0);
+    double bias = std::isnan(biasVolts) ? flatBand : biasVolts;
     bias = std::clamp(bias, -1000.0, 1000.0);
 
     const Substrate s = MakeSubstrate(device);
@@ -211,7 +213,7 @@ CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double bias
     const double trapCapacitance =
         kElementaryCharge * std::max(device.interfaceTrapDensity, 0.0) * 1e4;
 
-    double drive = bias - device.flatBandVolts;
+    double drive = bias - flatBand;
     if (!device.pTypeSubstrate) drive = -drive;
     const double u = SolveSurfacePotential(s, drive, oxideCapacitance, trapCapacitance);
 
@@ -246,6 +248,14 @@ CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double bias
     CapacitanceConductance result;
     result.capacitanceFarads = perArea.imag() / omega * device.padAreaSquareMetres;
     result.conductanceSiemens = perArea.real() * device.padAreaSquareMetres + device.leakageSiemens;
+    // Without a series resistance the pad's values are left exactly as they
+    // are, not passed through a division by one.
+    if (device.seriesResistanceOhms > 0.0) {
+        const Admittance pad(result.conductanceSiemens, omega * result.capacitanceFarads);
+        const Admittance terminals = pad / (1.0 + device.seriesResistanceOhms * pad);
+        result.capacitanceFarads = terminals.imag() / omega;
+        result.conductanceSiemens = terminals.real();
+    }
     return result;
 }
 

@@ -9,7 +9,8 @@
 // capture time on majority carriers, which gives the conductance peak in
 // depletion; their charge also stretches the curve along the bias axis.
 // The values are those seen at the terminals: Cox in series with the
-// semiconductor and its traps, oxide leakage across the whole pad.
+// semiconductor and its traps, oxide leakage across the whole pad, and all
+// of it behind the series resistance of substrate and contacts.
 #pragma once
 
 namespace quillon {
@@ -32,7 +33,17 @@ struct MosDevice {
     // Capture cross-section of the interface traps for majority carriers;
     // sets the trap time constant and so where the conductance peaks.
     double trapCaptureCrossSectionSquareCm = 1e-16;
+    // Substrate and contact resistance in series with the whole pad [ohm].
+    double seriesResistanceOhms = 0.0;
+    // How much higher the flat band lies while the bias sweeps down than
+    // while it sweeps up [V], as mobile ions or charge trapped in the oxide
+    // would move it.
+    double hysteresisVolts = 0.0;
 };
+
+// Which way the bias last moved; the device remembers it through the
+// charge in its oxide.
+enum class SweepDirection { Up, Down };
 
 struct CapacitanceConductance {
     double capacitanceFarads = 0.0;
@@ -42,6 +53,7 @@ struct CapacitanceConductance {
 // Finite for any bias; a frequency below 1 Hz (including zero or negative)
 // counts as 1 Hz.
 CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double biasVolts,
-                                            double frequencyHertz);
+                                            double frequencyHertz,
+                                            SweepDirection direction = SweepDirection::Up);
 
 }  // namespace quillon

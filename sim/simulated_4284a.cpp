@@ -67,7 +67,7 @@ std::string Simulated4284A::Reply()
     const bool overflow = fault_ == Fault::Overflow;
     if (!overflow) {
         const CapacitanceConductance ideal =
-            EvaluateMosCapacitor(device_, biasOn_ ? bias_ : 0.0, frequency_);
+            EvaluateMosCapacitor(device_, biasOn_ ? bias_ : 0.0, frequency_, biasDirection_);
         static constexpr double kRelativeNoise[] = {5e-4, 1e-4, 3e-5};
         const double sigma = kRelativeNoise[static_cast<int>(aperture_)] / std::sqrt(averaging_);
         std::normal_distribution<double> gauss(0.0, sigma);
@@ -134,7 +134,12 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         biasOn_ = IsOn(argument);
     } else if (header == "BIAS:VOLT") {
         const double bias = NumberOfText(argument);
-        if (std::fabs(bias) <= 40.0) bias_ = bias;
+        if (std::fabs(bias) <= 40.0) {
+            // The same bias again leaves the oxide charge where it was.
+            if (bias != bias_)
+                biasDirection_ = bias < bias_ ? SweepDirection::Down : SweepDirection::Up;
+            bias_ = bias;
+        }
     } else {
         return false;
     }

@@ -64,6 +64,8 @@ private:
     double frequency_ = 1000.0;
     double acLevelVolts_ = 1.0;
     double bias_ = 0.0;
+    // The way the bias last moved, for the device's hysteresis.
+    SweepDirection biasDirection_ = SweepDirection::Up;
     bool biasOn_ = false;
     bool busTrigger_ = false;
     bool voltageMonitor_ = false;

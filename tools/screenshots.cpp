@@ -1,9 +1,9 @@
 // Makes the README's screenshots from the real windows on Qt's offscreen
 // platform, with the simulated meter in real time: the main window's tabs,
 // a run in progress, the summary and graphs of a finished run, the result
-// table, the calculator and the query window; then the graph's right-click
-// menu, a picture and a CSV data file saved through it, and the curves of
-// two more devices with the earlier runs shown beneath.
+// table, the Analysis window, the calculator and the query window; then the
+// graph's right-click menu, a picture and a CSV data file saved through it,
+// and the curves of two more devices with the earlier runs shown beneath.
 #include <unistd.h>
 
 #include <QApplication>
@@ -104,6 +104,8 @@ int main(int argc, char* argv[])
         const auto saveMenu = [&](quillon::FormLCR& shown, const char* name) {
             QMenu menu;
             shown.FillGraphMenu(menu, quillon::kCvTab);
+            menu.addSeparator();
+            shown.AddAnalysisAction(menu);
             const QPoint at = ui.Picture1->mapTo(&shown, QPoint(200, 110));
             menu.popup(shown.mapToGlobal(at));
             QApplication::processEvents();
@@ -145,6 +147,14 @@ int main(int argc, char* argv[])
         save(window, "result-table.png");
         QTest::mouseClick(ui.Command7, Qt::LeftButton);
 
+        window.activateWindow();
+        if (QTest::qWaitForWindowActive(&window))
+            QTest::keyClick(ui.Text1[quillon::kStartBias], Qt::Key_A, Qt::AltModifier);
+        if (quillon::AnalysisWindow* analysis = window.AnalysisWindowIfOpen()) {
+            save(*analysis, "analysis.png");
+            analysis->close();
+        }
+
         ui.SSTab1->SetCurrentTab(quillon::kPage2Tab);
         if (quillon::Test* query = window.QueryWindow()) save(*query, "query.png");
         const int pointsMeasured = window.Sweep().PointCount;
@@ -182,5 +192,5 @@ int main(int argc, char* argv[])
                            std::filesystem::exists(output / "cv-example.csv") &&
                            std::filesystem::exists(output / "saved-picture-cv.png");
     std::filesystem::remove_all(scratch);
-    return saved == 10 && desktop.messages == 0 && dataSaved ? 0 : 1;
+    return saved == 11 && desktop.messages == 0 && dataSaved ? 0 : 1;
 }

@@ -31,6 +31,9 @@ void ExpectSameDevice(const MosDevice& actual, const MosDevice& expected)
     EXPECT_DOUBLE_EQ(actual.dopingPerCubicCm, expected.dopingPerCubicCm);
     EXPECT_DOUBLE_EQ(actual.padAreaSquareMetres, expected.padAreaSquareMetres);
     EXPECT_DOUBLE_EQ(actual.flatBandVolts, expected.flatBandVolts);
+    EXPECT_DOUBLE_EQ(actual.seriesResistanceOhms, expected.seriesResistanceOhms);
+    EXPECT_DOUBLE_EQ(actual.interfaceTrapDensity, expected.interfaceTrapDensity);
+    EXPECT_DOUBLE_EQ(actual.hysteresisVolts, expected.hysteresisVolts);
 }
 
 // ----- reading the two sections ---------------------------------------------
@@ -49,6 +52,9 @@ TEST(ReadBusConfiguration, MissingFileGivesTheDefaults)
     defaults.dopingPerCubicCm = 1e16;
     defaults.padAreaSquareMetres = 10000e-12;
     defaults.flatBandVolts = -0.9;
+    defaults.seriesResistanceOhms = 0;
+    defaults.interfaceTrapDensity = 5e10;
+    defaults.hysteresisVolts = 0;
     ExpectSameDevice(configuration.simulator.device, defaults);
     EXPECT_TRUE(configuration.ignoredValues.empty());
     // Reading writes nothing.
@@ -63,7 +69,7 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
                "[GPIB]\r\ndriver = Simulated\r\n"
                "[simulator]\r\nAddress=5\r\nSubstrate=N\r\nOxideNm=25.5\r\n"
                "DopingPerCm3=3e15\r\nAreaUm2=40000\r\nFlatBandV=0.35\r\nTimeScale=0\r\n"
-               "Fault=no-srq\r\n");
+               "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n");
     const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
     EXPECT_EQ(configuration.driver, DriverSetting::Simulated);
     EXPECT_EQ(configuration.simulator.meterAddress, 5);
@@ -75,6 +81,9 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
     expected.dopingPerCubicCm = 3e15;
     expected.padAreaSquareMetres = 200e-6 * 200e-6;
     expected.flatBandVolts = 0.35;
+    expected.seriesResistanceOhms = 150;
+    expected.interfaceTrapDensity = 2e11;
+    expected.hysteresisVolts = -0.1;
     ExpectSameDevice(configuration.simulator.device, expected);
     EXPECT_TRUE(configuration.ignoredValues.empty());
 }
@@ -158,7 +167,8 @@ TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
     temp.Write(kIni,
                "[gpib]\nDriver=linux_gpib\n"
                "[simulator]\nAddress=31\nSubstrate=x\nOxideNm=ten\nDopingPerCm3=-1e16\n"
-               "AreaUm2=0\nFlatBandV=1,5\nTimeScale=-1\nFault=broken\n");
+               "AreaUm2=0\nFlatBandV=1,5\nTimeScale=-1\nFault=broken\nSeriesOhm=-5\n"
+               "DitPerCm2eV=lots\nHysteresisV=11\n");
     const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
     const BusConfiguration defaults;
     EXPECT_EQ(configuration.driver, DriverSetting::Auto);
@@ -171,7 +181,8 @@ TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
         (std::vector<std::string>{
             "[gpib] Driver=linux_gpib", "[simulator] Address=31", "[simulator] Substrate=x",
             "[simulator] OxideNm=ten", "[simulator] DopingPerCm3=-1e16", "[simulator] AreaUm2=0",
-            "[simulator] FlatBandV=1,5", "[simulator] TimeScale=-1", "[simulator] Fault=broken"}));
+            "[simulator] FlatBandV=1,5", "[simulator] SeriesOhm=-5", "[simulator] DitPerCm2eV=lots",
+            "[simulator] HysteresisV=11", "[simulator] TimeScale=-1", "[simulator] Fault=broken"}));
 }
 
 TEST(ReadBusConfiguration, AFractionalAddressIsNotAnAddress)

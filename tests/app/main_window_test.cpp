@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
+#include <filesystem>
 
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -117,6 +118,24 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
 
     // The first row of a page sits just under the tabs.
     EXPECT_LE(ui.SSTab1->TabBar()->geometry().bottom(), Twips(0, 360, 0, 0).top());
+}
+
+TEST_F(MainWindowTest, EveryFrameDrawsItsBorderAboveItsFirstRow)
+{
+    window.show();
+    for (QGroupBox* frame : {ui.Frame1, ui.Frame2, ui.Frame3, ui.Frame4}) {
+        frame->setVisible(true);
+        const QImage picture = frame->grab().toImage();
+        // The border's top line, right of the caption.
+        const int x = picture.width() - 4;
+        int border = 0;
+        while (border < picture.height() &&
+               qGray(picture.pixel(x, border)) > qGray(frame->palette().color(QPalette::Mid).rgb()))
+            ++border;
+        ASSERT_LT(border, picture.height()) << frame->title().toStdString();
+        for (const QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_GT(child->y(), border) << frame->title().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, CaptionsAndDesignTexts)
@@ -293,6 +312,27 @@ TEST_F(MainWindowTest, SettingsRoundTripThroughTheButtons)
     EXPECT_EQ(window.Check1(kBeepWhenFinished), 1);
     EXPECT_EQ(window.Check1(kInvertBias), 0);
     EXPECT_EQ(window.SelectedOption2(), 1);
+}
+
+TEST_F(MainWindowTest, SavedValuesKeepTheirBytesAndAFailedSaveIsReported)
+{
+    // Bytes that are not UTF-8 cannot be shown as they are, but they are the user's.
+    temp.Write("Quillon.ini", "[meas]\r\nValue_00=-1\xE9\xE9\r\nValue_01=2\r\n");
+    window.LoadSettings();
+    ui.Text1[kStopBias]->setText("3");
+    QTest::mouseClick(ui.Command3, Qt::LeftButton);
+    const std::string saved = temp.Read("Quillon.ini");
+    EXPECT_NE(saved.find("Value_00=-1\xE9\xE9\r\nValue_01=3\r\n"), std::string::npos) << saved;
+    EXPECT_TRUE(env.desktop.messages.empty());
+
+    // One message with the file and the reason, and the file as it was.
+    std::filesystem::remove(temp.File("Quillon.ini"));
+    std::filesystem::create_directory(temp.File("Quillon.ini"));
+    QTest::mouseClick(ui.Command3, Qt::LeftButton);
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text, "The settings could not be saved in " +
+                                                temp.File("Quillon.ini").string() +
+                                                ": not a regular file.");
 }
 
 TEST_F(MainWindowTest, LoadingAfterARunEmptiesTheTextResultsButKeepsTheGraphs)

@@ -25,6 +25,7 @@
 #include "app/query_window.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
+#include "sim/message_device.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/app_environment.h"
 
@@ -134,6 +135,14 @@ TEST_F(MeasurementWindowTest, ReadOutsFollowThePointerFromTheStart)
     window.Picture2_MouseMove(Qt::NoButton, Qt::NoModifier, 0.5f, 2.0f);
     EXPECT_EQ(ui.Text3[2]->text(), "0.50V");
     EXPECT_EQ(ui.Text3[3]->text(), "2000.00mS ");
+
+    // Longer than its box: the start stays in view, sign and all.
+    window.Picture1_MouseMove(Qt::NoButton, Qt::NoModifier, -12.5f, 2.5e-10f);
+    window.Picture2_MouseMove(Qt::NoButton, Qt::NoModifier, -12.5f, 2.0f);
+    for (const int bias : {0, 2}) {
+        EXPECT_EQ(ui.Text3[bias]->text(), "-12.50V");
+        EXPECT_EQ(ui.Text3[bias]->cursorPosition(), 0) << bias;
+    }
 }
 
 TEST_F(MeasurementWindowTest, EscDuringTheRunStopsItAtThatPoint)
@@ -321,8 +330,8 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesPicturesOnceARunDrewThem)
     const QPoint at(9, 9);
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, ui.Picture2->mapToGlobal(at));
     QApplication::sendEvent(ui.Picture2, &click);
-    EXPECT_EQ(shown,
-              (QStringList{"Copy picture (off)", "Save picture... (off)", "Show earlier runs"}));
+    EXPECT_EQ(shown, (QStringList{"Copy picture (off)", "Save picture... (off)",
+                                  "Show earlier runs", "", "Analysis..."}));
 
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     GraphMenu(window, kGvTab).Item(0)->trigger();
@@ -380,10 +389,18 @@ TEST_F(MeasurementWindowTest, SaveDataWritesTheCsvWithTheRunsSettingsAndTheMeter
                              "# meter: HEWLETT-PACKARD,4284A,2940J05127,REV01.20\r\n"})
         EXPECT_NE(csv.find(line), std::string::npos) << line;
 
-    // The meter checked at another address is not the one measured.
-    ui.Text1[kInstrumentAddress]->setText("18");
+    // A 4284A found after it at another address is not the one measured.
+    lab.bus->Attach(0, 20, std::make_unique<SimulatedInstrument>(env.clock, "X,4284A,1,1"));
+    window.QueryWindow()->RunRepeat_Click();
+    ui.Text1[kInstrumentAddress]->setText("17");
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     EXPECT_EQ(window.LastRunContext()->meterIdentification, "");
+
+    // A run that reads no point leaves the last run's points and their context.
+    ui.Text1[kInstrumentAddress]->setText("18");
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    EXPECT_EQ(window.LastRunContext()->settings.text[kInstrumentAddress], "17");
+    EXPECT_EQ(window.Sweep().PointCount, 5);
 }
 
 TEST_F(MeasurementWindowTest, AutoSaveWritesEveryRunAndAnUnwritableFolderSaysSoOnce)

@@ -1,8 +1,11 @@
 #include "app/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <optional>
 #include <string>
 
 #include "app/module_ini.h"
@@ -187,13 +190,37 @@ TEST(StoredSettings, OtherFileShapesLoadAndKeepTheirContent)
     EXPECT_EQ(ReadStoredSettings(temp.Folder()).integration, 2);
 }
 
+TEST(StoredSettings, ASaveReplacesTheFileOnceForAllItsKeys)
+{
+    // Replaced once per key, a kill between two would leave old and new values mixed.
+    TempFolder temp;
+    temp.Write(kIni, "[other]\r\nx=1\r\n");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, temp.Folder().Path().c_str(), IN_MOVED_TO), 0);
+    EXPECT_EQ(WriteStoredSettings(temp.Folder(), MeasurementSettingsValues{}), std::nullopt);
+    alignas(inotify_event) char events[16 * (sizeof(inotify_event) + 256)];
+    const ssize_t length = ::read(watch, events, sizeof events);
+    ::close(watch);
+    int replacements = 0;
+    for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        replacements += std::string(event->name) == kIni ? 1 : 0;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    EXPECT_EQ(replacements, 1);
+    EXPECT_EQ(ReadStoredSettings(temp.Folder()).values[kAcLevel], "LEVEL");
+}
+
 TEST(StoredSettings, AFolderThatCannotBeWrittenLosesNothing)
 {
     TempFolder temp;
     // A "folder" that is a file cannot take a settings file, whoever runs the test.
     temp.Write("not-a-folder", "keep me");
     const FixedFolder blocked(temp.File("not-a-folder").string());
-    WriteStoredSettings(blocked, MeasurementSettingsValues{});
+    EXPECT_EQ(WriteStoredSettings(blocked, MeasurementSettingsValues{}),
+              "The settings could not be saved in " + temp.File("not-a-folder").string() +
+                  "/Quillon.ini: Not a directory.");
     EXPECT_EQ(temp.Read("not-a-folder"), "keep me");
     EXPECT_EQ(ReadStoredSettings(blocked).values[kStartBias], "ERROR");
     EXPECT_FALSE(WriteIni(blocked, "1", "meas", "Value_00"));

@@ -224,6 +224,7 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             const std::size_t logBefore =
                 std::filesystem::exists(log) ? std::filesystem::file_size(log) : 0;
             desktop.messages.clear();
+            const int pointsBefore = window.Sweep().PointCount;
             window.Command1_Click();
             driver.beforeCall = nullptr;
             driver.afterRead = nullptr;
@@ -272,7 +273,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             if (fault == Fault::TimeOut || fault == Fault::BusFailure) expectedPoints = faultAt - 1;
             if (fault == Fault::Stop && faultAt < planned) expectedPoints = faultAt;
             if (unbalanced) expectedPoints = faultAt + 1;
-            ASSERT_EQ(window.Sweep().PointCount, expectedPoints);
+            // A run that read nothing leaves the previous run's points.
+            ASSERT_EQ(window.Sweep().PointCount, expectedPoints > 0 ? expectedPoints : pointsBefore);
             ASSERT_EQ(pointsRead.size(), static_cast<std::size_t>(expectedPoints));
             const std::size_t fromFault = pointsRead.size() - static_cast<std::size_t>(faultAt);
             ASSERT_EQ(shortReads, fault == Fault::ShortReply ? fromFault : 0u);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "gpib/ni_global.h"
 
 namespace quillon {
@@ -43,7 +46,15 @@ TEST_F(StatusTextTest, ErrorTextOnlyWhileErrIsSet)
     EXPECT_EQ(DescribeIberr(), "\r\niberr = ETAB <Table overflow>");
     SetStatus(0x8000, 0, 0);
     EXPECT_EQ(DescribeIberr(), "\r\niberr = EDVR <DOS Error>");
-    for (int unnamed : {8, 9, 13, 17, 18, 19, 21, -1}) {
+    // A malformed /etc/gpib.conf gives ECNF: without its name the message had no reason at all.
+    const std::pair<int, const char*> driverSpecific[] = {
+        {8, "EDMA"},  {17, "ECNF"}, {21, "ELCK"}, {22, "EARM"}, {23, "EHDL"},
+        {24, "ECFG"}, {26, "EWIP"}, {27, "ERST"}, {28, "EPWR"}};
+    for (const auto& [code, name] : driverSpecific) {
+        SetStatus(0x8000, code, 0);
+        EXPECT_EQ(DescribeIberr().rfind(std::string("\r\niberr = ") + name + " <", 0), 0u) << code;
+    }
+    for (int unnamed : {9, 13, 18, 19, 25, 29, -1}) {
         SetStatus(0x8000, unnamed, 0);
         EXPECT_EQ(DescribeIberr(), "") << unnamed;
     }

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <optional>
 
 #include "gpib/gpib_binding.h"
@@ -88,6 +89,7 @@ public:
 
     std::string failingCall;
     int failingError = 0;
+    int32_t failingCount = 0;  // a driver error's errno, as linux-gpib leaves it
     std::optional<int32_t> claimedListeners;
     std::vector<std::string> calls;
     std::vector<int> sendEndModes;
@@ -182,7 +184,7 @@ private:
         if (call != failingCall) return false;
         *cells_.ibsta = ni::ERR | ni::CIC;
         *cells_.iberr = failingError;
-        *cells_.ibcnt = *cells_.ibcntl = 0;
+        *cells_.ibcnt = *cells_.ibcntl = failingCount;
         return true;
     }
 
@@ -429,6 +431,22 @@ TEST_F(InstrumentQueryTest, ASilentListenerIsReportedAndTheRestIsNotAsked)
     EXPECT_THAT(view.addresses, IsEmpty());
     EXPECT_EQ(view.lines.back(), "");
     EXPECT_EQ(clock.TickCount() - start, 10000u);  // the bus's 10 s limit, in virtual time
+}
+
+TEST_F(InstrumentQueryTest, ADriverErrorQuotesTheSystemsReasonAsStartDoes)
+{
+    FrontDriver front(bus);
+    SelectGpibDriver(front);
+    front.failingCall = "SendIFC";
+    front.failingError = ni::EDVR;
+    front.failingCount = ENOENT;  // linux-gpib without /etc/gpib.conf
+    Run();
+
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].text,
+              ErrorMessage("Error sending IFC.", "ibsta = &H8020 < ERR CIC>",
+                           "iberr = EDVR <DOS Error>\r\nSystem error: No such file or directory",
+                           "ibcnt = 0x2"));
 }
 
 struct FailingStep {

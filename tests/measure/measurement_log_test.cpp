@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 
 #include "tests/app/temp_folder.h"
@@ -27,6 +31,9 @@ TEST(MeasurementLogLines, NameFirstLineAndPointLine)
     EXPECT_EQ(MeasurementLogPointLine(0.0, "V,C,G                    "),
               "0.000,V,C,G                    ");
     EXPECT_EQ(MeasurementLogPointLine(0.1, "x"), "0.100,x");
+    // A short reply's line end stays out of the log; so does what follows it.
+    EXPECT_EQ(MeasurementLogPointLine(1.0, "+9.9E+37\n+1.23456E-10,+4."), "1.000,+9.9E+37");
+    EXPECT_EQ(MeasurementLogPointLine(1.0, "+1.0E-10\r\n3456E-10,+4.5"), "1.000,+1.0E-10");
 }
 
 TEST(MeasurementLogLines, DecimalPointWhateverTheLocale)
@@ -104,18 +111,54 @@ TEST(MeasurementLog, FailuresAreKeptNotThrown)
         EXPECT_EQ(log.LinesWritten(), 0);
         std::filesystem::remove(temp.File("log-202403.log"));
     }
-    {
-        // A full disk: the first line already fails, nothing after it is tried.
-        std::filesystem::create_symlink("/dev/full", temp.File("log-202403.log"));
+    // Anything else that is not a regular file is refused, and a FIFO
+    // without a reader must not keep the run waiting.
+    for (const bool fifo : {false, true}) {
+        const std::string path = temp.File("log-202403.log").string();
+        std::filesystem::remove(path);
+        if (fifo)
+            ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+        else
+            std::filesystem::create_symlink("/dev/full", path);
         MeasurementLog log;
         log.OpenMeasurementLog(temp.Folder(), clock);
         log.LogPointLine(0.0, "x");
         log.CloseMeasurementLog();
-        EXPECT_TRUE(log.Failed());
-        EXPECT_NE(log.Failure().find("No space left on device"), std::string::npos)
-            << log.Failure();
+        EXPECT_EQ(log.Failure(), "cannot open " + path + ": not a regular file");
         EXPECT_EQ(log.LinesWritten(), 0);
     }
+}
+
+// A disk that fills up in the middle of a line, as a file size limit makes it.
+TEST(MeasurementLog, ALineCutShortIsTakenBackAndTheNextRecordStartsOnALineOfItsOwn)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    const std::string first = "Measurement:20240305 14:07:09\r\n1.000,whole\r\n";
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    {
+        MeasurementLog log;
+        log.OpenMeasurementLog(temp.Folder(), clock);
+        log.LogPointLine(1.0, "whole");
+        rlimit limit = saved;
+        limit.rlim_cur = first.size() + 10;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        log.LogPointLine(2.0, "+1.23456E-10,+4.56789E-07");
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_TRUE(log.Failed());
+        EXPECT_EQ(temp.Read("log-202403.log"), first);
+    }
+    std::signal(SIGXFSZ, oldHandler);
+
+    // A record that ended in half a line all the same (the cut failed too).
+    temp.Write("log-202403.log", first + "2.000,+1.2");
+    MeasurementLog log;
+    log.OpenMeasurementLog(temp.Folder(), clock);
+    log.CloseMeasurementLog();
+    EXPECT_EQ(temp.Read("log-202403.log"),
+              first + "2.000,+1.2\r\nMeasurement:20240305 14:07:09\r\n\r\n");
 }
 
 }  // namespace

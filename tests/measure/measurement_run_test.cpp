@@ -56,6 +56,14 @@ protected:
         return testing::CrLfLines(temp.Read("log-202403.log"));
     }
     void SetCheck(CheckField field, bool on) { window.settings.check[field] = on ? 1 : 0; }
+    void RecordBiasAtMessages()
+    {
+        desktop.onMessage = [this](const testing::ShownMessage&) {
+            biasOnAtMessage.push_back(bench.lab.meter->biasOn());
+        };
+    }
+
+    std::vector<bool> biasOnAtMessage;
 
     testing::Bench bench;
     testing::TempFolder temp;
@@ -187,6 +195,7 @@ TEST_F(MeasurementRunTest, StopDuringAPointKeepsThePointsReadAndSwitchesTheBiasO
 
 TEST_F(MeasurementRunTest, UnbalancedBridgeEndsTheRunOnlyWhenAsked)
 {
+    RecordBiasAtMessages();
     bench.lab.meter->SetFault(Simulated4284A::Fault::Overflow);
     Run();
     ASSERT_EQ(sweep.PointCount, 5);
@@ -198,6 +207,7 @@ TEST_F(MeasurementRunTest, UnbalancedBridgeEndsTheRunOnlyWhenAsked)
     EXPECT_EQ(result.ending, RunEnding::Unbalanced);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "測定エラー発生\r\n測定を終了します");
+    EXPECT_EQ(biasOnAtMessage, std::vector<bool>{false});
     // The overflowing point stays; the one triggered after it is not read.
     EXPECT_EQ(sweep.PointCount, 1);
     EXPECT_EQ(sweep.Capacitance[1], 9.9e37);
@@ -215,11 +225,13 @@ TEST_F(MeasurementRunTest, TimeOutKeepsThePointsReadAndReturnsTheMeterToIdle)
     window.onYield = [&](int point) {
         if (point == 3) bench.lab.meter->SetFault(Simulated4284A::Fault::NoServiceRequest);
     };
+    RecordBiasAtMessages();
     const uint32_t before = bench.clock.TickCount();
     const RunResult result = Run();
     EXPECT_EQ(result.ending, RunEnding::TimedOut);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "time over\r\nReturn to initial state");
+    EXPECT_EQ(biasOnAtMessage, std::vector<bool>{false});
     EXPECT_EQ(sweep.PointCount, 2);
     EXPECT_EQ(sweep.Bias[1], 0.0);
     EXPECT_EQ(sweep.Bias[2], 0.25);  // the user's sign again
@@ -250,6 +262,14 @@ TEST_F(MeasurementRunTest, BusFailureEndsTheRunLikeATimeOutWithItsOwnMessage)
     EXPECT_EQ(desktop.messages[0].text.rfind("The meter's reply could not be read.\r\n", 0), 0u)
         << desktop.messages[0].text;
     EXPECT_NE(desktop.messages[0].text.find("EDVR"), std::string::npos);
+    // With the descriptor gone the bias cannot be switched off either: the
+    // user is told to do it at the meter.
+    EXPECT_NE(desktop.messages[0].text.find(
+                  "Return to initial state\r\n\r\nThe DC bias may still be on: switch it off "
+                  "at the meter.\r\nibsta = &H8000 < ERR>\r\niberr = EDVR"),
+              std::string::npos)
+        << desktop.messages[0].text;
+    EXPECT_TRUE(bench.lab.meter->biasOn());
     EXPECT_EQ(sweep.PointCount, 1);
 }
 
@@ -334,6 +354,17 @@ TEST_F(MeasurementRunTest, AMeterThatCannotBeOpenedIsReportedAndNothingIsLost)
     EXPECT_EQ(sweep.Capacitance, previous.Capacitance);
     EXPECT_EQ(sweep.PointCount, 5);
     EXPECT_EQ(LogLines().size(), 8u);
+
+    // Nobody at the address: the open succeeds and the first point times
+    // out. The previous run's points stay until a new one has been read.
+    bench.lab.bus->SetBoardPresent(0, true);
+    window.settings.text[kInstrumentAddress] = "5";
+    desktop.messages.clear();
+    EXPECT_EQ(Run().ending, RunEnding::TimedOut);
+    EXPECT_EQ(sweep.Bias, previous.Bias);
+    EXPECT_EQ(sweep.Capacitance, previous.Capacitance);
+    EXPECT_EQ(sweep.PointCount, 5);
+    EXPECT_EQ(sweep.ReadablePoints(), 5);
 }
 
 TEST_F(MeasurementRunTest, AnEmptyPlanSetsTheMeterUpAndLogsTwoLines)
@@ -365,8 +396,12 @@ TEST_F(MeasurementRunTest, BeepsWhenTriggeredAndWhenFinished)
 TEST_F(MeasurementRunTest, AnUnwritableLogDoesNotStopTheRun)
 {
     std::filesystem::create_directory(temp.File("log-202403.log"));
+    std::size_t sentAtMessage = 1;
+    desktop.onMessage = [&](const testing::ShownMessage&) { sentAtMessage = bench.lab.bus->Calls().size(); };
     const RunResult result = Run();
     EXPECT_EQ(result.ending, RunEnding::Completed);
+    // Said before the set-up, not with the last run's bias on the device.
+    EXPECT_EQ(sentAtMessage, 0u);
     EXPECT_EQ(sweep.PointCount, 5);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "This run has no log: cannot open " +
@@ -396,14 +431,15 @@ TEST_F(MeasurementRunTest, ReadersDuringARunSeeOnlyThePointsReadSoFar)
     window.settings.text[kBiasStep] = "0.5";
     readable.clear();
     Run();
-    EXPECT_EQ(readable, (std::vector<int>{0, 1, 2}));
+    // The previous run's until the first point is read.
+    EXPECT_EQ(readable, (std::vector<int>{11, 1, 2}));
     EXPECT_EQ(sweep.ReadablePoints(), 3);
 
     // Fewer points before than the new run reads: its own points count.
     window.settings.text[kBiasStep] = "0.25";
     readable.clear();
     Run();
-    EXPECT_EQ(readable, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(readable, (std::vector<int>{3, 1, 2, 3, 4}));
     EXPECT_EQ(sweep.ReadablePoints(), 5);
 }
 

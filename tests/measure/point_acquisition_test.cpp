@@ -65,6 +65,10 @@ TEST(ParseReply, TakesTheTwelveCharacterFields)
     reading = ParseReply("V,C,G");
     EXPECT_EQ(reading.capacitance, 0.0);
     EXPECT_EQ(reading.conductance, 0.0);
+    // Beyond a double's range: the meter's overflow value, never infinity.
+    reading = ParseReply("+9.9E+999   ,-9.9E+999   ");
+    EXPECT_EQ(reading.capacitance, kOverflowValue);
+    EXPECT_EQ(reading.conductance, kOverflowValue);
 }
 
 TEST_F(PointAcquisitionTest, TriggerSendsClearAbortBiasAndTriggerWithoutPauses)

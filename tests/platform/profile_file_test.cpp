@@ -26,6 +26,8 @@
 #include <future>
 #endif
 
+#include "platform/file_replace.h"
+
 namespace quillon {
 namespace {
 
@@ -484,6 +486,16 @@ TEST_F(ProfileReplace, NoTemporaryFileIsLeftBehind)
     }
     EXPECT_EQ(Names(), NameList({"Quillon.ini"}));
     EXPECT_EQ(Read("A", "k4"), "19");
+}
+
+TEST_F(ProfileReplace, TheLongestNameAFolderTakesCanBeReplaced)
+{
+    // The temporary name beside it must not be longer than the name itself.
+    const std::string longest(255, 'n');
+    EXPECT_EQ(ReplaceFileContent(Path(longest), "one"), std::nullopt);
+    EXPECT_EQ(ReplaceFileContent(Path(longest), "two"), std::nullopt);
+    EXPECT_EQ(Get(longest), "two");
+    EXPECT_EQ(Names(), NameList({longest}));
 }
 
 TEST_F(ProfileReplace, MissingFolderFails)

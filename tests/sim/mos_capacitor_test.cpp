@@ -278,6 +278,41 @@ TEST(MosCapacitance, TrapChargeStretchesTheDepletionRegion)
     EXPECT_NEAR(shift, expected, 0.03 * expected);
 }
 
+TEST(MosCapacitance, SweepingDownMovesTheCurveByTheHysteresis)
+{
+    MosDevice d;
+    d.hysteresisVolts = 0.2;
+    MosDevice without;
+    for (double v : {-2.0, -0.9, -0.5, 0.0, 1.0}) {
+        SCOPED_TRACE(v);
+        const auto up = EvaluateMosCapacitor(d, v, 1e5, SweepDirection::Up);
+        const auto down = EvaluateMosCapacitor(d, v + 0.2, 1e5, SweepDirection::Down);
+        EXPECT_DOUBLE_EQ(down.capacitanceFarads, up.capacitanceFarads);
+        EXPECT_DOUBLE_EQ(down.conductanceSiemens, up.conductanceSiemens);
+        EXPECT_EQ(up.capacitanceFarads, Capacitance(without, v, 1e5));
+    }
+}
+
+TEST(MosCapacitance, SeriesResistanceLowersAccumulationAsTheTextbookSeriesCircuit)
+{
+    // In accumulation the device is Cox alone: behind Rs the meter reads
+    // C / (1 + (w Rs C)^2) and G = w^2 Rs C^2 / (1 + (w Rs C)^2).
+    MosDevice d;
+    d.oxideThicknessMetres = 20e-9;  // nearer Cox at -5 V than 10 nm
+    MosDevice r = d;
+    r.seriesResistanceOhms = 2000.0;
+    const double omega = 2.0 * kPi * 1e6;
+    const double c = Capacitance(d, -5.0, 1e6);
+    const double x = omega * r.seriesResistanceOhms * c;
+    const auto measured = EvaluateMosCapacitor(r, -5.0, 1e6);
+    EXPECT_NEAR(measured.capacitanceFarads, c / (1.0 + x * x), 1e-3 * c);
+    EXPECT_NEAR(measured.conductanceSiemens, omega * x * c / (1.0 + x * x),
+                0.01 * omega * x * c / (1.0 + x * x));
+    // In inversion the small C puts Rs well out of sight.
+    EXPECT_NEAR(EvaluateMosCapacitor(r, 5.0, 1e6).capacitanceFarads, Capacitance(d, 5.0, 1e6),
+                0.01 * Capacitance(d, 5.0, 1e6));
+}
+
 TEST(MosConductance, PositiveEverywhereAndPeaksInDepletion)
 {
     const MosDevice d;

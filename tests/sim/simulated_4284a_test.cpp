@@ -131,6 +131,24 @@ TEST_F(Meter, SweepShowsAccumulationDepletionAndInversion)
     EXPECT_NEAR(accumulation, 34.5e-12, 1.5e-12);
 }
 
+TEST_F(Meter, FlatBandLiesHigherWhileTheBiasComesDown)
+{
+    MosDevice device;
+    device.hysteresisVolts = 0.3;
+    meter.SetDevice(device);
+    Configure("APER LONG,8");
+    Capacitance(-2.0);
+    const double up = Capacitance(-0.9);
+    const double upAgain = Capacitance(-0.9);  // the same bias keeps the direction
+    Capacitance(1.0);
+    const double down = Capacitance(-0.6);
+    EXPECT_NEAR(upAgain, up, up * 1e-3);
+    EXPECT_NEAR(down, up, up * 1e-3);
+    // Up again: the flat band is back at -0.9 V.
+    const double expected = EvaluateMosCapacitor(device, -0.5, 1000.0).capacitanceFarads;
+    EXPECT_NEAR(Capacitance(-0.5), expected, expected * 1e-3);
+}
+
 TEST_F(Meter, NoiseShrinksWithLongerIntegration)
 {
     auto spread = [&](const char* aperture) {

@@ -1,0 +1,184 @@
+// The Analysis window as a user reaches it from the main window, over the
+// simulated meter in virtual time.
+#include "app/analysis_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+
+#include "app/main_window.h"
+#include "app/picture_box.h"
+#include "gpib/gpib_binding.h"
+#include "sim/simulated_lab.h"
+#include "tests/app/app_environment.h"
+
+namespace quillon {
+namespace {
+
+class AnalysisWindowTest : public ::testing::Test {
+protected:
+    AnalysisWindowTest()
+    {
+        const char* texts[kTextFieldCount] = {"-3", "3",     "0.05", "1000000", "1", "0",
+                                              "50", "10000", "0",    "17",      "1"};
+        for (int i = 0; i < kTextFieldCount; ++i) ui.Text1[i]->setText(texts[i]);
+        ui.Check1[kDoubleSweep]->setChecked(true);
+        ui.Option2[0]->setChecked(true);
+        window.show();
+    }
+    ~AnalysisWindowTest() override { DeselectGpibDriver(); }
+
+    void Start() { QTest::mouseClick(ui.Command1, Qt::LeftButton); }
+
+    // Alt+A with the focus in one of the main window's boxes.
+    AnalysisWindow* PressAltA()
+    {
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(ui.Text1[kStartBias], Qt::Key_A, Qt::AltModifier);
+        return window.AnalysisWindowIfOpen();
+    }
+
+    // Right-clicks the widget and chooses "Analysis..." in its menu.
+    void ChooseAnalysisIn(QWidget* widget)
+    {
+        QStringList offered;
+        QTimer::singleShot(0, &window, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* action : menu->actions()) {
+                offered << action->text();
+                if (action->text() == "Analysis...") action->trigger();
+            }
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                widget->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(widget, &event);
+        // The graphs offer their pictures first.
+        EXPECT_TRUE(offered.endsWith("Analysis...")) << offered.join(", ").toStdString();
+    }
+
+    std::string Cell(AnalysisWindow* shown, int row, int column) const
+    {
+        return shown->Table()->item(row, column)->text().toStdString();
+    }
+
+    testing::AppEnvironment env;
+    SimulatedLab lab = [this] {
+        SimulatedLabSettings settings;
+        settings.device.seriesResistanceOhms = 2000;
+        SimulatedLab made = MakeSimulatedLab(env.clock, settings);
+        SelectGpibDriver(*made.bus);
+        return made;
+    }();
+    FormLCR window{env.Get()};
+    const FormLCRControls& ui = window.Controls();
+};
+
+TEST_F(AnalysisWindowTest, OpensFromItsKeyAndFromTheMenusOfTheGraphsAndTheSummaryAsOneWindow)
+{
+    EXPECT_EQ(window.AnalysisWindowIfOpen(), nullptr);
+    // Before any run every value says why it has none.
+    AnalysisWindow* shown = PressAltA();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->windowTitle().toStdString(), "Analysis");
+    EXPECT_EQ(Cell(shown, 1, 1), "n/a");
+    EXPECT_EQ(Cell(shown, 1, 3), "fewer than two readable points");
+    EXPECT_EQ(shown->Table()->item(1, 1)->toolTip().toStdString(),
+              "fewer than two readable points");
+    shown->close();
+    EXPECT_EQ(window.AnalysisWindowIfOpen(), nullptr);
+
+    Start();
+    for (QWidget* widget : {static_cast<QWidget*>(ui.Picture1), static_cast<QWidget*>(ui.Picture2),
+                            static_cast<QWidget*>(ui.Label1)}) {
+        ChooseAnalysisIn(widget);
+        EXPECT_EQ(window.AnalysisWindowIfOpen(), shown);
+    }
+    EXPECT_EQ(Cell(shown, 0, 1), "p-type");
+    EXPECT_TRUE(shown->Shown().flatBandUp.value);
+    EXPECT_EQ(shown->Shown().curve.size(), 242u);
+}
+
+TEST_F(AnalysisWindowTest, FollowsEachNewRunAndTheCorrectionBox)
+{
+    Start();
+    AnalysisWindow* shown = PressAltA();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_TRUE(shown->Shown().seriesResistance.value);
+    EXPECT_NEAR(*shown->Shown().seriesResistance.value, 2000, 200);
+    const double corrected = *shown->Shown().oxideCapacitance.value;
+
+    shown->CorrectionBox()->setChecked(false);
+    EXPECT_FALSE(shown->Shown().curveCorrected);
+    EXPECT_LT(*shown->Shown().oxideCapacitance.value, 0.9 * corrected);
+    EXPECT_EQ(Cell(shown, 1, 3), "not applied: \"Correct for Rs\" is off");
+    shown->CorrectionBox()->setChecked(true);
+
+    ui.Text1[kBiasStep]->setText("0.1");
+    Start();
+    EXPECT_EQ(window.AnalysisWindowIfOpen(), shown);
+    EXPECT_EQ(shown->Shown().curve.size(), 122u);
+
+    // The C-V plot marks the flat band where the table has it.
+    QChart* chart = shown->CapacitanceChart()->chart();
+    QStringList names;
+    for (QAbstractSeries* series : chart->series()) names << series->name();
+    EXPECT_EQ(names, (QStringList{"measured", "corrected for Rs", "Vfb", "Vth"}));
+    auto* flatBand = qobject_cast<QScatterSeries*>(chart->series()[2]);
+    ASSERT_NE(flatBand, nullptr);
+    ASSERT_GE(flatBand->count(), 1);
+    EXPECT_DOUBLE_EQ(flatBand->at(0).x(), *shown->Shown().flatBandUp.value);
+    EXPECT_EQ(chart->axes(Qt::Horizontal).front()->titleText().toStdString(), "Bias [V]");
+    EXPECT_EQ(chart->axes(Qt::Vertical).front()->titleText().toStdString(), "C [pF]");
+}
+
+TEST_F(AnalysisWindowTest, CopyGivesTheTableAndSaveReportWritesTheFileWhole)
+{
+    Start();
+    AnalysisWindow* shown = PressAltA();
+    ASSERT_NE(shown, nullptr);
+
+    QTest::mouseClick(shown->CopyButton(), Qt::LeftButton);
+    const QStringList lines = QApplication::clipboard()->text().split("\r\n");
+    ASSERT_EQ(lines.size(), shown->Table()->rowCount() + 2);  // header, rows, empty after the last
+    EXPECT_EQ(lines[0], "Parameter\tValue\tUnit\tNote");
+    EXPECT_EQ(lines[1], "Substrate\tp-type\t\tC falls towards inversion");
+    EXPECT_TRUE(lines[2].startsWith("Series resistance Rs\t" +
+                                    QString::fromStdString(Cell(shown, 1, 1)) + "\tOhm\t"));
+
+    env.desktop.saveAnswers.push_back(env.temp.File("report").string());
+    QTest::mouseClick(shown->SaveButton(), Qt::LeftButton);
+    EXPECT_EQ(env.desktop.saveFilters, (std::vector<std::string>{"Report(*.txt)|*.txt"}));
+    const std::string report = env.temp.Read("report.txt");
+    EXPECT_EQ(report.rfind("Analysis of the last run\r\n", 0), 0u);
+    EXPECT_NE(report.find("\r\nFrequency [Hz]\t1000000\r\n"), std::string::npos);
+    EXPECT_NE(report.find("\r\n[curve corrected for Rs]\r\nV[V]\tC[F]\tG[S]\r\n-3.000\t"),
+              std::string::npos);
+
+    // A folder in the way: the message says so and nothing else happens.
+    env.desktop.saveAnswers.push_back(env.temp.File("folder.txt").string());
+    std::filesystem::create_directory(env.temp.File("folder.txt"));
+    QTest::mouseClick(shown->SaveButton(), Qt::LeftButton);
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text.rfind("The report could not be saved to ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace quillon
