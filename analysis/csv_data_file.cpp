@@ -138,6 +138,8 @@ std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunCo
     std::error_code unknown;
     for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)
         path = fs::path(folder) / (stem + "-" + std::to_string(n) + kCsvExtension);
+    if (fs::exists(path, unknown))
+        return "The data could not be saved to " + path.string() + ": the file is there already.";
     return SaveCsvDataFile(path.string(), context, sweep);
 }
 

@@ -131,7 +131,7 @@ public:
     const RunTimes& LastRunTimes() const { return runTimes_; }
     // What the last summary computed.
     const AnalysisResults& Analysis() const { return analysis_; }
-    // When and how the last run that reached the meter was measured, for
+    // When and how the last run that read a point was measured, for
     // its CSV data file; no value before the first.
     const std::optional<CsvRunContext>& LastRunContext() const { return lastRun_; }
 
