@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "analysis/result_table.h"
+#include "app/first_start_settings.h"
 #include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -24,6 +25,7 @@
 #include "app/tab_control.h"
 #include "app/widget_text.h"
 #include "gpib/gpib_binding.h"
+#include "platform/display_connection.h"
 
 namespace quillon {
 
@@ -216,7 +218,7 @@ std::optional<int> FormLCR::SelectedOption2() const
 
 void FormLCR::LoadSettings()
 {
-    const StoredSettings stored = ReadStoredSettings(environment_.programFolder);
+    const StoredSettings stored = InitialSettings(environment_.programFolder);
     for (std::size_t i = 0; i < stored.values.size(); ++i)
         ui_.Text1[i]->setText(QString::fromStdString(stored.values[i]));
     for (std::size_t j = 0; j < stored.checks.size(); ++j)
@@ -265,6 +267,12 @@ void FormLCR::SetStatusCaptions(const std::array<std::string, kStatusCaptionCoun
 
 void FormLCR::YieldOnce()
 {
+    // Qt ends the process inside its event loop once the display is gone:
+    // the run must end as STOP ends it before the loop runs again.
+    if (DisplayConnectionLost()) {
+        stopRequested_ = true;
+        return;
+    }
     QApplication::processEvents();
 }
 

@@ -123,6 +123,7 @@ void RunQuery(QueryView& view, Desktop& desktop)
 
         const std::string reply = ReplyText(buffer, ibcntl);
         view.AddReading(reply);
+        view.AddListener(address, reply);
         if (reply.find(kMeterModel) != std::string::npos) {
             view.SetMeterAddress(std::to_string(address));
             meterFound = true;

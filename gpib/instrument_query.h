@@ -24,6 +24,9 @@ public:
     virtual void EnableQuit(bool enabled) = 0;
     // The main window's 4284A address box receives the address found.
     virtual void SetMeterAddress(const std::string& address) = 0;
+    // Each listener's reply with its address, for a listing that needs both;
+    // the window shows the reply alone.
+    virtual void AddListener(int /*address*/, const std::string& /*identification*/) {}
 };
 
 inline constexpr int kQueryBoard = 0;
