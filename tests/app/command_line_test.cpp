@@ -158,8 +158,8 @@ TEST_F(CommandLineRunTest, EachEndingHasItsExitStatus)
          "Bias Step [V] must not be 0"},
         {"no cycles", SimulatedMeterFault::None, kCycles, "0", kExitRefused,
          "Cycle of Meas. is 0"},
-        {"no board 1", SimulatedMeterFault::None, kGpibBoard, "1", kExitMeterNotOpened,
-         "The 4284A could not be opened (GPIB board 1"},
+        {"no board 9", SimulatedMeterFault::None, kGpibBoard, "9", kExitMeterNotOpened,
+         "The 4284A could not be opened (GPIB board 9"},
         {"a silent meter", SimulatedMeterFault::NoServiceRequest, kCycles, "1", kExitRunFault,
          "time over"},
         {"UNBAL", SimulatedMeterFault::Overflow, kCycles, "1", kExitRunFault, "測定エラー発生"},
@@ -175,7 +175,9 @@ TEST_F(CommandLineRunTest, EachEndingHasItsExitStatus)
         EXPECT_EQ(Messages().rfind(c.messageStart, 0), 0u) << Messages();
         // Only the overflowing point was read; nothing else was there to save.
         EXPECT_EQ(std::filesystem::exists(saved), c.fault == SimulatedMeterFault::Overflow);
-        if (lab.meter) EXPECT_FALSE(lab.meter->biasOn());
+        if (lab.meter) {
+            EXPECT_FALSE(lab.meter->biasOn());
+        }
     }
 }
 
