@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -39,15 +38,6 @@ TEST(FilesFolder, NamedFolderThenAWritableProgramFolderThenTheUserDataFolder)
         EXPECT_EQ(chosen.path, c.chosen.path) << c.what;
         EXPECT_EQ(chosen.reason, c.chosen.reason) << c.what;
     }
-}
-
-TEST(FilesFolder, UserDataFolderFollowsXdgDataHome)
-{
-    const char* before = std::getenv("XDG_DATA_HOME");
-    const std::string kept = before ? before : "";
-    ::setenv("XDG_DATA_HOME", "/srv/lab-data", 1);
-    EXPECT_EQ(UserDataFolder(), "/srv/lab-data/quillon");
-    before ? ::setenv("XDG_DATA_HOME", kept.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(FilesFolder, CreatedWithItsParentsUnlessAFileIsInTheWay)
