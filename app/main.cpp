@@ -92,8 +92,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("quillon");
 
     const quillon::FilesFolder files = quillon::ChooseFilesFolder(
-        {options.folder, quillon::ExecutableFolder().Path(), QUILLON_INSTALL_BINDIR,
-         quillon::UserDataFolder()});
+        {options.folder, quillon::ExecutableFolder().Path(), quillon::UserDataFolder()});
     if (options.mode == quillon::ProgramMode::Help) {
         std::cout << quillon::HelpText("Files: " + files.path + ", " +
                                        quillon::DescribeFilesFolder(files) + ".");

@@ -16,10 +16,10 @@ bool WritableFolder(const std::string& path)
     return std::filesystem::is_directory(path, error) && ::access(path.c_str(), W_OK) == 0;
 }
 
-bool SameFolder(const std::string& a, const std::string& b)
+bool InstalledProgramFolder(const std::string& path)
 {
     std::error_code error;
-    return std::filesystem::equivalent(a, b, error);
+    return std::filesystem::exists(path + "/../share/applications/quillon.desktop", error);
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ FilesFolder ChooseFilesFolder(const FilesFolderCandidates& candidates)
 {
     if (candidates.named) return {*candidates.named, FilesFolderReason::Named};
     if (WritableFolder(candidates.programFolder) &&
-        !SameFolder(candidates.programFolder, candidates.installFolder))
+        !InstalledProgramFolder(candidates.programFolder))
         return {candidates.programFolder, FilesFolderReason::ProgramFolder};
     return {candidates.userDataFolder, FilesFolderReason::UserDataFolder};
 }

@@ -13,16 +13,17 @@ namespace quillon {
 enum class FilesFolderReason {
     Named,           // --folder DIR
     ProgramFolder,   // the executable's folder, which can be written
-    UserDataFolder,  // the executable's folder cannot be written, or is where installing puts it
+    UserDataFolder,  // the executable's folder cannot be written, or is an installation's
 };
 
 struct FilesFolderCandidates {
     std::optional<std::string> named;  // --folder DIR, when given
-    std::string programFolder;         // the executable's folder
-    // The folder an installation puts the program in (/usr/bin for the
-    // package). Never used for files, even by a user who could write it:
-    // root would otherwise litter a system folder.
-    std::string installFolder;
+    // The executable's folder. Where it lies in an installation (the
+    // package's /usr/bin, or a prefix of `cmake --install`, known by the
+    // desktop entry installed beside it in ../share/applications), it is
+    // never used for files, even by a user who could write it: root would
+    // otherwise litter a system folder.
+    std::string programFolder;
     std::string userDataFolder;
 };
 

@@ -15,6 +15,10 @@ TEST(FilesFolder, NamedFolderThenAWritableProgramFolderThenTheUserDataFolder)
     const testing::TempFolder program;
     const std::string programPath = program.Folder().Path();
     std::ofstream(program.File("quillon")) << "a file, not a folder";
+    const testing::TempFolder prefix;
+    std::filesystem::create_directories(prefix.File("bin"));
+    std::filesystem::create_directories(prefix.File("share/applications"));
+    std::ofstream(prefix.File("share/applications/quillon.desktop")) << "[Desktop Entry]\n";
     const std::string data = "/home/user/.local/share/quillon";
     struct Case {
         const char* what;
@@ -22,15 +26,15 @@ TEST(FilesFolder, NamedFolderThenAWritableProgramFolderThenTheUserDataFolder)
         FilesFolder chosen;
     };
     const Case cases[] = {
-        {"named", {"/lab/run", programPath, "/usr/bin", data},
+        {"named", {"/lab/run", programPath, data},
          {"/lab/run", FilesFolderReason::Named}},
-        {"a folder of its own", {{}, programPath, "/usr/bin", data},
+        {"a folder of its own", {{}, programPath, data},
          {programPath, FilesFolderReason::ProgramFolder}},
-        {"a folder that is not there", {{}, programPath + "/gone", "/usr/bin", data},
+        {"a folder that is not there", {{}, programPath + "/gone", data},
          {data, FilesFolderReason::UserDataFolder}},
-        {"a file", {{}, programPath + "/quillon", "/usr/bin", data},
+        {"a file", {{}, programPath + "/quillon", data},
          {data, FilesFolderReason::UserDataFolder}},
-        {"installed, however written", {{}, programPath, programPath + "/./", data},
+        {"installed under a prefix", {{}, prefix.File("bin").string(), data},
          {data, FilesFolderReason::UserDataFolder}},
     };
     for (const Case& c : cases) {
