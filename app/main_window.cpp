@@ -17,6 +17,7 @@
 
 #include "analysis/result_table.h"
 #include "app/captioned_frame.h"
+#include "app/first_start_settings.h"
 #include "app/fixed_window.h"
 #include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
@@ -29,6 +30,7 @@
 #include "app/widget_text.h"
 #include "gpib/gpib_binding.h"
 #include "gpib/instrument_query.h"
+#include "platform/display_connection.h"
 
 namespace quillon {
 
@@ -240,7 +242,7 @@ std::optional<int> FormLCR::SelectedOption2() const
 
 void FormLCR::LoadSettings()
 {
-    const StoredSettings stored = ReadStoredSettings(environment_.programFolder);
+    const StoredSettings stored = InitialSettings(environment_.programFolder);
     for (std::size_t i = 0; i < stored.values.size(); ++i) {
         loadedText_[i] = {stored.values[i], QString::fromStdString(stored.values[i])};
         ui_.Text1[i]->setText(loadedText_[i].shown);
@@ -300,6 +302,12 @@ void FormLCR::SetStatusCaptions(const std::array<std::string, kStatusCaptionCoun
 
 void FormLCR::YieldOnce()
 {
+    // Qt ends the process inside its event loop once the display is gone:
+    // the run must end as STOP ends it before the loop runs again.
+    if (DisplayConnectionLost()) {
+        stopRequested_ = true;
+        return;
+    }
     QApplication::processEvents();
 }
 

@@ -101,8 +101,9 @@ public:
     int Check1(int index) const override;
     std::optional<int> SelectedOption2() const override;
 
-    // Fills the inputs from the settings file and empties the text results
-    // and the graph read-outs; graphs and run data are left alone.
+    // Fills the inputs from the settings file (the first start's sweep where
+    // there is no file yet) and empties the text results and the graph
+    // read-outs; graphs and run data are left alone.
     void LoadSettings();
     // Stores the inputs in the settings file.
     void SaveSettings();

@@ -127,9 +127,10 @@ void Test::SetMeterAddress(const std::string& address)
     if (addressBox_) addressBox_->setText(QString::fromStdString(address));
 }
 
-void Test::MeterIdentified(int address, const std::string& identification)
+void Test::AddListener(int address, const std::string& identification)
 {
-    if (meterIdentified_) meterIdentified_(address, identification);
+    if (meterIdentified_ && identification.find(kMeterModel) != std::string::npos)
+        meterIdentified_(address, identification);
 }
 
 }  // namespace quillon

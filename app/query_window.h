@@ -64,7 +64,7 @@ private:
     void RemoveFirstReading() override;
     void EnableQuit(bool enabled) override;
     void SetMeterAddress(const std::string& address) override;
-    void MeterIdentified(int address, const std::string& identification) override;
+    void AddListener(int address, const std::string& identification) override;
 
     Desktop& desktop_;
     QPointer<QLineEdit> addressBox_;

@@ -123,9 +123,9 @@ void RunQuery(QueryView& view, Desktop& desktop)
 
         const std::string reply = ReplyText(buffer, ibcntl);
         view.AddReading(reply);
+        view.AddListener(address, reply);
         if (reply.find(kMeterModel) != std::string::npos) {
             view.SetMeterAddress(std::to_string(address));
-            view.MeterIdentified(address, reply);
             meterFound = true;
             view.AddReading(kMeterFoundLine);
             view.AddReading(kMeterAddressLine + SignedDecimal(address));

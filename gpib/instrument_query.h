@@ -24,9 +24,9 @@ public:
     virtual void EnableQuit(bool enabled) = 0;
     // The main window's 4284A address box receives the address found.
     virtual void SetMeterAddress(const std::string& address) = 0;
-    // The 4284A found and its reply to "*IDN?", for the records of later
-    // runs; a view that keeps no records leaves it.
-    virtual void MeterIdentified(int /*address*/, const std::string& /*identification*/) {}
+    // Each listener's reply to "*IDN?" with its address: a listing needs
+    // both, and the window keeps the 4284A's for the records of later runs.
+    virtual void AddListener(int /*address*/, const std::string& /*identification*/) {}
 };
 
 inline constexpr int kQueryBoard = 0;

@@ -185,15 +185,22 @@ TEST_F(MainWindowTest, CaptionsAndDesignTexts)
     EXPECT_EQ(ui.ProgressBar1->maximum(), 100);
 }
 
-TEST_F(MainWindowTest, StartsWithoutASettingsFileShowingErrorAndShort)
+TEST_F(MainWindowTest, StartsWithoutASettingsFileShowingTheFirstStartSweep)
 {
     window.show();
-    for (int i = 0; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), "ERROR") << i;
+    const char* first[kTextFieldCount] = {"-3", "3",     "0.05", "100000", "1", "0",
+                                          "50", "10000", "0",    "17",     "1"};
+    for (int i = 0; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), first[i]) << i;
     for (int j = 0; j < kCheckFieldCount; ++j) EXPECT_EQ(window.Check1(j), 0) << j;
     EXPECT_EQ(window.SelectedOption2(), 0);
     for (const QLineEdit* readout : ui.Text3) EXPECT_TRUE(readout->text().isEmpty());
     EXPECT_TRUE(ui.RichTextBox1->toPlainText().isEmpty());
     EXPECT_FALSE(temp.Exists("Quillon.ini"));
+
+    // A settings file without the inputs shows what it always showed.
+    temp.Write("Quillon.ini", "[gpib]\r\nDriver=simulated\r\n");
+    QTest::mouseClick(ui.Command2, Qt::LeftButton);
+    for (int i = 0; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), "ERROR") << i;
 
     EXPECT_EQ(ui.SSTab1->CurrentTab(), kPage1Tab);
     EXPECT_EQ(ui.SSTab2->CurrentTab(), kCvTab);

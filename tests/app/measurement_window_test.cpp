@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "analysis/result_table.h"
@@ -23,6 +24,7 @@
 #include "app/picture_box.h"
 #include "app/picture_export.h"
 #include "app/query_window.h"
+#include "app/window_stop.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "sim/message_device.h"
@@ -173,6 +175,51 @@ TEST_F(MeasurementWindowTest, ClosingDuringARunStopsItFirst)
     // The log record is complete: first line, header, empty line.
     EXPECT_EQ(env.temp.Read("log-202403.log"),
               "Measurement:20240305 14:07:09\r\n0.000,V,C,G                    \r\n\r\n");
+}
+
+TEST_F(MeasurementWindowTest, StopSignalEndsTheRunAsStopDoesThenExits)
+{
+    std::vector<int> exits;
+    const auto recordExit = [&](int status) { exits.push_back(status); };
+    {
+        const StopSignals stopSignals;
+        const SignalQuit signalQuit(stopSignals, window, recordExit);
+        QTimer::singleShot(0, &window, [] { std::raise(SIGTERM); });
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    }
+    EXPECT_EQ(exits, (std::vector<int>{128 + SIGTERM}));
+    EXPECT_LT(window.Sweep().PointCount, 5);
+    EXPECT_FALSE(window.Running());
+    EXPECT_FALSE(lab.meter->biasOn());
+    const std::string log = env.temp.Read("log-202403.log");
+    EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n") << "the record is closed";
+    EXPECT_TRUE(env.desktop.messages.empty());
+
+    // Idle, the program exits at once.
+    const StopSignals stopSignals;
+    const SignalQuit signalQuit(stopSignals, window, recordExit);
+    std::raise(SIGHUP);
+    QApplication::processEvents();
+    EXPECT_EQ(exits, (std::vector<int>{128 + SIGTERM, 128 + SIGHUP}));
+}
+
+TEST_F(MeasurementWindowTest, AnExitInTheMiddleOfARunSwitchesTheBiasOffFirst)
+{
+    const ExitDuringRunGuard guard(window, env.clock);
+    lab.bus->RecordCalls(true);
+    guard.IdleMeterOfUnfinishedRun();
+    EXPECT_TRUE(lab.bus->Calls().empty()) << "no run, nothing to switch off";
+
+    bool biasOnBefore = false;
+    bool biasOnAfter = true;
+    QTimer::singleShot(0, &window, [&] {
+        biasOnBefore = lab.meter->biasOn();
+        guard.IdleMeterOfUnfinishedRun();
+        biasOnAfter = lab.meter->biasOn();
+    });
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    EXPECT_TRUE(biasOnBefore);
+    EXPECT_FALSE(biasOnAfter);
 }
 
 TEST_F(MeasurementWindowTest, MessagesGoThroughTheDesktop)

@@ -33,16 +33,16 @@ public:
     void RemoveFirstReading() override { lines.erase(lines.begin()); }
     void EnableQuit(bool enabled) override { quitEnabled.push_back(enabled); }
     void SetMeterAddress(const std::string& address) override { addresses.push_back(address); }
-    void MeterIdentified(int address, const std::string& identification) override
+    void AddListener(int address, const std::string& identification) override
     {
-        identified.push_back(std::to_string(address) + " " + identification);
+        listeners.push_back(std::to_string(address) + " " + identification);
     }
 
     std::vector<std::string> lines;
     int refreshes = 0;
     std::vector<bool> quitEnabled;
     std::vector<std::string> addresses;
-    std::vector<std::string> identified;  // "address reply"
+    std::vector<std::string> listeners;  // "address reply"
 };
 
 // Talks when asked but has nothing to say: the receive ends at once with
@@ -344,8 +344,9 @@ TEST_F(InstrumentQueryTest, EveryMeterGetsItsLinesAndTheLastAddressStays)
                             "Agilent Technologies,4284A,MY1234,01.20", "\tLCR meter was found",
                             "\tThe address is  17"));
     EXPECT_THAT(view.addresses, ElementsAre("3", "17"));
-    EXPECT_THAT(view.identified, ElementsAre(std::string("3 ") + kMeterReply,
-                                             "17 Agilent Technologies,4284A,MY1234,01.20"));
+    EXPECT_THAT(view.listeners, ElementsAre(std::string("3 ") + kMeterReply,
+                                            std::string("8 ") + kMultimeterReply,
+                                            "17 Agilent Technologies,4284A,MY1234,01.20"));
     EXPECT_THAT(desktop.messages, IsEmpty());
 }
 

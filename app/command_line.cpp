@@ -1,0 +1,89 @@
+#include "app/command_line.h"
+
+#include "common/program_version.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kSeeHelp = "; 'quillon --help' lists the options";
+
+WrongOption Wrong(const std::string& what)
+{
+    return {"quillon: " + what + kSeeHelp};
+}
+
+}  // namespace
+
+std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
+    const std::vector<std::string>& arguments)
+{
+    CommandLineOptions options;
+    bool help = false;
+    bool version = false;
+    std::optional<ProgramMode> work;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        if (name == "--folder" || name == "--save") {
+            std::string value;
+            if (equals != std::string::npos)
+                value = argument.substr(equals + 1);
+            else if (i + 1 < arguments.size())
+                value = arguments[++i];
+            if (value.empty())
+                return Wrong(name + (name == "--folder" ? " needs a folder" : " needs a file name"));
+            (name == "--folder" ? options.folder : options.saveFile) = value;
+            continue;
+        }
+        std::optional<ProgramMode> mode;
+        if (argument == "--run") mode = ProgramMode::Run;
+        if (argument == "--list") mode = ProgramMode::List;
+        if (argument == "--help" || argument == "-h") help = true;
+        if (argument == "--version") version = true;
+        if (mode && work && *work != *mode) return Wrong("--run and --list exclude each other");
+        if (mode) work = mode;
+        if (mode || help || version) continue;
+        if (!argument.empty() && argument[0] == '-') return Wrong("unknown option '" + argument + "'");
+        return Wrong("unexpected argument '" + argument + "'");
+    }
+    if (options.saveFile && work != ProgramMode::Run) return Wrong("--save goes with --run");
+    options.mode = help      ? ProgramMode::Help
+                   : version ? ProgramMode::Version
+                             : work.value_or(ProgramMode::Window);
+    return options;
+}
+
+std::string HelpText(const std::string& filesFolderLine)
+{
+    return "Usage: quillon [--folder DIR]\n"
+           "       quillon --run [--folder DIR] [--save FILE]\n"
+           "       quillon --list [--folder DIR]\n"
+           "Measures C-V and G-V curves of MOS capacitors with an Agilent 4284A LCR meter.\n"
+           "Without --run or --list the main window opens.\n"
+           "\n"
+           "  --run          one measurement with the stored settings, without a window:\n"
+           "                 progress on standard error, the summary on standard output\n"
+           "  --save FILE    with --run: the points read go to FILE\n"
+           "  --list         the instruments on GPIB board 0 (the \"Check\" query), one\n"
+           "                 \"address<TAB>identification\" line each\n"
+           "  --folder DIR   keep the settings file and the logs in DIR\n"
+           "  --help         this text\n"
+           "  --version      the program's version\n"
+           "\n"
+           "Exit status of --run: 0 finished; 1 refused before anything was sent;\n"
+           "3 the meter could not be opened; 4 time over, a bus failure or UNBAL;\n"
+           "5 stopped (Ctrl+C, SIGTERM, SIGHUP); 6 the points could not be saved.\n"
+           "Exit status of --list: 0 a 4284A was found, 1 not. A wrong option: 2.\n"
+           "\n" +
+           filesFolderLine + "\n";
+}
+
+std::string VersionText()
+{
+    return std::string("quillon ") + ProgramVersion();
+}
+
+}  // namespace quillon
+

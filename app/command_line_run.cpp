@@ -1,0 +1,198 @@
+#include "app/command_line_run.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+
+#include "analysis/cv_analysis.h"
+#include "analysis/result_table.h"
+#include "app/command_line.h"
+#include "gpib/instrument_query.h"
+
+namespace quillon {
+
+namespace {
+
+std::string PlainLines(std::string text)
+{
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+// The query's listing without a window: only the listeners' lines count.
+class ListingView final : public QueryView {
+public:
+    explicit ListingView(std::ostream& out) : out_(out) {}
+    void AddReading(const std::string&) override {}
+    void RefreshReadings() override {}
+    int ReadingCount() const override { return 0; }
+    void RemoveFirstReading() override {}
+    void EnableQuit(bool) override {}
+    void SetMeterAddress(const std::string&) override { meterFound = true; }
+    void AddListener(int address, const std::string& identification) override
+    {
+        out_ << address << '\t' << identification << '\n';
+    }
+
+    bool meterFound = false;
+
+private:
+    std::ostream& out_;
+};
+
+}  // namespace
+
+void StreamDesktop::ShowMessage(const std::string& text, const std::string& title, MessageIcon)
+{
+    out_ << (title.empty() ? "" : title + ": ") << PlainLines(text) << '\n' << std::flush;
+}
+
+std::string ProgressLine(int done, int planned, const std::string& timeLeft)
+{
+    std::string line = std::to_string(done) + "/" + std::to_string(planned) + " points done";
+    if (!timeLeft.empty()) line += ", " + timeLeft;
+    return line;
+}
+
+CommandLineRunWindow::CommandLineRunWindow(const MeasurementSettings& settings,
+                                           const StopSignals& stopSignals, std::ostream& progress,
+                                           bool inPlace)
+    : settings_(settings), stopSignals_(stopSignals), progress_(progress), inPlace_(inPlace)
+{
+}
+
+void CommandLineRunWindow::SetProgressCaption(const std::string& caption)
+{
+    int measuring = 0;
+    int planned = 0;
+    if (std::sscanf(caption.c_str(), "Progress %d/%d", &measuring, &planned) != 2) return;
+    planned_ = planned;
+    done_ = measuring - 1;
+}
+
+void CommandLineRunWindow::SetTimeLeft(const std::string& text)
+{
+    if (planned_ > 0) PrintProgress(done_, text);
+}
+
+void CommandLineRunWindow::EndProgress(int pointsRead)
+{
+    if (planned_ == 0) return;
+    PrintProgress(pointsRead, {});
+    if (inPlace_) progress_ << '\n' << std::flush;
+}
+
+void CommandLineRunWindow::PrintProgress(int done, const std::string& timeLeft)
+{
+    if (inPlace_)
+        progress_ << '\r' << ProgressLine(done, planned_, timeLeft) << "\x1b[K" << std::flush;
+    else
+        progress_ << ProgressLine(done, planned_, timeLeft) << '\n' << std::flush;
+}
+
+int RunExitStatus(RunEnding ending, bool settingsRefused)
+{
+    switch (ending) {
+    case RunEnding::Refused:
+        return settingsRefused ? kExitRefused : kExitMeterNotOpened;
+    case RunEnding::NoCycles:
+        return kExitRefused;
+    case RunEnding::Completed:
+        return kExitFinished;
+    case RunEnding::Stopped:
+        return kExitStopped;
+    case RunEnding::Unbalanced:
+    case RunEnding::TimedOut:
+    case RunEnding::BusFailure:
+        return kExitRunFault;
+    }
+    return kExitRunFault;
+}
+
+std::optional<std::string> UnwritableSaveFile(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    if (::access(folder.c_str(), W_OK) == 0) return std::nullopt;
+    return "The data cannot be saved to " + path + ": " + std::strerror(errno) +
+           ".\nThe measurement was not started.";
+}
+
+std::optional<std::string> SaveRunForCommandLine(const std::string& path,
+                                                 const CsvRunContext& context,
+                                                 const SweepData& sweep)
+{
+    const std::string tableExtension = ".txt";
+    if (path.size() >= tableExtension.size() &&
+        path.compare(path.size() - tableExtension.size(), tableExtension.size(), tableExtension) ==
+            0)
+        return SaveDataFile(path, sweep);
+    return SaveCsvDataFile(path, context, sweep);
+}
+
+int RunFromCommandLine(const Environment& environment, const MeasurementSettings& settings,
+                       const CommandLineRunRequest& request, const StopSignals& stopSignals,
+                       const CommandLineStreams& streams)
+{
+    const std::optional<std::string>& saveFile = request.saveFile;
+    CsvRunContext context;
+    context.started = environment.clock.LocalTime();
+    context.settings = CopySettings(settings);
+    context.bus = request.busDescription;
+    if (saveFile) {
+        if (std::optional<std::string> problem = UnwritableSaveFile(*saveFile)) {
+            environment.desktop.ShowMessage(*problem);
+            return kExitRefused;
+        }
+    }
+    if (stopSignals.Received()) return kExitStopped;
+
+    CommandLineRunWindow window(settings, stopSignals, streams.err, streams.errIsTerminal);
+    SweepData sweep;
+    AnalysisResults analysis;
+    std::optional<RunSummary> summary;
+    const EndOfRunPass endOfRun = [&](SweepData& data, const RunTimes& times) {
+        summary = SummarizeRun(data, times, settings.Text1(kPadArea), 0, analysis);
+    };
+    const RunResult result = RunMeasurement(window, sweep, environment, endOfRun);
+    window.EndProgress(sweep.PointCount);
+    const bool settingsRefused = !std::holds_alternative<RunPlan>(PrepareRun(settings));
+    int status = RunExitStatus(result.ending, settingsRefused);
+    if (result.ending == RunEnding::NoCycles)
+        environment.desktop.ShowMessage("Cycle of Meas. is 0: there is nothing to measure.");
+
+    if (summary && summary->information)
+        streams.out << PlainLines(*summary->information) << '\n' << std::flush;
+    else if (summary)
+        streams.out << "No summary: it takes two points or more with a capacitance above 0.\n"
+                    << std::flush;
+
+    if (saveFile && sweep.ReadablePoints() > 0) {
+        context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
+        if (summary) context.summary = summary->figures;
+        if (std::optional<std::string> failure =
+                SaveRunForCommandLine(*saveFile, context, sweep)) {
+            environment.desktop.ShowMessage(*failure);
+            status = kExitNotSaved;
+        }
+    } else if (saveFile && status != kExitRefused && status != kExitMeterNotOpened) {
+        environment.desktop.ShowMessage("No point was read: nothing was saved to " + *saveFile +
+                                        ".");
+    }
+    return status;
+}
+
+int ListFromCommandLine(Desktop& desktop, std::ostream& out)
+{
+    ListingView view(out);
+    ClearAndRunQuery(view, desktop, false);
+    out << std::flush;
+    return view.meterFound ? kExitFinished : kExitRefused;
+}
+
+}  // namespace quillon

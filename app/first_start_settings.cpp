@@ -1,0 +1,35 @@
+#include "app/first_start_settings.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/module_ini.h"
+
+namespace quillon {
+
+StoredSettings FirstStartSettings()
+{
+    StoredSettings first;
+    first.values = {"-3", "3", "0.05", "100000", "1", "0", "50", "10000", "0", "17", "1"};
+    first.integration = static_cast<int>(Integration::Short);
+    return first;
+}
+
+StoredSettings InitialSettings(const ProgramFolder& folder)
+{
+    std::error_code unknown;
+    // A file that cannot be looked at counts as there: it is read as today.
+    const bool missing = !std::filesystem::exists(SettingsFilePath(folder), unknown) && !unknown;
+    return missing ? FirstStartSettings() : ReadStoredSettings(folder);
+}
+
+MeasurementSettingsValues SettingsValues(const StoredSettings& stored)
+{
+    MeasurementSettingsValues values;
+    values.text = stored.values;
+    values.check = stored.checks;
+    values.option = stored.integration;
+    return values;
+}
+
+}  // namespace quillon

@@ -1,0 +1,251 @@
+// quillon --run and --list over the simulated meter in virtual time, and the
+// options that lead there.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sstream>
+
+#include "app/command_line_run.h"
+#include "app/first_start_settings.h"
+#include "gpib/gpib_binding.h"
+#include "sim/simulated_lab.h"
+#include "tests/app/temp_folder.h"
+#include "tests/common/crlf_lines.h"
+#include "tests/platform/recording_desktop.h"
+
+namespace quillon {
+namespace {
+
+TEST(ParseCommandLine, ReadsTheModesAndTheirValues)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        ProgramMode mode;
+        std::optional<std::string> folder;
+        std::optional<std::string> saveFile;
+    };
+    const Case cases[] = {
+        {{}, ProgramMode::Window, {}, {}},
+        {{"--folder", "/lab"}, ProgramMode::Window, "/lab", {}},
+        {{"--run", "--save", "out 1.csv", "--folder=/lab"}, ProgramMode::Run, "/lab", "out 1.csv"},
+        {{"--save=a.csv", "--run", "--run"}, ProgramMode::Run, {}, "a.csv"},
+        {{"--list"}, ProgramMode::List, {}, {}},
+        {{"--run", "--help"}, ProgramMode::Help, {}, {}},
+        {{"-h"}, ProgramMode::Help, {}, {}},
+        {{"--version"}, ProgramMode::Version, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = ParseCommandLine(c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CommandLineOptions>(parsed)) << c.arguments.size();
+        const auto& options = std::get<CommandLineOptions>(parsed);
+        EXPECT_EQ(options.mode, c.mode);
+        EXPECT_EQ(options.folder, c.folder);
+        EXPECT_EQ(options.saveFile, c.saveFile);
+    }
+}
+
+TEST(ParseCommandLine, AWrongOptionGivesOneLineThatNamesIt)
+{
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--runn"}, "quillon: unknown option '--runn'"},
+        {{"-platform", "xcb"}, "quillon: unknown option '-platform'"},
+        {{"data.csv"}, "quillon: unexpected argument 'data.csv'"},
+        {{"--run", "--folder"}, "quillon: --folder needs a folder"},
+        {{"--run", "--save="}, "quillon: --save needs a file name"},
+        {{"--save", "a.csv"}, "quillon: --save goes with --run"},
+        {{"--list", "--run"}, "quillon: --run and --list exclude each other"},
+        {{"--run=1"}, "quillon: unknown option '--run=1'"},
+    };
+    for (const auto& [arguments, start] : cases) {
+        const auto parsed = ParseCommandLine(arguments);
+        ASSERT_TRUE(std::holds_alternative<WrongOption>(parsed)) << start;
+        const std::string& message = std::get<WrongOption>(parsed).message;
+        EXPECT_EQ(message, start + "; 'quillon --help' lists the options");
+        EXPECT_EQ(message.find('\n'), std::string::npos);
+    }
+}
+
+// A clock that sends the process SIGINT once the run's virtual time has
+// come to a given tick, as a user's Ctrl+C arriving while the meter
+// measures.
+class InterruptingClock final : public Clock {
+public:
+    uint32_t TickCount() const override { return time.TickCount(); }
+    void Sleep(uint32_t milliseconds) override
+    {
+        time.Sleep(milliseconds);
+        if (interruptAt && time.TickCount() >= *interruptAt) {
+            interruptAt.reset();
+            std::raise(SIGINT);
+        }
+    }
+    std::tm LocalTime() const override { return time.LocalTime(); }
+
+    VirtualClock time{1000};
+    std::optional<uint32_t> interruptAt;
+};
+
+class CommandLineRunTest : public ::testing::Test {
+protected:
+    ~CommandLineRunTest() override { DeselectGpibDriver(); }
+
+    // 0 V to 1 V in 0.25 V steps at 1 kHz: five points of 40 ms.
+    void StartLab(SimulatedMeterFault fault = SimulatedMeterFault::None)
+    {
+        SimulatedLabSettings labSettings;
+        labSettings.fault = fault;
+        lab = MakeSimulatedLab(clock, labSettings);
+        SelectGpibDriver(*lab.bus);
+        if (lab.meter) lab.meter->RecordTranscript(true);
+        settings.text = {"0", "1", "0.25", "1000", "1", "0", "50", "10000", "0", "17", "1"};
+        settings.option = 0;
+    }
+
+    int Run(const std::optional<std::string>& saveFile = std::nullopt)
+    {
+        return RunFromCommandLine(Environment{clock, temp.Folder(), desktop}, settings,
+                                  {saveFile, "simulated"}, stopSignals, {out, err, false});
+    }
+
+    std::string Messages() const
+    {
+        std::string all;
+        for (const auto& message : desktop.messages) all += message.text + "|";
+        return all;
+    }
+
+    InterruptingClock clock;
+    SimulatedLab lab;
+    testing::TempFolder temp;
+    testing::RecordingDesktop desktop;
+    StopSignals stopSignals;
+    MeasurementSettingsValues settings;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST_F(CommandLineRunTest, AFinishedRunPrintsItsProgressAndSummaryAndSavesItsPoints)
+{
+    StartLab();
+    EXPECT_EQ(Run(temp.File("out.csv").string()), kExitFinished);
+    // The time left from the second point on, as the window's progress bar shows it.
+    EXPECT_EQ(err.str(),
+              "0/5 points done\n1/5 points done, 0:00 left\n2/5 points done, 0:00 left\n"
+              "3/5 points done, 0:00 left\n4/5 points done, 0:00 left\n5/5 points done\n");
+    EXPECT_EQ(out.str().rfind("5Points\n 0.35sec\n14.286/s\nCmax:", 0), 0u) << out.str();
+    // The CSV file with the run's settings; the table of "Save Data" for ".txt".
+    const std::string csv = temp.Read("out.csv");
+    for (const char* line : {"\r\n# bus: simulated\r\n", "\r\n# points: 5\r\n",
+                             "\r\nV,C,G\r\n0.000,", "\r\n1.000,"})
+        EXPECT_NE(csv.find(line), std::string::npos) << line << csv;
+    EXPECT_EQ(Run(temp.File("out.txt").string()), kExitFinished);
+    const std::vector<std::string> table = testing::CrLfLines(temp.Read("out.txt"));
+    ASSERT_EQ(table.size(), 6u);
+    EXPECT_EQ(table[0], "V[V]\tC[F]\tG[S]");
+    EXPECT_EQ(table[5].rfind("1.000\t", 0), 0u) << table[5];
+    EXPECT_EQ(Messages(), "");
+    EXPECT_FALSE(lab.meter->biasOn());
+}
+
+TEST_F(CommandLineRunTest, EachEndingHasItsExitStatus)
+{
+    struct Case {
+        const char* what;
+        SimulatedMeterFault fault;
+        int field;
+        const char* value;
+        int status;
+        const char* messageStart;
+    };
+    const Case cases[] = {
+        {"a step of 0", SimulatedMeterFault::None, kBiasStep, "0", kExitRefused,
+         "Bias Step [V] must not be 0"},
+        {"no cycles", SimulatedMeterFault::None, kCycles, "0", kExitRefused,
+         "Cycle of Meas. is 0"},
+        {"no board 9", SimulatedMeterFault::None, kGpibBoard, "9", kExitMeterNotOpened,
+         "The 4284A could not be opened (GPIB board 9"},
+        {"a silent meter", SimulatedMeterFault::NoServiceRequest, kCycles, "1", kExitRunFault,
+         "time over"},
+        {"UNBAL", SimulatedMeterFault::Overflow, kCycles, "1", kExitRunFault, "測定エラー発生"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        desktop.messages.clear();
+        StartLab(c.fault);
+        settings.text[static_cast<std::size_t>(c.field)] = c.value;
+        settings.check[kQuitWhenUnbal] = 1;
+        const std::string saved = temp.File(std::string(c.what) + ".csv").string();
+        EXPECT_EQ(Run(saved), c.status);
+        EXPECT_EQ(Messages().rfind(c.messageStart, 0), 0u) << Messages();
+        // Only the overflowing point was read; nothing else was there to save.
+        EXPECT_EQ(std::filesystem::exists(saved), c.fault == SimulatedMeterFault::Overflow);
+        if (lab.meter) {
+            EXPECT_FALSE(lab.meter->biasOn());
+        }
+    }
+}
+
+TEST_F(CommandLineRunTest, ASaveFileThatCannotBeWrittenRefusesTheRunBeforeTheBus)
+{
+    StartLab();
+    EXPECT_EQ(Run(temp.File("missing/out.csv").string()), kExitRefused);
+    EXPECT_EQ(Messages().find("The data cannot be saved to "), 0u) << Messages();
+    EXPECT_TRUE(lab.meter->Transcript().empty());
+}
+
+TEST_F(CommandLineRunTest, CtrlCStopsTheRunAsStopDoesAndKeepsItsPoints)
+{
+    StartLab();
+    settings.text[kBiasStep] = "0.01";  // 101 points: 4 s
+    clock.interruptAt = clock.TickCount() + 1000;
+    EXPECT_EQ(Run(temp.File("stopped.txt").string()), kExitStopped);
+
+    EXPECT_EQ(stopSignals.Received(), SIGINT);
+    EXPECT_FALSE(lab.meter->biasOn());
+    const std::vector<std::string> log = testing::CrLfLines(temp.Read("log-202403.log"));
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log.back(), "") << "the record is closed by its empty line";
+    const std::vector<std::string> table = testing::CrLfLines(temp.Read("stopped.txt"));
+    EXPECT_GT(table.size(), 2u);
+    EXPECT_LT(table.size(), 60u);
+    // The log holds the header line, the points read and the empty line.
+    EXPECT_EQ(log.size(), table.size() + 2);
+    EXPECT_NE(out.str().find("Points\n"), std::string::npos) << out.str();
+    EXPECT_EQ(Messages(), "");
+
+    // A signal that came before the run lets it send nothing at all.
+    lab.meter->ClearTranscript();
+    EXPECT_EQ(Run(), kExitStopped);
+    EXPECT_TRUE(lab.meter->Transcript().empty());
+}
+
+TEST_F(CommandLineRunTest, ListPrintsEachListenerAndSaysWhetherA4284AAnswered)
+{
+    StartLab();
+    EXPECT_EQ(ListFromCommandLine(desktop, out), kExitFinished);
+    const std::string listing = out.str();
+    EXPECT_EQ(listing.find("17\t"), 0u) << listing;
+    EXPECT_NE(listing.find("4284A"), std::string::npos);
+    EXPECT_NE(listing.find("\n22\tHEWLETT-PACKARD,34401A"), std::string::npos) << listing;
+
+    std::ostringstream absentListing;
+    StartLab(SimulatedMeterFault::Absent);
+    EXPECT_EQ(ListFromCommandLine(desktop, absentListing), kExitRefused);
+    EXPECT_EQ(Messages(), "4284A was not found|");
+}
+
+TEST(FirstStartSettings, TheFirstStartSweepRunsAsItStands)
+{
+    testing::TempFolder temp;
+    const StoredSettings first = InitialSettings(temp.Folder());
+    EXPECT_EQ(first.values[kBiasStep], "0.05");
+    const RunPreparation preparation = PrepareRun(SettingsValues(first));
+    ASSERT_TRUE(std::holds_alternative<RunPlan>(preparation));
+    EXPECT_EQ(std::get<RunPlan>(preparation).biasMillivolts.size(), 121u);
+}
+
+}  // namespace
+}  // namespace quillon
