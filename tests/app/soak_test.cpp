@@ -1,14 +1,16 @@
 // A thousand runs back to back through the main window, in virtual time,
-// with faults injected at random points, and the settings file and the log
-// folder disturbed between runs.
+// with faults (stop signals among them) injected at random points, and the
+// settings file and the log folder disturbed between runs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -24,6 +26,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #include "app/main_window.h"
 #include "app/module_ini.h"
 #include "app/settings_file.h"
+#include "app/window_stop.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/point_acquisition.h"
@@ -77,8 +80,10 @@ bool Shown(const testing::RecordingDesktop& desktop, const std::string& start)
     return false;
 }
 
-enum class Fault { None, TimeOut, BusFailure, Overflow, ShortReply, Stop };
-constexpr int kFaultKinds = 6;
+// Signal: SIGTERM, SIGINT or SIGHUP, which end the run as STOP does and
+// then the program.
+enum class Fault { None, TimeOut, BusFailure, Overflow, ShortReply, Stop, Signal };
+constexpr int kFaultKinds = 7;
 
 // Not a profile file at all: no section, a key without a name, a lone LF
 // and no line end at the end.
@@ -175,7 +180,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             // shows from the next point on; such a fault comes before the
             // last wait.
             const int planned = cycles * points * (doubleSweep ? 2 : 1);
-            const Fault fault = chance(2) ? Fault::None : static_cast<Fault>(1 + random() % 5);
+            const Fault fault = chance(2) ? Fault::None : static_cast<Fault>(1 + random() % 6);
+            const int signalNumber = std::array{SIGTERM, SIGINT, SIGHUP}[run % 3];
             const bool replyFault = fault == Fault::Overflow || fault == Fault::ShortReply;
             const int faultAt =
                 1 + static_cast<int>(random() % static_cast<unsigned>(replyFault
@@ -205,6 +211,9 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                     case Fault::Stop:
                         window.Command9_Click();
                         break;
+                    case Fault::Signal:
+                        std::raise(signalNumber);
+                        break;
                     case Fault::None:
                         break;
                 }
@@ -225,7 +234,21 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                 std::filesystem::exists(log) ? std::filesystem::file_size(log) : 0;
             desktop.messages.clear();
             const int pointsBefore = window.Sweep().PointCount;
+            std::vector<int> exits;
+            std::optional<StopSignals> stopSignals;
+            std::optional<SignalQuit> signalQuit;
+            if (fault == Fault::Signal) {
+                stopSignals.emplace();
+                signalQuit.emplace(*stopSignals, window, [&](int status) { exits.push_back(status); });
+            }
             window.Command1_Click();
+            // A signal at the last point comes through once the run is over.
+            QApplication::processEvents();
+            ASSERT_EQ(exits, fault == Fault::Signal && faultInjected
+                                 ? std::vector<int>{SignalExitStatus(signalNumber)}
+                                 : std::vector<int>{});
+            signalQuit.reset();
+            stopSignals.reset();
             driver.beforeCall = nullptr;
             driver.afterRead = nullptr;
 
@@ -271,7 +294,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                 fault == Fault::Overflow && quitWhenUnbal && faultAt + 1 < planned;
             int expectedPoints = planned;
             if (fault == Fault::TimeOut || fault == Fault::BusFailure) expectedPoints = faultAt - 1;
-            if (fault == Fault::Stop && faultAt < planned) expectedPoints = faultAt;
+            if ((fault == Fault::Stop || fault == Fault::Signal) && faultAt < planned)
+                expectedPoints = faultAt;
             if (unbalanced) expectedPoints = faultAt + 1;
             // A run that read nothing leaves the previous run's points.
             ASSERT_EQ(window.Sweep().PointCount, expectedPoints > 0 ? expectedPoints : pointsBefore);
