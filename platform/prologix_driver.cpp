@@ -393,8 +393,15 @@ PrologixDriver::PrologixDriver(AdapterConnector connector, std::string adapterNa
 
 PrologixDriver::~PrologixDriver() = default;
 
+struct PrologixDriver::Exchange {
+    SteadyClock::time_point deadline;
+    std::size_t limit = kPrologixExchangeBytes;
+    std::size_t taken = 0;
+};
+
 int PrologixDriver::Connect()
 {
+    reconnectDue_ = false;
     stream_.reset();
     inbox_.clear();
     currentAddress_ = currentReadTimeout_ = currentEoi_ = -1;
@@ -424,11 +431,11 @@ int PrologixDriver::Connect()
     currentEoi_ = 1;
     // Whatever stale output comes first, the first line that repeats is
     // the adapter's own version line.
-    const auto deadline = After(timeouts_.replyMilliseconds);
+    Exchange exchange{After(timeouts_.replyMilliseconds)};
     std::string previous;
     std::string line;
     while (error == 0) {
-        error = ReceiveLine(line, MillisecondsLeft(deadline));
+        error = ReceiveLine(line, exchange);
         if (error == 0 && !line.empty() && line == previous) break;
         previous = line;
     }
@@ -438,7 +445,8 @@ int PrologixDriver::Connect()
         connectFailure_ = error == ETIMEDOUT
                               ? "it does not answer the ++ver command; is it a Prologix adapter, "
                                 "and is nothing else connected to it?"
-                              : std::strerror(error);
+                          : error == EMSGSIZE ? lossReason_
+                                              : std::strerror(error);
         return error;
     }
     version_ = line;
@@ -456,6 +464,10 @@ int PrologixDriver::Finish(int status, int error, long count)
 
 int PrologixDriver::Lose(int errorNumber)
 {
+    // A connection that was there is worth one more try; one that could
+    // not be made again is not, until a run or a query begins.
+    if (stream_) reconnectDue_ = true;
+    if (errorNumber != EMSGSIZE) lossReason_ = std::strerror(errorNumber);
     stream_.reset();
     inbox_.clear();
     holdovers_.clear();
@@ -469,6 +481,12 @@ int PrologixDriver::EnsureConnected()
     return stream_ ? 0 : Connect();
 }
 
+int PrologixDriver::ReconnectIfDue()
+{
+    if (stream_ || !reconnectDue_) return 0;
+    return Connect();
+}
+
 bool PrologixDriver::OnBoard(int board)
 {
     if (board == kBoard) return true;
@@ -479,16 +497,16 @@ bool PrologixDriver::OnBoard(int board)
 int PrologixDriver::Begin()
 {
     if (!stream_) return lostError_ != 0 ? lostError_ : ENOTCONN;
-    inbox_.clear();
     // Late bytes of a read given up on are dropped; a closed connection
-    // shows here, before anything is sent into it.
-    const auto deadline = After(timeouts_.replyMilliseconds);
+    // shows here, before anything is sent into it; and an adapter that is
+    // still sending after the reply time is out of step.
+    Exchange exchange{After(timeouts_.replyMilliseconds)};
     for (;;) {
-        const int error = stream_->Receive(inbox_, 0);
         inbox_.clear();
+        const int error = Take(exchange, 0);
         if (error == ETIMEDOUT) return 0;
         if (error != 0) return error;
-        if (MillisecondsLeft(deadline) == 0) return 0;
+        if (MillisecondsLeft(exchange.deadline) == 0) return ETIMEDOUT;
     }
 }
 
@@ -540,9 +558,29 @@ int PrologixDriver::WriteData(int address, std::string_view data, bool eoi)
     return SendLine(Escaped(data));
 }
 
-int PrologixDriver::ReceiveLine(std::string& line, int milliseconds)
+int PrologixDriver::Take(Exchange& exchange, int milliseconds)
 {
-    const auto deadline = After(milliseconds);
+    const std::size_t before = inbox_.size();
+    const int error = stream_->Receive(inbox_, milliseconds);
+    exchange.taken += inbox_.size() - before;
+    if (exchange.taken > exchange.limit) {
+        inbox_.clear();
+        lossReason_ =
+            "the adapter sent more than " + std::to_string(exchange.limit) + " bytes in one answer";
+        return EMSGSIZE;
+    }
+    return error;
+}
+
+int PrologixDriver::TakeInTime(Exchange& exchange)
+{
+    // The poll alone would never end an answer whose bytes keep coming.
+    if (SteadyClock::now() >= exchange.deadline) return ETIMEDOUT;
+    return Take(exchange, MillisecondsLeft(exchange.deadline));
+}
+
+int PrologixDriver::ReceiveLine(std::string& line, Exchange& exchange)
+{
     for (;;) {
         const auto newline = inbox_.find('\n');
         if (newline != std::string::npos) {
@@ -551,7 +589,7 @@ int PrologixDriver::ReceiveLine(std::string& line, int milliseconds)
             if (!line.empty() && line.back() == '\r') line.pop_back();
             return 0;
         }
-        if (int error = stream_->Receive(inbox_, MillisecondsLeft(deadline))) return error;
+        if (int error = TakeInTime(exchange)) return error;
     }
 }
 
@@ -564,10 +602,10 @@ int PrologixDriver::Ask(const std::string& command, int busMilliseconds,
     inbox_.clear();
     const std::string lines = command.empty() ? "++ver" : command + "\n++ver";
     if (int error = SendLine(lines)) return error;
-    const auto deadline = After(busMilliseconds + timeouts_.replyMilliseconds);
+    Exchange exchange{After(busMilliseconds + timeouts_.replyMilliseconds)};
     for (;;) {
         std::string line;
-        if (int error = ReceiveLine(line, MillisecondsLeft(deadline))) return error;
+        if (int error = ReceiveLine(line, exchange)) return error;
         if (line == version_) return 0;
         answer.push_back(line);
     }
@@ -616,11 +654,11 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
             outcome.lostError = error;
             return outcome;
         }
-        // The adapter gives up after its own time-out with no byte; we wait
-        // that long after the last byte, and a little for the network.
-        const int silence = adapterMilliseconds + timeouts_.replyMilliseconds;
-        const int64_t limit = ni::TimeLimitMicroseconds(timeLimit) / 1000;
-        const auto deadline = After(static_cast<int>(std::max<int64_t>(limit, 0)) + silence);
+        // The adapter gives up after its own time-out with no byte, and the
+        // reply comes after the service request, at the bus's speed: the
+        // whole of it is in within that time and a little for the network.
+        Exchange exchange{After(adapterMilliseconds + timeouts_.replyMilliseconds),
+                          std::max(kPrologixExchangeBytes, static_cast<std::size_t>(count) + 1)};
         Holdover message;
         bool silent = false;
         for (;;) {
@@ -631,7 +669,7 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
                 message.end = true;
                 break;
             }
-            error = stream_->Receive(inbox_, std::min(silence, MillisecondsLeft(deadline)));
+            error = TakeInTime(exchange);
             if (error == ETIMEDOUT) {
                 message.bytes.swap(inbox_);
                 inbox_.clear();
@@ -730,6 +768,11 @@ int PrologixDriver::ibclr(int ud)
     const Descriptor* descriptor = FindDescriptor(ud);
     if (!descriptor) return Finish(ni::ERR, ni::EDVR, 0);
     const int address = descriptor->address;
+    // A clear puts the device in a known state again: after a loss it is
+    // where a new connection carries on (a write or a wait in the middle of
+    // a point's exchange would carry on as if nothing had been lost), and
+    // the way back to idle begins with it.
+    if (int error = ReconnectIfDue()) return Lose(error);
     if (int error = Begin()) return Lose(error);
     if (KnownAbsent(address)) return Finish(ni::ERR, ni::ENOL, 0);
     int error = Address(address);

@@ -6,12 +6,15 @@
 // the NI-488.2 status, errors and counts are made here.
 //
 // Time: the GPIB time limits and the pauses between service-request polls
-// run on the Clock seam. Waits for the adapter itself are real (poll()) and
-// each has a bound, so a lost connection or an adapter that stops answering
-// ends the call with ERR, EDVR and the system's error number in ibcntl,
-// never with a hang.
+// run on the Clock seam. Waits for the adapter itself are real (poll()).
+// Every exchange with the adapter has a deadline for all of its answer and
+// a limit on the bytes it may bring, so a lost connection, an adapter that
+// stops answering, or one that never stops sending ends the call with ERR,
+// EDVR and the system's error number in ibcntl, never with a hang, and the
+// memory held stays small whatever the adapter sends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -32,6 +35,10 @@ namespace quillon {
 inline constexpr int kPrologixDefaultPort = 1234;
 // What the adapter adds after the last byte of a read that ended with EOI.
 inline constexpr char kPrologixEndMark = '\x04';
+// The most one exchange with the adapter may bring (a read may bring its
+// buffer's worth if that is more). The meter's replies and the adapter's
+// own lines are a few dozen bytes; more is an adapter out of step.
+inline constexpr std::size_t kPrologixExchangeBytes = 1024;
 
 // A two-way byte stream to the adapter.
 class AdapterStream {
@@ -109,8 +116,9 @@ public:
     PrologixDriver(const PrologixDriver&) = delete;
     PrologixDriver& operator=(const PrologixDriver&) = delete;
 
-    // Opens the stream and sets the adapter up as controller. 0, or the
-    // errno of the failure (ETIMEDOUT when the adapter does not answer).
+    // Opens the stream and sets the adapter up as controller, within the
+    // connection time limit and then the reply limit. 0, or the errno of
+    // the failure (ETIMEDOUT when the adapter does not answer).
     int Connect();
     bool Connected() const { return stream_ != nullptr; }
     const std::string& adapterName() const { return adapterName_; }
@@ -118,6 +126,9 @@ public:
     const std::string& adapterVersion() const { return version_; }
     // Why the last Connect failed, in words.
     const std::string& connectFailure() const { return connectFailure_; }
+    // Why the connection was last dropped, in words ("the adapter sent more
+    // than 1024 bytes"); the errno in ibcntl says it more briefly.
+    const std::string& lossReason() const { return lossReason_; }
 
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override;
     int ibconfig(int ud, int option, int value) override;
@@ -157,16 +168,20 @@ private:
         bool timedOut = false;
         int lostError = 0;
     };
+    // What one exchange with the adapter may still bring, and by when.
+    struct Exchange;
 
     int Finish(int status, int error, long count);
     // Drops the stream: it is out of step or gone. The call ends with ERR,
     // EDVR and the errno in ibcntl; so do later calls until a reconnect.
     int Lose(int errorNumber);
     int EnsureConnected();
-    // Before a call uses the stream: it is still there, and nothing stale
-    // waits in it. 0 or an errno.
+    // After a loss, the next device clear connects again, once.
+    int ReconnectIfDue();
     // Only board 0 exists: any other ends the call with ENEB.
     bool OnBoard(int board);
+    // Before a call uses the stream: it is still there, and nothing stale
+    // waits in it. 0 or an errno.
     int Begin();
     Descriptor* FindDescriptor(int ud);
 
@@ -180,8 +195,14 @@ private:
     int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
     // Waits until the adapter has taken everything sent so far.
     int Synchronise();
-    int ReceiveLine(std::string& line, int milliseconds);
-    int DrainStale();
+    // Appends what comes within `milliseconds` (0: only looks) to the
+    // inbox. 0, ETIMEDOUT when nothing came, EMSGSIZE past the exchange's
+    // byte limit, or the errno of the failure.
+    int Take(Exchange& exchange, int milliseconds);
+    // Take, waiting until the exchange's deadline; ETIMEDOUT once it has
+    // passed, even while bytes still come.
+    int TakeInTime(Exchange& exchange);
+    int ReceiveLine(std::string& line, Exchange& exchange);
     // The status byte, none when nobody answered the poll.
     int SerialPoll(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
     ReadOutcome Read(int address, int timeLimit, char* buffer, long count, int stopByte);
@@ -195,7 +216,10 @@ private:
     PrologixTimeouts timeouts_;
     std::unique_ptr<AdapterStream> stream_;
     int lostError_ = 0;
+    // A connection was lost and not yet tried again.
+    bool reconnectDue_ = false;
     std::string connectFailure_;
+    std::string lossReason_;
     std::string version_;
     std::string inbox_;
     // What the adapter is set to; -1 when not known.

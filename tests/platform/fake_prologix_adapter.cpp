@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -133,12 +134,22 @@ void FakePrologixAdapter::Hold(bool on)
     released_.notify_all();
 }
 
-void FakePrologixAdapter::DropConnectionAt(const std::string& command, int occurrence)
+void FakePrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& command,
+                                      int occurrence, bool lasting)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    dropCommand_ = command;
-    dropOccurrence_ = occurrence;
-    dropSeen_ = 0;
+    misbehaviour_ = way;
+    misbehaveCommand_ = command;
+    misbehaveOccurrence_ = occurrence;
+    misbehaveSeen_ = 0;
+    misbehaviourLasts_ = lasting;
+    misbehavedAt_ = -1;
+}
+
+int FakePrologixAdapter::MisbehavedAt() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return misbehavedAt_;
 }
 
 bool FakePrologixAdapter::WaitWhileHeld()
@@ -205,7 +216,8 @@ bool FakePrologixAdapter::ServeConnection(int fd)
             } else if (c == '\x1b') {
                 escapeNext = true;
             } else if (c == '\r' || c == '\n') {
-                if (!line.empty() && !Take(fd, line, escaped)) return false;
+                const Next next = line.empty() ? Next::Serve : Take(fd, line, escaped);
+                if (next != Next::Serve) return next == Next::Stop;
                 line.clear();
                 escaped.clear();
             } else {
@@ -216,24 +228,98 @@ bool FakePrologixAdapter::ServeConnection(int fd)
     }
 }
 
-bool FakePrologixAdapter::Take(int fd, const std::string& line, const std::vector<bool>& escaped)
+FakePrologixAdapter::Next FakePrologixAdapter::Take(int fd, const std::string& line,
+                                                    const std::vector<bool>& escaped)
 {
     const bool command =
         line.size() >= 2 && line[0] == '+' && line[1] == '+' && !escaped[0] && !escaped[1];
+    Misbehaviour way = Misbehaviour::None;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.push_back(command ? line : "data " + line);
-        if (command && line == dropCommand_ && ++dropSeen_ == dropOccurrence_) return false;
+        if (command && misbehaviour_ != Misbehaviour::None && line == misbehaveCommand_ &&
+            ++misbehaveSeen_ == misbehaveOccurrence_) {
+            way = misbehaviour_;
+            misbehavedAt_ = static_cast<int>(lines_.size()) - 1;
+        }
+    }
+    if (way != Misbehaviour::None) {
+        const Next next = Misbehave(fd, way);
+        if (next == Next::Drop) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (misbehaviourLasts_) held_ = true;
+        }
+        return next;
     }
     if (command) {
         Command(fd, line);
-        return true;
+        return Next::Serve;
     }
     static const char* const kEosSuffixes[] = {"\r\n", "\r", "\n", ""};
     const std::string data = line + kEosSuffixes[std::clamp(eos_, 0, 3)];
     bus_.Send(0, static_cast<Addr4882>(address_), data.data(), static_cast<long>(data.size()),
               eoi_ ? ni::DABend : ni::NULLend);
-    return true;
+    return Next::Serve;
+}
+
+FakePrologixAdapter::Next FakePrologixAdapter::Misbehave(int fd, Misbehaviour way)
+{
+    constexpr std::size_t kEndless = std::numeric_limits<std::size_t>::max();
+    std::string lines;
+    for (int i = 0; i < 1000; ++i) lines += "0\r\n";
+    switch (way) {
+        case Misbehaviour::EndlessLines:
+            return Flood(fd, lines, kEndless, 0);
+        case Misbehaviour::EndlessBytes:
+            return Flood(fd, std::string(4096, '7'), kEndless, 0);
+        case Misbehaviour::Trickle:
+            return Flood(fd, "7", kEndless, kTrickleMilliseconds);
+        case Misbehaviour::HugeReply:
+            return Flood(fd, std::string(65536, '7'), kHugeReplyBytes, 0);
+        case Misbehaviour::Silence:
+            return Swallow(fd);
+        case Misbehaviour::Reset:
+        case Misbehaviour::None:
+            break;
+    }
+    return Next::Drop;
+}
+
+FakePrologixAdapter::Next FakePrologixAdapter::Flood(int fd, const std::string& chunk,
+                                                     std::size_t total, int pauseMilliseconds)
+{
+    std::size_t sent = 0;
+    while (sent < total) {
+        // What the other end sends is read and dropped, so that its close
+        // shows at once.
+        const short events = pauseMilliseconds > 0 ? POLLIN : POLLIN | POLLOUT;
+        pollfd waits[2] = {{fd, events, 0}, {wakeFds_[0], POLLIN, 0}};
+        if (::poll(waits, 2, pauseMilliseconds > 0 ? pauseMilliseconds : -1) < 0) continue;
+        if (waits[1].revents) return Next::Stop;
+        if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char dropped[4096];
+            const ssize_t got = ::read(fd, dropped, sizeof dropped);
+            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return Next::Drop;
+            continue;
+        }
+        const std::size_t count = std::min(chunk.size(), total - sent);
+        const ssize_t written = Write(fd, chunk.data(), count, false);
+        if (written < 0 && errno != EINTR && errno != EAGAIN) return Next::Drop;
+        if (written > 0) sent += static_cast<std::size_t>(written);
+    }
+    return Next::Serve;
+}
+
+FakePrologixAdapter::Next FakePrologixAdapter::Swallow(int fd)
+{
+    for (;;) {
+        pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0) continue;
+        if (waits[1].revents) return Next::Stop;
+        char dropped[4096];
+        const ssize_t got = ::read(fd, dropped, sizeof dropped);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return Next::Drop;
+    }
 }
 
 int FakePrologixAdapter::Descriptor(int address)
@@ -317,13 +403,17 @@ void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t written =
-            link_ == Link::Tcp ? ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL)
-                               : ::write(fd, bytes.data() + sent, bytes.size() - sent);
+        const ssize_t written = Write(fd, bytes.data() + sent, bytes.size() - sent, true);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         sent += static_cast<std::size_t>(written);
     }
+}
+
+ssize_t FakePrologixAdapter::Write(int fd, const char* bytes, std::size_t count, bool wait)
+{
+    if (link_ == Link::PseudoTerminal) return ::write(fd, bytes, count);
+    return ::send(fd, bytes, count, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
 }
 
 int ClosedLoopbackPort()

@@ -1,9 +1,11 @@
 // A Prologix adapter in the test's own process: it speaks the "++"
 // protocol on 127.0.0.1 (or on a pseudo-terminal, as a USB adapter would)
 // in a thread of its own, and carries every command out on a simulated bus.
-// It records what it was sent, and can answer slowly, stop answering, or
-// drop the connection, as a real one on a bad day.
+// It records what it was sent, and can answer slowly, stop answering, drop
+// the connection, or flood it, as a real one on a bad day.
 #pragma once
+
+#include <sys/types.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -53,6 +55,19 @@ class FakePrologixAdapter {
 public:
     static constexpr const char* kVersion = "Prologix GPIB-ETHERNET version 1.6.6.0";
     enum class Link { Tcp, PseudoTerminal };
+    // How the adapter goes wrong, from a given command on, on the
+    // connection it is serving.
+    enum class Misbehaviour {
+        None,
+        EndlessLines,  // "0" lines, without end
+        EndlessBytes,  // bytes and never a line feed
+        Silence,       // takes everything, answers nothing
+        Reset,         // closes the connection instead of carrying the command out
+        Trickle,       // a byte every kTrickleMilliseconds, without end
+        HugeReply,     // the command's answer is kHugeReplyBytes long
+    };
+    static constexpr int kTrickleMilliseconds = 2;
+    static constexpr std::size_t kHugeReplyBytes = std::size_t{100} << 20;
 
     // `requesters` are the devices whose service requests drive the SRQ
     // line the adapter reports; the bus owns them.
@@ -83,17 +98,31 @@ public:
     void SetAnswerDelay(int milliseconds);
     // While held, nothing is taken from the connection.
     void Hold(bool on);
-    // The connection is closed instead of carrying out the n-th (from 1)
-    // command that is exactly `command`.
-    void DropConnectionAt(const std::string& command, int occurrence);
+    // From the n-th (from 1) command that is exactly `command` on, the
+    // adapter misbehaves that way until the other end closes the
+    // connection (a huge reply is sent once). After a lasting misbehaviour
+    // the adapter serves nobody, as one that hangs, until Hold(false).
+    void MisbehaveAt(Misbehaviour way, const std::string& command, int occurrence,
+                     bool lasting = false);
+    // The index in Lines() of the command the misbehaviour began at; -1
+    // while it has not.
+    int MisbehavedAt() const;
 
 private:
     void Serve();
     bool ServeConnection(int fd);
-    // Takes one line; false when the connection is to be dropped.
-    bool Take(int fd, const std::string& line, const std::vector<bool>& escaped);
+    enum class Next { Serve, Drop, Stop };
+    Next Take(int fd, const std::string& line, const std::vector<bool>& escaped);
+    Next Misbehave(int fd, Misbehaviour way);
+    // Sends `chunk` again and again, `pauseMilliseconds` apart, until
+    // `total` bytes have gone or the other end has closed.
+    Next Flood(int fd, const std::string& chunk, std::size_t total, int pauseMilliseconds);
+    // Reads and drops everything until the other end closes.
+    Next Swallow(int fd);
     void Command(int fd, const std::string& line);
     void Answer(int fd, const std::string& bytes);
+    // Without `wait`, sends what fits now.
+    ssize_t Write(int fd, const char* bytes, std::size_t count, bool wait);
     int Descriptor(int address);
     bool WaitWhileHeld();
 
@@ -117,9 +146,12 @@ private:
     std::vector<std::string> lines_;
     std::string received_;
     int connections_ = 0;
-    std::string dropCommand_;
-    int dropOccurrence_ = 0;
-    int dropSeen_ = 0;
+    Misbehaviour misbehaviour_ = Misbehaviour::None;
+    std::string misbehaveCommand_;
+    int misbehaveOccurrence_ = 0;
+    int misbehaveSeen_ = 0;
+    bool misbehaviourLasts_ = false;
+    int misbehavedAt_ = -1;
     bool saveConfiguration_ = true;
     int storedConfigurations_ = 0;
 

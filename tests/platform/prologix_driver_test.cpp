@@ -11,12 +11,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "gpib/gpib_binding.h"
 #include "gpib/instrument_query.h"
 #include "measure/measurement_run.h"
+#include "measure/point_acquisition.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/temp_folder.h"
 #include "tests/measure/recording_run_window.h"
@@ -569,10 +571,10 @@ TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
 
 // ----- failures of the link --------------------------------------------------
 
-TEST_F(PrologixDriverTest, DroppedConnectionEndsTheRunWithItsReasonAndTheNextRunReconnects)
+TEST_F(PrologixDriverTest, DroppedConnectionEndsTheRunWithItsReasonAndIdleConnectsAgain)
 {
     Open();
-    adapter.DropConnectionAt("++read eoi", 2);
+    adapter.MisbehaveAt(FakePrologixAdapter::Misbehaviour::Reset, "++read eoi", 2);
     const auto start = SteadyClock::now();
     const RunRecord broken = MeasureRun(clock);
     EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(2));
@@ -584,15 +586,127 @@ TEST_F(PrologixDriverTest, DroppedConnectionEndsTheRunWithItsReasonAndTheNextRun
     EXPECT_TRUE(Contains(message, "EDVR")) << message;
     EXPECT_TRUE(Contains(message, "\r\nSystem error: " + std::string(std::strerror(ECONNRESET))))
         << message;
-    EXPECT_FALSE(driver->Connected());
-    // The way back to idle found the connection gone at once.
-    EXPECT_EQ(iberr, ni::EDVR);
-    EXPECT_EQ(ibcntl, ECONNRESET);
+    // The way back to idle connected again and switched the bias off.
+    EXPECT_TRUE(driver->Connected());
+    EXPECT_EQ(ibsta & ni::ERR, 0);
+    EXPECT_FALSE(lab.meter->biasOn());
+    EXPECT_EQ(adapter.Connections(), 2);
 
     const RunRecord again = MeasureRun(clock);
     EXPECT_EQ(again.result.ending, RunEnding::Completed);
     EXPECT_EQ(again.capacitance.size(), 3u);
     EXPECT_EQ(adapter.Connections(), 2);
+}
+
+TEST_F(PrologixDriverTest, IdleConnectsAgainOnceAfterALossAndThenFailsFastUntilTheNextRun)
+{
+    PrologixTimeouts quick;
+    quick.connectMilliseconds = 200;
+    quick.replyMilliseconds = 50;
+    int attempts = 0;
+    const AdapterConnector connect = LocationConnector(*ParsePrologixLocation(adapter.Location()), quick);
+    PrologixDriver counted([&] { return ++attempts, connect(); }, adapter.Location(), clock, quick);
+    ASSERT_EQ(counted.Connect(), 0);
+    SelectGpibDriver(counted);
+
+    // An adapter silent for longer than its reply time in the second
+    // point's wait; it is back, or it hangs for good.
+    for (const bool hangs : {false, true}) {
+        SCOPED_TRACE(hangs ? "hangs" : "back");
+        const int attemptsBefore = attempts;
+        adapter.MisbehaveAt(FakePrologixAdapter::Misbehaviour::Silence, "++srq", 3, hangs);
+        const auto start = SteadyClock::now();
+        const RunRecord run = MeasureRun(clock);
+        EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(run.result.ending, RunEnding::BusFailure);
+        ASSERT_EQ(run.messages.size(), 1u);
+        EXPECT_TRUE(Contains(run.messages[0], std::strerror(ETIMEDOUT))) << run.messages[0];
+        // One new connection, made by the device clear the way back to
+        // idle begins with; what follows it does not try again.
+        EXPECT_EQ(attempts, attemptsBefore + 1);
+        EXPECT_EQ(lab.meter->biasOn(), hangs);
+        if (hangs) {
+            EXPECT_EQ(iberr, ni::EDVR);
+            EXPECT_EQ(ibcntl, ETIMEDOUT);
+            EXPECT_TRUE(Contains(counted.connectFailure(), "++ver")) << counted.connectFailure();
+        } else {
+            EXPECT_EQ(ibsta & ni::ERR, 0);
+            EXPECT_EQ(adapter.Lines().back(), "++ver");
+        }
+    }
+    // The next run tries again.
+    adapter.Hold(false);
+    const RunRecord again = MeasureRun(clock);
+    EXPECT_EQ(again.result.ending, RunEnding::Completed);
+    EXPECT_FALSE(lab.meter->biasOn());
+    DeselectGpibDriver();
+}
+
+TEST_F(PrologixDriverTest, MisbehavingAdapterEndsTheCallWithinItsBoundsAndTheNextClearConnectsAgain)
+{
+    using Way = FakePrologixAdapter::Misbehaviour;
+    struct Case {
+        Way way;
+        const char* command;
+        int error;
+    };
+    const Case cases[] = {
+        {Way::EndlessLines, "++srq", EMSGSIZE}, {Way::EndlessBytes, "++srq", EMSGSIZE},
+        {Way::Trickle, "++srq", ETIMEDOUT},     {Way::Silence, "++srq", ETIMEDOUT},
+        {Way::Reset, "++srq", ECONNRESET},      {Way::HugeReply, "++read eoi", EMSGSIZE},
+        {Way::Trickle, "++read eoi", ETIMEDOUT}, {Way::EndlessBytes, "++clr", EMSGSIZE},
+        {Way::EndlessLines, "++spoll", EMSGSIZE},
+    };
+    PrologixTimeouts quick;
+    quick.replyMilliseconds = 50;
+    quick.adapterReadMilliseconds = 20;
+    Open(quick);
+    const int16_t ud = OpenDevice(kMeter);
+    int connections = adapter.Connections();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + std::to_string(static_cast<int>(c.way)));
+        adapter.MisbehaveAt(c.way, c.command, 1);
+        // A query as a point makes it, up to the call that fails.
+        const std::function<void()> steps[] = {
+            [&] { GpibClear(ud); },
+            [&] { GpibWrite(ud, "*SRE 16;*IDN?"); },
+            [&] { GpibWait(ud, kWaitMask); },
+            [&] {
+                int16_t statusByte = 0;
+                GpibSerialPoll(ud, statusByte);
+            },
+            [&] {
+                std::string reply(kReplyLength, ' ');
+                GpibRead(ud, reply);
+            },
+        };
+        std::chrono::steady_clock::duration longest{};
+        for (const auto& step : steps) {
+            const auto start = SteadyClock::now();
+            step();
+            longest = std::max(longest, SteadyClock::now() - start);
+            if (ibsta & ni::ERR) break;
+        }
+        EXPECT_GE(adapter.MisbehavedAt(), 0);
+        EXPECT_NE(ibsta & ni::ERR, 0);
+        EXPECT_EQ(iberr, ni::EDVR);
+        EXPECT_EQ(ibcntl, c.error) << std::strerror(ibcntl);
+        if (c.error == EMSGSIZE) {
+            EXPECT_TRUE(Contains(driver->lossReason(), "sent more than 1024 bytes"))
+                << driver->lossReason();
+        }
+        EXPECT_LT(longest, std::chrono::milliseconds(500));
+        EXPECT_FALSE(driver->Connected());
+
+        // The misbehaviour went with its connection.
+        GpibClear(ud);
+        EXPECT_EQ(ibsta & ni::ERR, 0);
+        EXPECT_EQ(adapter.Connections(), ++connections);
+        GpibWrite(ud, "*IDN?");
+        std::string reply(40, ' ');
+        GpibRead(ud, reply);
+        EXPECT_EQ(reply.substr(0, 15), "HEWLETT-PACKARD");
+    }
 }
 
 TEST_F(PrologixDriverTest, SlowAdapterWithinTheBoundIsWaitedFor)
