@@ -138,6 +138,13 @@ bool AllDigits(const std::string& text)
                                         [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
+// A serial poll's answer line; none for anything else.
+std::optional<uint8_t> StatusByteOf(const std::string& line)
+{
+    if (!AllDigits(line) || line.size() > 3 || std::stoi(line) > 255) return std::nullopt;
+    return static_cast<uint8_t>(std::stoi(line));
+}
+
 std::string Escaped(std::string_view data)
 {
     std::string line;
@@ -422,9 +429,12 @@ int PrologixDriver::Connect()
     // time-out, and wear it out. Then: controller; no read after every
     // write; EOI with the last byte and nothing appended to it; after a read
     // that ended with EOI, the end mark, which tells us the read is over
-    // without waiting for silence.
-    const std::string setUp[] = {"++savecfg 0",    "++mode 1",     "++auto 0", "++eoi 1", "++eos 3",
-                                 "++eot_enable 1", "++eot_char 4", "++ver",    "++ver"};
+    // without waiting for silence. An adapter that knows the end mark says
+    // so when asked for it.
+    const std::string setUp[] = {"++savecfg 0", "++mode 1",       "++auto 0",
+                                 "++eoi 1",     "++eos 3",        "++eot_enable 1",
+                                 "++eot_char 4", "++eot_char",    "++ver",
+                                 "++ver"};
     int error = 0;
     for (const std::string& line : setUp)
         if ((error = SendLine(line)) != 0) break;
@@ -432,11 +442,13 @@ int PrologixDriver::Connect()
     // Whatever stale output comes first, the first line that repeats is
     // the adapter's own version line.
     Exchange exchange{After(timeouts_.replyMilliseconds)};
+    std::string beforeVersion;
     std::string previous;
     std::string line;
     while (error == 0) {
         error = ReceiveLine(line, exchange);
         if (error == 0 && !line.empty() && line == previous) break;
+        beforeVersion = previous;
         previous = line;
     }
     if (error != 0) {
@@ -450,6 +462,7 @@ int PrologixDriver::Connect()
         return error;
     }
     version_ = line;
+    endMark_ = beforeVersion == std::to_string(static_cast<int>(kPrologixEndMark));
     lostError_ = 0;
     connectFailure_.clear();
     return 0;
@@ -552,6 +565,7 @@ int PrologixDriver::WriteData(int address, std::string_view data, bool eoi)
 {
     // A device that is told something new drops what it had to say.
     holdovers_.erase(address);
+    paces_[address].Sent(clock_.TickCount());
     if (data.empty()) return 0;
     if (int error = Address(address)) return error;
     if (int error = Eoi(eoi)) return error;
@@ -602,7 +616,12 @@ int PrologixDriver::Ask(const std::string& command, int busMilliseconds,
     inbox_.clear();
     const std::string lines = command.empty() ? "++ver" : command + "\n++ver";
     if (int error = SendLine(lines)) return error;
-    Exchange exchange{After(busMilliseconds + timeouts_.replyMilliseconds)};
+    return CollectUntilVersion(busMilliseconds + timeouts_.replyMilliseconds, answer);
+}
+
+int PrologixDriver::CollectUntilVersion(int milliseconds, std::vector<std::string>& answer)
+{
+    Exchange exchange{After(milliseconds)};
     for (;;) {
         std::string line;
         if (int error = ReceiveLine(line, exchange)) return error;
@@ -626,8 +645,50 @@ int PrologixDriver::SerialPoll(int address, int probeMilliseconds,
     std::vector<std::string> lines;
     if (int error = Ask("++spoll", probeMilliseconds, lines)) return error;
     for (const std::string& line : lines)
-        if (AllDigits(line) && line.size() <= 3 && std::stoi(line) <= 255)
-            statusByte = static_cast<uint8_t>(std::stoi(line));
+        if (const auto polled = StatusByteOf(line)) statusByte = polled;
+    return 0;
+}
+
+int PrologixDriver::PollStatus(int address, int probeMilliseconds,
+                               std::optional<uint8_t>& statusByte)
+{
+    statusByte.reset();
+    if (int error = Address(address)) return error;
+    if (int error = AdapterReadTimeout(probeMilliseconds)) return error;
+    if (int error = SendLine("++spoll")) return error;
+    const int answerMilliseconds = probeMilliseconds + timeouts_.replyMilliseconds;
+    Exchange exchange{After(answerMilliseconds)};
+    std::string line;
+    int error = ReceiveLine(line, exchange);
+    if (error == ETIMEDOUT) {
+        // Nobody answered, or the adapter is slow: what comes before its
+        // version line tells, and the stream is in step again after it.
+        std::vector<std::string> late;
+        error = SendLine("++ver");
+        if (error == 0) error = CollectUntilVersion(answerMilliseconds, late);
+        if (error == 0 && !late.empty()) line = late.back();
+    }
+    if (error != 0) return error;
+    statusByte = StatusByteOf(line);
+    return 0;
+}
+
+int PrologixDriver::LookForRequest(int address, int probeMilliseconds, bool& byLine)
+{
+    std::optional<uint8_t> statusByte;
+    if (!byLine) {
+        if (int error = PollStatus(address, probeMilliseconds, statusByte)) return error;
+        byLine = !statusByte;
+    }
+    if (byLine) {
+        // The adapter tells only whether SRQ is asserted, by anyone; a
+        // serial poll tells whether it is our device.
+        std::vector<std::string> lines;
+        if (int error = Ask("++srq", 0, lines)) return error;
+        if (std::find(lines.begin(), lines.end(), "1") != lines.end())
+            if (int error = SerialPoll(address, probeMilliseconds, statusByte)) return error;
+    }
+    if (statusByte && (*statusByte & kRequestingService)) requests_[address] = *statusByte;
     return 0;
 }
 
@@ -662,9 +723,11 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
         Holdover message;
         bool silent = false;
         for (;;) {
-            const auto mark = inbox_.find(kPrologixEndMark);
+            // Without the adapter's end mark, the line feed the meter sends
+            // with EOI ends its reply.
+            const auto mark = inbox_.find(endMark_ ? kPrologixEndMark : '\n');
             if (mark != std::string::npos) {
-                message.bytes = inbox_.substr(0, mark);
+                message.bytes = inbox_.substr(0, endMark_ ? mark : mark + 1);
                 inbox_.erase(0, mark + 1);
                 message.end = true;
                 break;
@@ -825,27 +888,26 @@ int PrologixDriver::ibwait(int ud, int mask)
         return Finish(kDeviceOk | ni::TIMO, 0, 0);
     }
     if (int error = Begin()) return Lose(error);
+    // What was sent before the wait reaches the device before the wait's
+    // time runs, and a lost connection shows now rather than after it.
+    if (!requests_.count(target.address))
+        if (int error = Synchronise()) return Lose(error);
 
+    // The meter's pace: the time it took to ask for service after it was
+    // last told something is mostly slept through, then it is polled.
+    RequestPace& pace = paces_[target.address];
+    // A device that is there answers a serial poll at once.
+    const int probe = timeouts_.listenerProbeMilliseconds;
+    bool byLine = KnownAbsent(target.address);
     const uint32_t start = clock_.TickCount();
     for (;;) {
         if (requests_.count(target.address)) return Finish(kDeviceOk | ni::RQS, 0, 0);
-        // The adapter tells only whether SRQ is asserted, by anyone; a
-        // serial poll tells whether it is our device.
-        std::vector<std::string> lines;
-        if (int error = Ask("++srq", 0, lines)) return Lose(error);
-        if (std::find(lines.begin(), lines.end(), "1") != lines.end()) {
-            std::optional<uint8_t> statusByte;
-            if (int error =
-                    SerialPoll(target.address, ReadTimeoutFor(target.timeLimit), statusByte))
-                return Lose(error);
-            if (statusByte && (*statusByte & kRequestingService)) {
-                requests_[target.address] = *statusByte;
-                continue;
-            }
-        }
         const uint32_t elapsed = clock_.TickCount() - start;
         if (elapsed >= limit) return Finish(kDeviceOk | ni::TIMO, 0, 0);
-        clock_.Sleep(std::min(kSrqPollMilliseconds, limit - elapsed));
+        clock_.Sleep(std::min(pace.PauseBeforePoll(clock_.TickCount(), start), limit - elapsed));
+        const uint32_t polled = clock_.TickCount();
+        if (int error = LookForRequest(target.address, probe, byLine)) return Lose(error);
+        if (requests_.count(target.address)) pace.Requested(polled);
     }
 }
 

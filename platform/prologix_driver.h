@@ -26,6 +26,7 @@
 
 #include "platform/clock.h"
 #include "platform/gpib_driver.h"
+#include "platform/request_pace.h"
 #include "platform/thread_status_cells.h"
 
 struct addrinfo;
@@ -107,8 +108,6 @@ AdapterConnector LocationConnector(const PrologixLocation& location,
 class PrologixDriver final : public GpibDriver {
 public:
     static constexpr int kFirstDeviceDescriptor = 32;
-    // Service requests are looked for at least this often.
-    static constexpr uint32_t kSrqPollMilliseconds = 20;
 
     PrologixDriver(AdapterConnector connector, std::string adapterName, Clock& clock,
                    PrologixTimeouts timeouts = {});
@@ -124,6 +123,9 @@ public:
     const std::string& adapterName() const { return adapterName_; }
     // The adapter's own "++ver" line.
     const std::string& adapterVersion() const { return version_; }
+    // The adapter marks the end of a read (++eot_char); without it a reply
+    // ends at its line feed.
+    bool MarksReadEnd() const { return endMark_; }
     // Why the last Connect failed, in words.
     const std::string& connectFailure() const { return connectFailure_; }
     // Why the connection was last dropped, in words ("the adapter sent more
@@ -193,6 +195,8 @@ private:
     // Sends the command (none when empty), then "++ver", and collects the
     // lines that came before the version line. 0 or an errno.
     int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
+    // Collects lines until the version line, within `milliseconds`.
+    int CollectUntilVersion(int milliseconds, std::vector<std::string>& lines);
     // Waits until the adapter has taken everything sent so far.
     int Synchronise();
     // Appends what comes within `milliseconds` (0: only looks) to the
@@ -205,6 +209,12 @@ private:
     int ReceiveLine(std::string& line, Exchange& exchange);
     // The status byte, none when nobody answered the poll.
     int SerialPoll(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
+    // A serial poll of a device expected to answer: its one line is all
+    // that is waited for. None when nobody answered.
+    int PollStatus(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
+    // One look for the service request of a device: its own status byte,
+    // or the SRQ line for a device that does not answer serial polls.
+    int LookForRequest(int address, int probeMilliseconds, bool& byLine);
     ReadOutcome Read(int address, int timeLimit, char* buffer, long count, int stopByte);
     void Forget(int address);
     bool KnownAbsent(int address) const;
@@ -221,6 +231,7 @@ private:
     std::string connectFailure_;
     std::string lossReason_;
     std::string version_;
+    bool endMark_ = true;
     std::string inbox_;
     // What the adapter is set to; -1 when not known.
     int currentAddress_ = -1;
@@ -233,6 +244,7 @@ private:
     std::map<int, uint8_t> requests_;
     // Addresses a serial poll found (true) or found silent (false).
     std::map<int, bool> listening_;
+    std::map<int, RequestPace> paces_;
     ThreadStatusCells cells_;
 };
 

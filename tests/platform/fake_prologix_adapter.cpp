@@ -125,6 +125,12 @@ void FakePrologixAdapter::SetAnswerDelay(int milliseconds)
     answerDelay_ = milliseconds;
 }
 
+void FakePrologixAdapter::SetKnowsEndMark(bool known)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    knowsEndMark_ = known;
+}
+
 void FakePrologixAdapter::Hold(bool on)
 {
     {
@@ -340,8 +346,10 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
     static const char* const kStoredSettings[] = {"++mode",     "++addr",       "++auto",
                                                   "++eoi",      "++eos",        "++eot_enable",
                                                   "++eot_char", "++read_tmo_ms"};
+    bool knowsEndMark = true;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        knowsEndMark = knowsEndMark_;
         if (name == "++savecfg" && words.size() > 1)
             saveConfiguration_ = Argument(words, 1, 1) != 0;
         const bool setting =
@@ -357,8 +365,12 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
         eoi_ = Argument(words, 1, 1) != 0;
     } else if (name == "++eos") {
         eos_ = Argument(words, 1, eos_);
+    } else if (!knowsEndMark && (name == "++eot_enable" || name == "++eot_char")) {
+        return;
     } else if (name == "++eot_enable") {
         eotEnable_ = Argument(words, 1, 0) != 0;
+    } else if (name == "++eot_char" && words.size() == 1) {
+        Answer(fd, std::to_string(eotChar_) + "\r\n");
     } else if (name == "++eot_char") {
         eotChar_ = Argument(words, 1, eotChar_);
     } else if (name == "++ver") {

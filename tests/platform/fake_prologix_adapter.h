@@ -96,6 +96,9 @@ public:
 
     // Each answer waits this long (real time) before it is sent.
     void SetAnswerDelay(int milliseconds);
+    // Firmware that does not know ++eot_enable and ++eot_char ignores them,
+    // and never marks the end of a read.
+    void SetKnowsEndMark(bool known);
     // While held, nothing is taken from the connection.
     void Hold(bool on);
     // From the n-th (from 1) command that is exactly `command` on, the
@@ -153,6 +156,7 @@ private:
     bool misbehaviourLasts_ = false;
     int misbehavedAt_ = -1;
     bool saveConfiguration_ = true;
+    bool knowsEndMark_ = true;
     int storedConfigurations_ = 0;
 
     // Adapter settings, touched by the serving thread only.
