@@ -15,23 +15,23 @@
 #include <memory>
 #include <mutex>
 
+#include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "gpib/instrument_query.h"
-#include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure/measurement_run.h"
 #include "measure/point_acquisition.h"
 #include "sim/simulated_lab.h"
+#include "sim/simulated_prologix_adapter.h"
 #include "tests/app/temp_folder.h"
 #include "tests/measure/recording_run_window.h"
-#include "tests/platform/fake_prologix_adapter.h"
 #include "tests/platform/other_thread_cells.h"
 #include "tests/platform/recording_desktop.h"
+#include "tests/platform/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {
 
-using testing::FakePrologixAdapter;
 using testing::RecordingDesktop;
 using testing::SharedVirtualClock;
 using SteadyClock = std::chrono::steady_clock;
@@ -126,7 +126,7 @@ bool Contains(const std::string& text, const std::string& part)
 class PrologixDriverTest : public ::testing::Test {
 protected:
     explicit PrologixDriverTest(SimulatedLabSettings settings = {},
-                                FakePrologixAdapter::Link link = FakePrologixAdapter::Link::Tcp)
+                                SimulatedPrologixAdapter::Link link = SimulatedPrologixAdapter::Link::Tcp)
         : lab(MakeSimulatedLab(clock, settings)), adapter(*lab.bus, Requesters(lab), link)
     {
         if (lab.meter) lab.meter->RecordTranscript(true);
@@ -164,7 +164,7 @@ protected:
 
     SharedVirtualClock clock{1000};
     SimulatedLab lab;
-    FakePrologixAdapter adapter;
+    SimulatedPrologixAdapter adapter;
     std::unique_ptr<PrologixDriver> driver;
 };
 
@@ -178,7 +178,7 @@ TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsIts
                                         "++eot_enable 1", "++eot_char 4", "++eot_char", "++ver",
                                         "++ver"}));
     EXPECT_TRUE(driver->MarksReadEnd());
-    EXPECT_EQ(driver->adapterVersion(), FakePrologixAdapter::kVersion);
+    EXPECT_EQ(driver->adapterVersion(), SimulatedPrologixAdapter::kVersion);
     EXPECT_EQ(driver->adapterName(), adapter.Location());
     // A real bus: nothing in the caption or the query list says otherwise.
     EXPECT_EQ(driver->CaptionMark(), "");
@@ -187,7 +187,7 @@ TEST_F(PrologixDriverTest, ConnectingMakesTheAdapterAQuietControllerAndLearnsIts
 
 TEST_F(PrologixDriverTest, RefusedConnectionNamesTheAdapterAndTheReasonAndRefusesTheRun)
 {
-    const std::string location = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+    const std::string location = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
     const PrologixOpening refused = OpenPrologixAdapter(location, clock);
     EXPECT_FALSE(refused.driver);
     EXPECT_TRUE(Contains(refused.refusal, location)) << refused.refusal;
@@ -330,8 +330,8 @@ TEST_F(PrologixDriverTest, SerialAdapterOnAPseudoTerminalAnswersTheQuery)
     // A separate bench: the adapter of this test talks over a terminal line.
     SharedVirtualClock serialClock{1000};
     SimulatedLab serialLab = MakeSimulatedLab(serialClock);
-    FakePrologixAdapter serial(*serialLab.bus, {serialLab.meter, serialLab.multimeter},
-                               FakePrologixAdapter::Link::PseudoTerminal);
+    SimulatedPrologixAdapter serial(*serialLab.bus, {serialLab.meter, serialLab.multimeter},
+                               SimulatedPrologixAdapter::Link::PseudoTerminal);
     ASSERT_EQ(serial.Location().rfind("/dev/", 0), 0u) << serial.Location();
     PrologixOpening opening = OpenPrologixAdapter(serial.Location(), serialClock);
     ASSERT_TRUE(opening.driver) << opening.refusal;
@@ -631,7 +631,7 @@ TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
 TEST_F(PrologixDriverTest, DroppedConnectionEndsTheRunWithItsReasonAndIdleConnectsAgain)
 {
     Open();
-    adapter.MisbehaveAt(FakePrologixAdapter::Misbehaviour::Reset, "++read eoi", 2);
+    adapter.MisbehaveAt(SimulatedPrologixAdapter::Misbehaviour::Reset, "++read eoi", 2);
     const auto start = SteadyClock::now();
     const RunRecord broken = MeasureRun(clock);
     EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(2));
@@ -672,7 +672,7 @@ TEST_F(PrologixDriverTest, IdleConnectsAgainOnceAfterALossAndThenFailsFastUntilT
     for (const bool hangs : {false, true}) {
         SCOPED_TRACE(hangs ? "hangs" : "back");
         const int attemptsBefore = attempts;
-        adapter.MisbehaveAt(FakePrologixAdapter::Misbehaviour::Silence, "++spoll", 3, hangs);
+        adapter.MisbehaveAt(SimulatedPrologixAdapter::Misbehaviour::Silence, "++spoll", 3, hangs);
         const auto start = SteadyClock::now();
         const RunRecord run = MeasureRun(clock);
         EXPECT_LT(SteadyClock::now() - start, std::chrono::seconds(1));
@@ -702,7 +702,7 @@ TEST_F(PrologixDriverTest, IdleConnectsAgainOnceAfterALossAndThenFailsFastUntilT
 
 TEST_F(PrologixDriverTest, MisbehavingAdapterEndsTheCallWithinItsBoundsAndTheNextClearConnectsAgain)
 {
-    using Way = FakePrologixAdapter::Misbehaviour;
+    using Way = SimulatedPrologixAdapter::Misbehaviour;
     struct Case {
         Way way;
         const char* command;

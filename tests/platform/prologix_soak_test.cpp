@@ -20,18 +20,18 @@
 #include "measure/point_acquisition.h"
 #include "platform/prologix_driver.h"
 #include "sim/simulated_lab.h"
+#include "sim/simulated_prologix_adapter.h"
 #include "tests/app/fault_injecting_driver.h"
 #include "tests/app/temp_folder.h"
 #include "tests/common/crlf_lines.h"
 #include "tests/measure/recording_run_window.h"
-#include "tests/platform/fake_prologix_adapter.h"
 #include "tests/platform/recording_desktop.h"
+#include "tests/platform/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {
 
-using testing::FakePrologixAdapter;
-using Way = FakePrologixAdapter::Misbehaviour;
+using Way = SimulatedPrologixAdapter::Misbehaviour;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kWays = 7;  // None and the six misbehaviours
@@ -73,7 +73,7 @@ TEST(PrologixSoak, EveryEndingSwitchesTheBiasOffWhereTheAdapterAllowsAndKeepsThe
 {
     testing::SharedVirtualClock clock{1000};
     SimulatedLab lab = MakeSimulatedLab(clock);
-    FakePrologixAdapter adapter(*lab.bus, {lab.multimeter, lab.meter});
+    SimulatedPrologixAdapter adapter(*lab.bus, {lab.multimeter, lab.meter});
     PrologixTimeouts quick;
     quick.connectMilliseconds = 300;
     quick.replyMilliseconds = 40;

@@ -1,4 +1,4 @@
-#include "tests/platform/fake_prologix_adapter.h"
+#include "sim/simulated_prologix_adapter.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,7 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace quillon::testing {
+namespace quillon {
 
 namespace {
 
@@ -42,7 +42,7 @@ int TimeLimitCode(int milliseconds)
 
 }  // namespace
 
-FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus,
+SimulatedPrologixAdapter::SimulatedPrologixAdapter(SimulatedBus& bus,
                                          std::vector<SimulatedDevice*> requesters, Link link)
     : bus_(bus), requesters_(std::move(requesters)), link_(link)
 {
@@ -70,7 +70,7 @@ FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus,
     thread_ = std::thread([this] { Serve(); });
 }
 
-FakePrologixAdapter::~FakePrologixAdapter()
+SimulatedPrologixAdapter::~SimulatedPrologixAdapter()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -84,54 +84,54 @@ FakePrologixAdapter::~FakePrologixAdapter()
         if (fd >= 0) ::close(fd);
 }
 
-std::string FakePrologixAdapter::Location() const
+std::string SimulatedPrologixAdapter::Location() const
 {
     return link_ == Link::Tcp ? "127.0.0.1:" + std::to_string(port_) : ptyPath_;
 }
 
-std::vector<std::string> FakePrologixAdapter::Lines() const
+std::vector<std::string> SimulatedPrologixAdapter::Lines() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
 }
 
-std::string FakePrologixAdapter::Received() const
+std::string SimulatedPrologixAdapter::Received() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return received_;
 }
 
-int FakePrologixAdapter::Connections() const
+int SimulatedPrologixAdapter::Connections() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return connections_;
 }
 
-int FakePrologixAdapter::CountOf(const std::string& line) const
+int SimulatedPrologixAdapter::CountOf(const std::string& line) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
 }
 
-int FakePrologixAdapter::StoredConfigurations() const
+int SimulatedPrologixAdapter::StoredConfigurations() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return storedConfigurations_;
 }
 
-void FakePrologixAdapter::SetAnswerDelay(int milliseconds)
+void SimulatedPrologixAdapter::SetAnswerDelay(int milliseconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     answerDelay_ = milliseconds;
 }
 
-void FakePrologixAdapter::SetKnowsEndMark(bool known)
+void SimulatedPrologixAdapter::SetKnowsEndMark(bool known)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     knowsEndMark_ = known;
 }
 
-void FakePrologixAdapter::Hold(bool on)
+void SimulatedPrologixAdapter::Hold(bool on)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -140,7 +140,7 @@ void FakePrologixAdapter::Hold(bool on)
     released_.notify_all();
 }
 
-void FakePrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& command,
+void SimulatedPrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& command,
                                       int occurrence, bool lasting)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -152,20 +152,20 @@ void FakePrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& comma
     misbehavedAt_ = -1;
 }
 
-int FakePrologixAdapter::MisbehavedAt() const
+int SimulatedPrologixAdapter::MisbehavedAt() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return misbehavedAt_;
 }
 
-bool FakePrologixAdapter::WaitWhileHeld()
+bool SimulatedPrologixAdapter::WaitWhileHeld()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     released_.wait(lock, [this] { return !held_ || stopping_; });
     return !stopping_;
 }
 
-void FakePrologixAdapter::Serve()
+void SimulatedPrologixAdapter::Serve()
 {
     // Counts come back through the bus's status cells, as for any caller.
     int32_t status = 0, error = 0, count = 0, countLong = 0;
@@ -195,7 +195,7 @@ void FakePrologixAdapter::Serve()
     }
 }
 
-bool FakePrologixAdapter::ServeConnection(int fd)
+bool SimulatedPrologixAdapter::ServeConnection(int fd)
 {
     std::string line;
     std::vector<bool> escaped;
@@ -234,7 +234,7 @@ bool FakePrologixAdapter::ServeConnection(int fd)
     }
 }
 
-FakePrologixAdapter::Next FakePrologixAdapter::Take(int fd, const std::string& line,
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std::string& line,
                                                     const std::vector<bool>& escaped)
 {
     const bool command =
@@ -268,7 +268,7 @@ FakePrologixAdapter::Next FakePrologixAdapter::Take(int fd, const std::string& l
     return Next::Serve;
 }
 
-FakePrologixAdapter::Next FakePrologixAdapter::Misbehave(int fd, Misbehaviour way)
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Misbehave(int fd, Misbehaviour way)
 {
     constexpr std::size_t kEndless = std::numeric_limits<std::size_t>::max();
     std::string lines;
@@ -291,7 +291,7 @@ FakePrologixAdapter::Next FakePrologixAdapter::Misbehave(int fd, Misbehaviour wa
     return Next::Drop;
 }
 
-FakePrologixAdapter::Next FakePrologixAdapter::Flood(int fd, const std::string& chunk,
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Flood(int fd, const std::string& chunk,
                                                      std::size_t total, int pauseMilliseconds)
 {
     std::size_t sent = 0;
@@ -316,7 +316,7 @@ FakePrologixAdapter::Next FakePrologixAdapter::Flood(int fd, const std::string& 
     return Next::Serve;
 }
 
-FakePrologixAdapter::Next FakePrologixAdapter::Swallow(int fd)
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Swallow(int fd)
 {
     for (;;) {
         pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
@@ -328,7 +328,7 @@ FakePrologixAdapter::Next FakePrologixAdapter::Swallow(int fd)
     }
 }
 
-int FakePrologixAdapter::Descriptor(int address)
+int SimulatedPrologixAdapter::Descriptor(int address)
 {
     const int code = TimeLimitCode(readTimeoutMs_);
     const auto key = std::make_pair(address, code);
@@ -339,7 +339,7 @@ int FakePrologixAdapter::Descriptor(int address)
     return ud;
 }
 
-void FakePrologixAdapter::Command(int fd, const std::string& line)
+void SimulatedPrologixAdapter::Command(int fd, const std::string& line)
 {
     const std::vector<std::string> words = Words(line);
     const std::string& name = words[0];
@@ -405,7 +405,7 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
     // ++mode, ++auto, ++loc and anything unknown: nothing to answer.
 }
 
-void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
+void SimulatedPrologixAdapter::Answer(int fd, const std::string& bytes)
 {
     int delay = 0;
     {
@@ -422,7 +422,7 @@ void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
     }
 }
 
-ssize_t FakePrologixAdapter::Write(int fd, const char* bytes, std::size_t count, bool wait)
+ssize_t SimulatedPrologixAdapter::Write(int fd, const char* bytes, std::size_t count, bool wait)
 {
     if (link_ == Link::PseudoTerminal) return ::write(fd, bytes, count);
     return ::send(fd, bytes, count, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
@@ -441,4 +441,4 @@ int ClosedLoopbackPort()
     return ntohs(address.sin_port);
 }
 
-}  // namespace quillon::testing
+}  // namespace quillon

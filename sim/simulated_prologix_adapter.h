@@ -1,4 +1,4 @@
-// A Prologix adapter in the test's own process: it speaks the "++"
+// A Prologix adapter in the program's own process: it speaks the "++"
 // protocol on 127.0.0.1 (or on a pseudo-terminal, as a USB adapter would)
 // in a thread of its own, and carries every command out on a simulated bus.
 // It records what it was sent, and can answer slowly, stop answering, drop
@@ -9,7 +9,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -17,41 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/clock.h"
 #include "sim/simulated_bus.h"
 
-namespace quillon::testing {
+namespace quillon {
 
 // A port on 127.0.0.1 on which nobody listens.
 int ClosedLoopbackPort();
 
-// Virtual time that the test's thread and the adapter's thread both read
-// and advance.
-class SharedVirtualClock final : public Clock {
-public:
-    explicit SharedVirtualClock(uint32_t startTick = 0) : clock_(startTick) {}
-    uint32_t TickCount() const override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return clock_.TickCount();
-    }
-    void Sleep(uint32_t milliseconds) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        clock_.Sleep(milliseconds);
-    }
-    std::tm LocalTime() const override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return clock_.LocalTime();
-    }
-
-private:
-    mutable std::mutex mutex_;
-    VirtualClock clock_;
-};
-
-class FakePrologixAdapter {
+class SimulatedPrologixAdapter {
 public:
     static constexpr const char* kVersion = "Prologix GPIB-ETHERNET version 1.6.6.0";
     enum class Link { Tcp, PseudoTerminal };
@@ -71,11 +43,11 @@ public:
 
     // `requesters` are the devices whose service requests drive the SRQ
     // line the adapter reports; the bus owns them.
-    FakePrologixAdapter(SimulatedBus& bus, std::vector<SimulatedDevice*> requesters,
+    SimulatedPrologixAdapter(SimulatedBus& bus, std::vector<SimulatedDevice*> requesters,
                         Link link = Link::Tcp);
-    ~FakePrologixAdapter();
-    FakePrologixAdapter(const FakePrologixAdapter&) = delete;
-    FakePrologixAdapter& operator=(const FakePrologixAdapter&) = delete;
+    ~SimulatedPrologixAdapter();
+    SimulatedPrologixAdapter(const SimulatedPrologixAdapter&) = delete;
+    SimulatedPrologixAdapter& operator=(const SimulatedPrologixAdapter&) = delete;
 
     // What follows "prologix:" in the settings: 127.0.0.1:PORT, or the
     // pseudo-terminal's device path.
@@ -170,4 +142,4 @@ private:
     int32_t* countLong_ = nullptr;  // the serving thread's count cell on the bus
 };
 
-}  // namespace quillon::testing
+}  // namespace quillon
