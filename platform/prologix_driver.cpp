@@ -900,14 +900,16 @@ int PrologixDriver::ibwait(int ud, int mask)
     const int probe = timeouts_.listenerProbeMilliseconds;
     bool byLine = KnownAbsent(target.address);
     const uint32_t start = clock_.TickCount();
+    std::optional<uint32_t> polled;
     for (;;) {
         if (requests_.count(target.address)) return Finish(kDeviceOk | ni::RQS, 0, 0);
         const uint32_t elapsed = clock_.TickCount() - start;
         if (elapsed >= limit) return Finish(kDeviceOk | ni::TIMO, 0, 0);
-        clock_.Sleep(std::min(pace.PauseBeforePoll(clock_.TickCount(), start), limit - elapsed));
-        const uint32_t polled = clock_.TickCount();
+        const uint32_t pause = pace.PauseBeforePoll(clock_.TickCount(), start, polled);
+        if (pause > 0) clock_.Sleep(std::min(pause, limit - elapsed));
+        polled = clock_.TickCount();
         if (int error = LookForRequest(target.address, probe, byLine)) return Lose(error);
-        if (requests_.count(target.address)) pace.Requested(polled);
+        if (requests_.count(target.address)) pace.Requested(*polled);
     }
 }
 

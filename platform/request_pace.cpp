@@ -18,7 +18,8 @@ std::optional<uint32_t> RequestPace::Expected() const
     return *std::min_element(delays_.begin(), delays_.begin() + delayCount_);
 }
 
-uint32_t RequestPace::PauseBeforePoll(uint32_t now, uint32_t waitStart) const
+uint32_t RequestPace::PauseBeforePoll(uint32_t now, uint32_t waitStart,
+                                      std::optional<uint32_t> lastPoll) const
 {
     // A wait with no message before it runs from its own start.
     const uint32_t since = now - (sent_ ? *sent_ : waitStart);
@@ -28,7 +29,7 @@ uint32_t RequestPace::PauseBeforePoll(uint32_t now, uint32_t waitStart) const
     const uint32_t margin = std::max<uint32_t>(2, *expected / 32);
     const uint32_t aim = *expected > margin ? *expected - margin : 0;
     if (since < aim) return aim - since;
-    if (since <= *expected + margin) return 1;
+    if (since <= *expected + margin) return lastPoll == now ? 1 : 0;
     return std::clamp<uint32_t>((since - *expected) / 4, 1, kSlowestPollMilliseconds);
 }
 

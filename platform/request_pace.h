@@ -1,8 +1,9 @@
 // When to look for a device's service request: the time from the last
 // message the device was sent to its request, learnt from the last few
 // requests, is slept through but for a small margin; then the device is
-// polled once a millisecond until it asks, and ever less often the later it
-// is. A device not learnt yet is polled ever less often from the start.
+// polled back to back, though never twice in one millisecond, until it
+// asks, and ever less often the later it is. A device not learnt yet is
+// polled ever less often from the start.
 #pragma once
 
 #include <array>
@@ -25,9 +26,9 @@ public:
     // showed it (the shortest of them).
     std::optional<uint32_t> Expected() const;
     // How long to wait at `now` before the next poll, in a wait that began
-    // at `waitStart`; at least 1 ms, so that no two polls fall in the same
-    // millisecond.
-    uint32_t PauseBeforePoll(uint32_t now, uint32_t waitStart) const;
+    // at `waitStart` and last polled at `lastPoll`.
+    uint32_t PauseBeforePoll(uint32_t now, uint32_t waitStart,
+                             std::optional<uint32_t> lastPoll) const;
 
 private:
     std::optional<uint32_t> sent_;
