@@ -431,10 +431,9 @@ int PrologixDriver::Connect()
     // that ended with EOI, the end mark, which tells us the read is over
     // without waiting for silence. An adapter that knows the end mark says
     // so when asked for it.
-    const std::string setUp[] = {"++savecfg 0", "++mode 1",       "++auto 0",
-                                 "++eoi 1",     "++eos 3",        "++eot_enable 1",
-                                 "++eot_char 4", "++eot_char",    "++ver",
-                                 "++ver"};
+    const std::string setUp[] = {"++savecfg 0", "++mode 1",       "++auto 0",     "++eoi 1",
+                                 "++eos 3",     "++eot_enable 1", "++eot_char 4", "++eot_char",
+                                 "++ver",       "++ver"};
     int error = 0;
     for (const std::string& line : setUp)
         if ((error = SendLine(line)) != 0) break;

@@ -95,7 +95,8 @@ struct PrologixTimeouts {
     // which accepts at most 3000); a descriptor's shorter limit is used as is.
     int adapterReadMilliseconds = 3000;
     // The adapter's read time-out while each address is polled in the
-    // listener search.
+    // listener search, and in the polls for a service request: a device
+    // that is there answers a serial poll at once.
     int listenerProbeMilliseconds = 100;
 };
 

@@ -43,7 +43,8 @@ int TimeLimitCode(int milliseconds)
 }  // namespace
 
 SimulatedPrologixAdapter::SimulatedPrologixAdapter(SimulatedBus& bus,
-                                         std::vector<SimulatedDevice*> requesters, Link link)
+                                                   std::vector<SimulatedDevice*> requesters,
+                                                   Link link)
     : bus_(bus), requesters_(std::move(requesters)), link_(link)
 {
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -141,7 +142,7 @@ void SimulatedPrologixAdapter::Hold(bool on)
 }
 
 void SimulatedPrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& command,
-                                      int occurrence, bool lasting)
+                                           int occurrence, bool lasting)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     misbehaviour_ = way;
@@ -235,7 +236,7 @@ bool SimulatedPrologixAdapter::ServeConnection(int fd)
 }
 
 SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std::string& line,
-                                                    const std::vector<bool>& escaped)
+                                                              const std::vector<bool>& escaped)
 {
     const bool command =
         line.size() >= 2 && line[0] == '+' && line[1] == '+' && !escaped[0] && !escaped[1];
@@ -292,7 +293,8 @@ SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Misbehave(int fd, Misbe
 }
 
 SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Flood(int fd, const std::string& chunk,
-                                                     std::size_t total, int pauseMilliseconds)
+                                                               std::size_t total,
+                                                               int pauseMilliseconds)
 {
     std::size_t sent = 0;
     while (sent < total) {

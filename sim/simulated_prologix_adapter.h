@@ -44,7 +44,7 @@ public:
     // `requesters` are the devices whose service requests drive the SRQ
     // line the adapter reports; the bus owns them.
     SimulatedPrologixAdapter(SimulatedBus& bus, std::vector<SimulatedDevice*> requesters,
-                        Link link = Link::Tcp);
+                             Link link = Link::Tcp);
     ~SimulatedPrologixAdapter();
     SimulatedPrologixAdapter(const SimulatedPrologixAdapter&) = delete;
     SimulatedPrologixAdapter& operator=(const SimulatedPrologixAdapter&) = delete;

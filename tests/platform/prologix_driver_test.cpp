@@ -125,8 +125,9 @@ bool Contains(const std::string& text, const std::string& part)
 
 class PrologixDriverTest : public ::testing::Test {
 protected:
-    explicit PrologixDriverTest(SimulatedLabSettings settings = {},
-                                SimulatedPrologixAdapter::Link link = SimulatedPrologixAdapter::Link::Tcp)
+    explicit PrologixDriverTest(
+        SimulatedLabSettings settings = {},
+        SimulatedPrologixAdapter::Link link = SimulatedPrologixAdapter::Link::Tcp)
         : lab(MakeSimulatedLab(clock, settings)), adapter(*lab.bus, Requesters(lab), link)
     {
         if (lab.meter) lab.meter->RecordTranscript(true);
@@ -331,7 +332,7 @@ TEST_F(PrologixDriverTest, SerialAdapterOnAPseudoTerminalAnswersTheQuery)
     SharedVirtualClock serialClock{1000};
     SimulatedLab serialLab = MakeSimulatedLab(serialClock);
     SimulatedPrologixAdapter serial(*serialLab.bus, {serialLab.meter, serialLab.multimeter},
-                               SimulatedPrologixAdapter::Link::PseudoTerminal);
+                                    SimulatedPrologixAdapter::Link::PseudoTerminal);
     ASSERT_EQ(serial.Location().rfind("/dev/", 0), 0u) << serial.Location();
     PrologixOpening opening = OpenPrologixAdapter(serial.Location(), serialClock);
     ASSERT_TRUE(opening.driver) << opening.refusal;
@@ -662,7 +663,8 @@ TEST_F(PrologixDriverTest, IdleConnectsAgainOnceAfterALossAndThenFailsFastUntilT
     quick.replyMilliseconds = 50;
     quick.listenerProbeMilliseconds = 10;
     int attempts = 0;
-    const AdapterConnector connect = LocationConnector(*ParsePrologixLocation(adapter.Location()), quick);
+    const AdapterConnector connect =
+        LocationConnector(*ParsePrologixLocation(adapter.Location()), quick);
     PrologixDriver counted([&] { return ++attempts, connect(); }, adapter.Location(), clock, quick);
     ASSERT_EQ(counted.Connect(), 0);
     SelectGpibDriver(counted);

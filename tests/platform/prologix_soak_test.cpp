@@ -101,9 +101,9 @@ TEST(PrologixSoak, EveryEndingSwitchesTheBiasOffWhereTheAdapterAllowsAndKeepsThe
         const int points = 2 + static_cast<int>(random() % 6);
         const int occurrence = 3 + static_cast<int>(random() % static_cast<unsigned>(2 * points));
         SCOPED_TRACE("run " + std::to_string(run) + ": misbehaviour " +
-                     std::to_string(static_cast<int>(way)) + (lasting ? " for good" : "") +
-                     " at " + command + " #" + std::to_string(occurrence) + ", " +
-                     std::to_string(points) + " points");
+                     std::to_string(static_cast<int>(way)) + (lasting ? " for good" : "") + " at " +
+                     command + " #" + std::to_string(occurrence) + ", " + std::to_string(points) +
+                     " points");
         adapter.MisbehaveAt(way, command, occurrence, lasting);
 
         std::vector<Call> calls;
@@ -122,8 +122,9 @@ TEST(PrologixSoak, EveryEndingSwitchesTheBiasOffWhereTheAdapterAllowsAndKeepsThe
             pointsRead.push_back(FormatNumber(lab.meter->biasVolts(), "0.000") + "," + buffer);
         };
         testing::RecordingRunWindow window;
-        window.settings.text = {"-1", SignedDecimal(-1 + (points - 1) * 0.5), "0.5", "100000",
-                                "1",  "0",  "50", "10000", "0", "17", "1"};
+        const std::string stop = SignedDecimal(-1 + (points - 1) * 0.5);
+        window.settings.text = {"-1", stop,    "0.5", "100000", "1", "0",
+                                "50", "10000", "0",   "17",     "1"};
         window.settings.option = 0;
         SweepData sweep;
         const std::filesystem::path log = LogFile(temp);
