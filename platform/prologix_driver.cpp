@@ -416,6 +416,7 @@ int PrologixDriver::Connect()
     requests_.clear();
     listening_.clear();
 
+    const auto connectionDeadline = After(timeouts_.connectMilliseconds);
     AdapterStreamOpening opening = connector_();
     if (!opening.stream) {
         lostError_ = opening.error != 0 ? opening.error : EIO;
@@ -439,8 +440,9 @@ int PrologixDriver::Connect()
         if ((error = SendLine(line)) != 0) break;
     currentEoi_ = 1;
     // Whatever stale output comes first, the first line that repeats is
-    // the adapter's own version line.
-    Exchange exchange{After(timeouts_.replyMilliseconds)};
+    // the adapter's own version line. The adapter has what is left of the
+    // connection time to give it, and at least the time of any answer.
+    Exchange exchange{std::max(connectionDeadline, After(timeouts_.replyMilliseconds))};
     std::string beforeVersion;
     std::string previous;
     std::string line;

@@ -117,8 +117,9 @@ public:
     PrologixDriver& operator=(const PrologixDriver&) = delete;
 
     // Opens the stream and sets the adapter up as controller, within the
-    // connection time limit and then the reply limit. 0, or the errno of
-    // the failure (ETIMEDOUT when the adapter does not answer).
+    // connection time limit (the adapter's answer is given at least the
+    // reply limit). 0, or the errno of the failure (ETIMEDOUT when the
+    // adapter does not answer).
     int Connect();
     bool Connected() const { return stream_ != nullptr; }
     const std::string& adapterName() const { return adapterName_; }

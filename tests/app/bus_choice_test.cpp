@@ -366,6 +366,7 @@ TEST(BuildBus, SilentAdapterIsReportedWithinTheBound)
     SimulatedPrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
     adapter.Hold(true);
     PrologixTimeouts quick;
+    quick.connectMilliseconds = 30;
     quick.replyMilliseconds = 30;
     ChosenBus bus = BuildBus(PrologixAt(adapter.Location()), kNothingInstalled, clock, quick);
     adapter.Hold(false);

@@ -252,6 +252,7 @@ TEST_F(PrologixDriverTest, SomethingThatDoesNotAnswerIsNoAdapter)
 {
     adapter.Hold(true);
     PrologixTimeouts quick;
+    quick.connectMilliseconds = 20;
     quick.replyMilliseconds = 20;
     const auto start = SteadyClock::now();
     const PrologixOpening opening = OpenPrologixAdapter(adapter.Location(), clock, quick);
@@ -785,6 +786,7 @@ TEST_F(PrologixDriverTest, SlowAdapterWithinTheBoundIsWaitedFor)
 TEST_F(PrologixDriverTest, AdapterThatStopsAnsweringEndsTheRunWithinTheBound)
 {
     PrologixTimeouts quick;
+    quick.connectMilliseconds = 100;
     quick.replyMilliseconds = 60;
     Open(quick);
     const auto start = SteadyClock::now();
@@ -805,6 +807,7 @@ TEST_F(PrologixDriverTest, AdapterThatStopsAnsweringEndsTheRunWithinTheBound)
 TEST_F(PrologixDriverTest, QueryAgainstASilentAdapterReportsTheFailedStep)
 {
     PrologixTimeouts quick;
+    quick.connectMilliseconds = 100;
     quick.replyMilliseconds = 60;
     Open(quick);
     adapter.Hold(true);

@@ -75,7 +75,7 @@ TEST(PrologixSoak, EveryEndingSwitchesTheBiasOffWhereTheAdapterAllowsAndKeepsThe
     SimulatedLab lab = MakeSimulatedLab(clock);
     SimulatedPrologixAdapter adapter(*lab.bus, {lab.multimeter, lab.meter});
     PrologixTimeouts quick;
-    quick.connectMilliseconds = 300;
+    quick.connectMilliseconds = 150;
     quick.replyMilliseconds = 40;
     quick.adapterReadMilliseconds = 20;
     quick.listenerProbeMilliseconds = 10;

@@ -7,7 +7,7 @@
 namespace quillon {
 namespace {
 
-TEST(RequestPace, SleepsThroughMostOfTheLearntTimeThenPollsEveryMillisecondThenLessOften)
+TEST(RequestPace, SleepsThroughMostOfTheLearntTimeThenPollsBackToBackThenLessOften)
 {
     struct Case {
         const char* what;
