@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/bus_choice.h"
 #include "app/main_window.h"
+#include "bus/bus_choice.h"
 #include "gpib/gpib_binding.h"
 #include "platform/clock.h"
 #include "platform/environment.h"

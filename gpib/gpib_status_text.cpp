@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "bus/gpib_driver.h"
 #include "common/text_number.h"
 #include "gpib/ni_global.h"
-#include "platform/gpib_driver.h"
 
 namespace quillon {
 

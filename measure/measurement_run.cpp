@@ -3,9 +3,9 @@
 #include <cstring>
 #include <optional>
 
+#include "bus/gpib_driver.h"
 #include "common/text_number.h"
 #include "gpib/gpib_status_text.h"
-#include "platform/gpib_driver.h"
 
 namespace quillon {
 

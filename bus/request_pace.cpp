@@ -1,4 +1,4 @@
-#include "platform/request_pace.h"
+#include "bus/request_pace.h"
 
 #include <algorithm>
 

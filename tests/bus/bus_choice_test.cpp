@@ -1,4 +1,4 @@
-#include "app/bus_choice.h"
+#include "bus/bus_choice.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 #include "measure/point_acquisition.h"
 #include "sim/simulated_prologix_adapter.h"
 #include "tests/app/temp_folder.h"
-#include "tests/platform/shared_virtual_clock.h"
+#include "tests/bus/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {

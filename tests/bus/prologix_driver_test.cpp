@@ -1,4 +1,4 @@
-#include "platform/prologix_driver.h"
+#include "bus/prologix_driver.h"
 
 #include <gtest/gtest.h>
 #include <netdb.h>
@@ -24,10 +24,10 @@
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
 #include "tests/app/temp_folder.h"
+#include "tests/bus/other_thread_cells.h"
+#include "tests/bus/shared_virtual_clock.h"
 #include "tests/measure/recording_run_window.h"
-#include "tests/platform/other_thread_cells.h"
 #include "tests/platform/recording_desktop.h"
-#include "tests/platform/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/prologix_driver.h"
+#include "bus/prologix_driver.h"
 
 #include <fcntl.h>
 #include <netdb.h>

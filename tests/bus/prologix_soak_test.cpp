@@ -14,19 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "bus/prologix_driver.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"
 #include "measure/point_acquisition.h"
-#include "platform/prologix_driver.h"
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
 #include "tests/app/fault_injecting_driver.h"
 #include "tests/app/temp_folder.h"
+#include "tests/bus/shared_virtual_clock.h"
 #include "tests/common/crlf_lines.h"
 #include "tests/measure/recording_run_window.h"
 #include "tests/platform/recording_desktop.h"
-#include "tests/platform/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {

@@ -24,10 +24,10 @@
 #include <string_view>
 #include <vector>
 
+#include "bus/gpib_driver.h"
+#include "bus/request_pace.h"
+#include "bus/thread_status_cells.h"
 #include "platform/clock.h"
-#include "platform/gpib_driver.h"
-#include "platform/request_pace.h"
-#include "platform/thread_status_cells.h"
 
 struct addrinfo;
 
