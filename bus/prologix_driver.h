@@ -3,7 +3,9 @@
 // binding uses. The adapter is one controller on one bus (board 0); it
 // answers its own commands with text lines and hands data read from the bus
 // straight through, so every table entry is emulated over its commands, and
-// the NI-488.2 status, errors and counts are made here.
+// the NI-488.2 status, errors and counts are made here: the calls in
+// prologix_driver.cpp, the conversation with the adapter they are made of
+// in prologix_exchange.cpp.
 //
 // Time: the GPIB time limits and the pauses between service-request polls
 // run on the Clock seam. Waits for the adapter itself are real (poll()).
@@ -21,69 +23,23 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "bus/adapter_stream.h"
 #include "bus/gpib_driver.h"
+#include "bus/prologix_location.h"
 #include "bus/request_pace.h"
 #include "bus/thread_status_cells.h"
 #include "platform/clock.h"
 
-struct addrinfo;
-
 namespace quillon {
 
-inline constexpr int kPrologixDefaultPort = 1234;
 // What the adapter adds after the last byte of a read that ended with EOI.
 inline constexpr char kPrologixEndMark = '\x04';
 // The most one exchange with the adapter may bring (a read may bring its
 // buffer's worth if that is more). The meter's replies and the adapter's
 // own lines are a few dozen bytes; more is an adapter out of step.
 inline constexpr std::size_t kPrologixExchangeBytes = 1024;
-
-// A two-way byte stream to the adapter.
-class AdapterStream {
-public:
-    virtual ~AdapterStream() = default;
-    // Sends every byte, waiting at most `milliseconds` for room to do so.
-    // 0, or the errno of the failure.
-    virtual int Send(std::string_view bytes, int milliseconds) = 0;
-    // Waits at most `milliseconds` (0: only looks) for bytes and appends
-    // those that came. 0 when some came, ETIMEDOUT when none did, or the
-    // errno of the failure; a connection closed by the other end gives
-    // ECONNRESET (a socket) or ENODEV (a serial line).
-    virtual int Receive(std::string& into, int milliseconds) = 0;
-};
-
-struct AdapterStreamOpening {
-    std::unique_ptr<AdapterStream> stream;
-    int error = 0;       // errno when there is no stream
-    std::string reason;  // the failure in words, where errno says too little
-};
-
-// Finds the addresses of a host name as getaddrinfo() does, the list to be
-// released with freeaddrinfo().
-using NameLookup = std::function<int(const char* host, const char* service, const addrinfo* hints,
-                                     addrinfo** found)>;
-
-// TCP to HOST:PORT, the name lookup (getaddrinfo() when `lookup` is empty)
-// and the connection attempt together bounded by `timeoutMilliseconds`.
-AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds,
-                                      const NameLookup& lookup = {});
-// A serial device, raw 115200 8N1 (USB adapters ignore the rate).
-AdapterStreamOpening OpenSerialStream(const std::string& devicePath);
-
-// Where the adapter is, as the settings file names it after "prologix:":
-// HOST, HOST:PORT, [IPv6]:PORT, or the path of a serial device.
-struct PrologixLocation {
-    std::string host;
-    int port = kPrologixDefaultPort;
-    std::string devicePath;  // set for a serial adapter, host empty then
-};
-
-std::optional<PrologixLocation> ParsePrologixLocation(const std::string& text);
-// "host:port" or the device path, for messages.
-std::string PrologixLocationText(const PrologixLocation& location);
 
 // Real-time bounds of the waits for the adapter.
 struct PrologixTimeouts {
@@ -174,6 +130,8 @@ private:
     };
     // What one exchange with the adapter may still bring, and by when.
     struct Exchange;
+    // RQS in a status byte.
+    static constexpr uint8_t kRequestingService = 0x40;
 
     int Finish(int status, int error, long count);
     // Drops the stream: it is out of step or gone. The call ends with ERR,
