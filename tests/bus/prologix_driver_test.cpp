@@ -18,16 +18,8 @@
 namespace quillon {
 namespace {
 
-using testing::PrologixDriverTest;
+using namespace testing;  // the Prologix fixture, its runs and queries
 using SteadyClock = std::chrono::steady_clock;
-using testing::Contains;
-using testing::kMeter;
-using testing::kMultimeter;
-using testing::MeasureRun;
-using testing::Query;
-using testing::QueryRecord;
-using testing::RunRecord;
-using testing::SharedVirtualClock;
 
 // What the meter heard and answered. The adapter reads a reply up to its
 // EOI, where the bus itself leaves what does not fit the run's buffer to

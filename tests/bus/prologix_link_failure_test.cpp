@@ -14,14 +14,8 @@
 namespace quillon {
 namespace {
 
-using testing::PrologixDriverTest;
+using namespace testing;  // the Prologix fixture, its runs and queries
 using SteadyClock = std::chrono::steady_clock;
-using testing::Contains;
-using testing::kMeter;
-using testing::MeasureRun;
-using testing::Query;
-using testing::QueryRecord;
-using testing::RunRecord;
 
 // ----- failures of the link --------------------------------------------------
 
