@@ -12,17 +12,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "app/picture_box.h"
 #include "app/settings_file.h"
+#include "bus/bus_choice.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
+#include "sim/simulated_prologix_adapter.h"
 
 namespace {
 
@@ -273,6 +275,49 @@ RunWallTime RunWallMilliseconds(int points, int hertz)
             static_cast<double>(virtualClock.TickCount())};
 }
 
+struct PrologixRunFigures {
+    double efficiency;
+    double linesPerPoint;
+};
+
+// A 100-point run at SHORT and 100 kHz, where the meter takes 30 ms a
+// point, through the main window and the stand-in Prologix adapter on TCP
+// loopback, in real time; each of the adapter's answers waits
+// `answerDelayMilliseconds` before it goes. The time from the meter's first
+// trigger to its last reply read, against 100 times the meter's own time;
+// and the adapter's command and data lines a point costs, set-up included.
+PrologixRunFigures PrologixRun(int answerDelayMilliseconds)
+{
+    constexpr int kPoints = 100;
+    quillon::SystemClock clock;
+    quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
+    quillon::SimulatedPrologixAdapter adapter(*lab.bus, {lab.meter, lab.multimeter});
+    adapter.SetAnswerDelay(answerDelayMilliseconds);
+    quillon::PrologixOpening opening = quillon::OpenPrologixAdapter(adapter.Location(), clock);
+    if (!opening.driver) {
+        std::fprintf(stderr, "%s\n", opening.refusal.c_str());
+        return {0, 0};
+    }
+    quillon::SelectGpibDriver(*opening.driver);
+    lab.meter->RecordTranscript(true);
+    const std::size_t linesBefore = adapter.Lines().size();
+    RunThroughWindow(clock, kPoints, 100000);
+    const std::size_t lines = adapter.Lines().size() - linesBefore;
+    quillon::DeselectGpibDriver();
+
+    std::optional<uint32_t> firstTrigger;
+    uint32_t lastReply = 0;
+    for (const quillon::DeviceEvent& event : lab.meter->Transcript()) {
+        if (event.kind == quillon::DeviceEvent::Kind::Message && event.text == "*TRG" &&
+            !firstTrigger)
+            firstTrigger = event.tick;
+        if (event.kind == quillon::DeviceEvent::Kind::Read) lastReply = event.tick;
+    }
+    const double meterMilliseconds = kPoints * lab.meter->MeasurementMilliseconds();
+    return {firstTrigger ? (lastReply - *firstTrigger) / meterMilliseconds : 0.0,
+            static_cast<double>(lines) / kPoints};
+}
+
 // The start-up of the program, as main() does it, in a process of its own:
 // the bus chosen from the settings file, the window made, its settings
 // loaded, shown. Writes one line when the window is on screen.
@@ -368,6 +413,10 @@ int main(int argc, char* argv[])
     std::printf("run_200_points_ms %.1f ms\n", run.wallMilliseconds);
     std::printf("run_meter_and_pauses_ms %.1f ms\n", run.expectedMilliseconds);
     std::printf("run_efficiency %.4f ratio\n", run.wallMilliseconds / run.expectedMilliseconds);
+    const PrologixRunFigures prologix = PrologixRun(0);
+    std::printf("prologix_run_efficiency %.4f ratio\n", prologix.efficiency);
+    std::printf("prologix_lines_per_point %.1f lines\n", prologix.linesPerPoint);
+    std::printf("prologix_run_efficiency_2ms_latency %.4f ratio\n", PrologixRun(2).efficiency);
     std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));
     const std::string peak = RunChild(argv[0], "--peak-memory", nullptr).second;
     std::printf("peak_rss_mb %.1f MB\n", std::atof(peak.c_str()) / 1024.0);

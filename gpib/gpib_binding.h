@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bus/gpib_driver.h"
 #include "gpib/ni_global.h"
-#include "platform/gpib_driver.h"
 
 namespace quillon {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bus/gpib_driver.h"
 #include "common/text_number.h"
 #include "gpib/ni_global.h"
-#include "platform/gpib_driver.h"
 
 namespace quillon {
 

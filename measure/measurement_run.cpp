@@ -2,10 +2,10 @@
 
 #include <optional>
 
+#include "bus/gpib_driver.h"
 #include "common/text_number.h"
 #include "gpib/gpib_status_text.h"
 #include "measure/time_left.h"
-#include "platform/gpib_driver.h"
 
 namespace quillon {
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "bus/gpib_driver.h"
 #include "platform/clock.h"
-#include "platform/gpib_driver.h"
 #include "sim/simulated_device.h"
 
 namespace quillon {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/gpib_driver.h"
+#include "bus/gpib_driver.h"
 
 namespace quillon::testing {
 

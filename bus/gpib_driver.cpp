@@ -1,4 +1,4 @@
-#include "platform/gpib_driver.h"
+#include "bus/gpib_driver.h"
 
 namespace quillon::ni {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gpib_driver.h"
-#include "platform/thread_status_cells.h"
+#include "bus/gpib_driver.h"
+#include "bus/thread_status_cells.h"
 
 namespace quillon {
 

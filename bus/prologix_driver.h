@@ -3,79 +3,43 @@
 // binding uses. The adapter is one controller on one bus (board 0); it
 // answers its own commands with text lines and hands data read from the bus
 // straight through, so every table entry is emulated over its commands, and
-// the NI-488.2 status, errors and counts are made here.
+// the NI-488.2 status, errors and counts are made here: the calls in
+// prologix_driver.cpp, the conversation with the adapter they are made of
+// in prologix_exchange.cpp.
 //
 // Time: the GPIB time limits and the pauses between service-request polls
-// run on the Clock seam. Waits for the adapter itself are real (poll()) and
-// each has a bound, so a lost connection or an adapter that stops answering
-// ends the call with ERR, EDVR and the system's error number in ibcntl,
-// never with a hang.
+// run on the Clock seam. Waits for the adapter itself are real (poll()).
+// Every exchange with the adapter has a deadline for all of its answer and
+// a limit on the bytes it may bring, so a lost connection, an adapter that
+// stops answering, or one that never stops sending ends the call with ERR,
+// EDVR and the system's error number in ibcntl, never with a hang, and the
+// memory held stays small whatever the adapter sends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "bus/adapter_stream.h"
+#include "bus/gpib_driver.h"
+#include "bus/prologix_location.h"
+#include "bus/request_pace.h"
+#include "bus/thread_status_cells.h"
 #include "platform/clock.h"
-#include "platform/gpib_driver.h"
-#include "platform/thread_status_cells.h"
-
-struct addrinfo;
 
 namespace quillon {
 
-inline constexpr int kPrologixDefaultPort = 1234;
 // What the adapter adds after the last byte of a read that ended with EOI.
 inline constexpr char kPrologixEndMark = '\x04';
-
-// A two-way byte stream to the adapter.
-class AdapterStream {
-public:
-    virtual ~AdapterStream() = default;
-    // Sends every byte, waiting at most `milliseconds` for room to do so.
-    // 0, or the errno of the failure.
-    virtual int Send(std::string_view bytes, int milliseconds) = 0;
-    // Waits at most `milliseconds` (0: only looks) for bytes and appends
-    // those that came. 0 when some came, ETIMEDOUT when none did, or the
-    // errno of the failure; a connection closed by the other end gives
-    // ECONNRESET (a socket) or ENODEV (a serial line).
-    virtual int Receive(std::string& into, int milliseconds) = 0;
-};
-
-struct AdapterStreamOpening {
-    std::unique_ptr<AdapterStream> stream;
-    int error = 0;       // errno when there is no stream
-    std::string reason;  // the failure in words, where errno says too little
-};
-
-// Finds the addresses of a host name as getaddrinfo() does, the list to be
-// released with freeaddrinfo().
-using NameLookup = std::function<int(const char* host, const char* service, const addrinfo* hints,
-                                     addrinfo** found)>;
-
-// TCP to HOST:PORT, the name lookup (getaddrinfo() when `lookup` is empty)
-// and the connection attempt together bounded by `timeoutMilliseconds`.
-AdapterStreamOpening ConnectTcpStream(const std::string& host, int port, int timeoutMilliseconds,
-                                      const NameLookup& lookup = {});
-// A serial device, raw 115200 8N1 (USB adapters ignore the rate).
-AdapterStreamOpening OpenSerialStream(const std::string& devicePath);
-
-// Where the adapter is, as the settings file names it after "prologix:":
-// HOST, HOST:PORT, [IPv6]:PORT, or the path of a serial device.
-struct PrologixLocation {
-    std::string host;
-    int port = kPrologixDefaultPort;
-    std::string devicePath;  // set for a serial adapter, host empty then
-};
-
-std::optional<PrologixLocation> ParsePrologixLocation(const std::string& text);
-// "host:port" or the device path, for messages.
-std::string PrologixLocationText(const PrologixLocation& location);
+// The most one exchange with the adapter may bring (a read may bring its
+// buffer's worth if that is more). The meter's replies and the adapter's
+// own lines are a few dozen bytes; more is an adapter out of step.
+inline constexpr std::size_t kPrologixExchangeBytes = 1024;
 
 // Real-time bounds of the waits for the adapter.
 struct PrologixTimeouts {
@@ -87,7 +51,8 @@ struct PrologixTimeouts {
     // which accepts at most 3000); a descriptor's shorter limit is used as is.
     int adapterReadMilliseconds = 3000;
     // The adapter's read time-out while each address is polled in the
-    // listener search.
+    // listener search, and in the polls for a service request: a device
+    // that is there answers a serial poll at once.
     int listenerProbeMilliseconds = 100;
 };
 
@@ -100,8 +65,6 @@ AdapterConnector LocationConnector(const PrologixLocation& location,
 class PrologixDriver final : public GpibDriver {
 public:
     static constexpr int kFirstDeviceDescriptor = 32;
-    // Service requests are looked for at least this often.
-    static constexpr uint32_t kSrqPollMilliseconds = 20;
 
     PrologixDriver(AdapterConnector connector, std::string adapterName, Clock& clock,
                    PrologixTimeouts timeouts = {});
@@ -109,15 +72,23 @@ public:
     PrologixDriver(const PrologixDriver&) = delete;
     PrologixDriver& operator=(const PrologixDriver&) = delete;
 
-    // Opens the stream and sets the adapter up as controller. 0, or the
-    // errno of the failure (ETIMEDOUT when the adapter does not answer).
+    // Opens the stream and sets the adapter up as controller, within the
+    // connection time limit (the adapter's answer is given at least the
+    // reply limit). 0, or the errno of the failure (ETIMEDOUT when the
+    // adapter does not answer).
     int Connect();
     bool Connected() const { return stream_ != nullptr; }
     const std::string& adapterName() const { return adapterName_; }
     // The adapter's own "++ver" line.
     const std::string& adapterVersion() const { return version_; }
+    // The adapter marks the end of a read (++eot_char); without it a reply
+    // ends at its line feed.
+    bool MarksReadEnd() const { return endMark_; }
     // Why the last Connect failed, in words.
     const std::string& connectFailure() const { return connectFailure_; }
+    // Why the connection was last dropped, in words ("the adapter sent more
+    // than 1024 bytes"); the errno in ibcntl says it more briefly.
+    const std::string& lossReason() const { return lossReason_; }
 
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override;
     int ibconfig(int ud, int option, int value) override;
@@ -157,16 +128,22 @@ private:
         bool timedOut = false;
         int lostError = 0;
     };
+    // What one exchange with the adapter may still bring, and by when.
+    struct Exchange;
+    // RQS in a status byte.
+    static constexpr uint8_t kRequestingService = 0x40;
 
     int Finish(int status, int error, long count);
     // Drops the stream: it is out of step or gone. The call ends with ERR,
     // EDVR and the errno in ibcntl; so do later calls until a reconnect.
     int Lose(int errorNumber);
     int EnsureConnected();
-    // Before a call uses the stream: it is still there, and nothing stale
-    // waits in it. 0 or an errno.
+    // After a loss, the next device clear connects again, once.
+    int ReconnectIfDue();
     // Only board 0 exists: any other ends the call with ENEB.
     bool OnBoard(int board);
+    // Before a call uses the stream: it is still there, and nothing stale
+    // waits in it. 0 or an errno.
     int Begin();
     Descriptor* FindDescriptor(int ud);
 
@@ -178,12 +155,26 @@ private:
     // Sends the command (none when empty), then "++ver", and collects the
     // lines that came before the version line. 0 or an errno.
     int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
+    // Collects lines until the version line, within `milliseconds`.
+    int CollectUntilVersion(int milliseconds, std::vector<std::string>& lines);
     // Waits until the adapter has taken everything sent so far.
     int Synchronise();
-    int ReceiveLine(std::string& line, int milliseconds);
-    int DrainStale();
+    // Appends what comes within `milliseconds` (0: only looks) to the
+    // inbox. 0, ETIMEDOUT when nothing came, EMSGSIZE past the exchange's
+    // byte limit, or the errno of the failure.
+    int Take(Exchange& exchange, int milliseconds);
+    // Take, waiting until the exchange's deadline; ETIMEDOUT once it has
+    // passed, even while bytes still come.
+    int TakeInTime(Exchange& exchange);
+    int ReceiveLine(std::string& line, Exchange& exchange);
     // The status byte, none when nobody answered the poll.
     int SerialPoll(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
+    // A serial poll of a device expected to answer: its one line is all
+    // that is waited for. None when nobody answered.
+    int PollStatus(int address, int probeMilliseconds, std::optional<uint8_t>& statusByte);
+    // One look for the service request of a device: its own status byte,
+    // or the SRQ line for a device that does not answer serial polls.
+    int LookForRequest(int address, int probeMilliseconds, bool& byLine);
     ReadOutcome Read(int address, int timeLimit, char* buffer, long count, int stopByte);
     void Forget(int address);
     bool KnownAbsent(int address) const;
@@ -195,8 +186,12 @@ private:
     PrologixTimeouts timeouts_;
     std::unique_ptr<AdapterStream> stream_;
     int lostError_ = 0;
+    // A connection was lost and not yet tried again.
+    bool reconnectDue_ = false;
     std::string connectFailure_;
+    std::string lossReason_;
     std::string version_;
+    bool endMark_ = true;
     std::string inbox_;
     // What the adapter is set to; -1 when not known.
     int currentAddress_ = -1;
@@ -209,6 +204,7 @@ private:
     std::map<int, uint8_t> requests_;
     // Addresses a serial poll found (true) or found silent (false).
     std::map<int, bool> listening_;
+    std::map<int, RequestPace> paces_;
     ThreadStatusCells cells_;
 };
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "platform/gpib_driver.h"
+#include "bus/gpib_driver.h"
 
 namespace quillon::testing {
 

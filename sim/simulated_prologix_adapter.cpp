@@ -1,4 +1,4 @@
-#include "tests/platform/fake_prologix_adapter.h"
+#include "sim/simulated_prologix_adapter.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,10 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
-namespace quillon::testing {
+namespace quillon {
 
 namespace {
 
@@ -41,8 +42,9 @@ int TimeLimitCode(int milliseconds)
 
 }  // namespace
 
-FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus,
-                                         std::vector<SimulatedDevice*> requesters, Link link)
+SimulatedPrologixAdapter::SimulatedPrologixAdapter(SimulatedBus& bus,
+                                                   std::vector<SimulatedDevice*> requesters,
+                                                   Link link)
     : bus_(bus), requesters_(std::move(requesters)), link_(link)
 {
     if (::pipe2(wakeFds_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -69,7 +71,7 @@ FakePrologixAdapter::FakePrologixAdapter(SimulatedBus& bus,
     thread_ = std::thread([this] { Serve(); });
 }
 
-FakePrologixAdapter::~FakePrologixAdapter()
+SimulatedPrologixAdapter::~SimulatedPrologixAdapter()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -83,48 +85,54 @@ FakePrologixAdapter::~FakePrologixAdapter()
         if (fd >= 0) ::close(fd);
 }
 
-std::string FakePrologixAdapter::Location() const
+std::string SimulatedPrologixAdapter::Location() const
 {
     return link_ == Link::Tcp ? "127.0.0.1:" + std::to_string(port_) : ptyPath_;
 }
 
-std::vector<std::string> FakePrologixAdapter::Lines() const
+std::vector<std::string> SimulatedPrologixAdapter::Lines() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
 }
 
-std::string FakePrologixAdapter::Received() const
+std::string SimulatedPrologixAdapter::Received() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return received_;
 }
 
-int FakePrologixAdapter::Connections() const
+int SimulatedPrologixAdapter::Connections() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return connections_;
 }
 
-int FakePrologixAdapter::CountOf(const std::string& line) const
+int SimulatedPrologixAdapter::CountOf(const std::string& line) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
 }
 
-int FakePrologixAdapter::StoredConfigurations() const
+int SimulatedPrologixAdapter::StoredConfigurations() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return storedConfigurations_;
 }
 
-void FakePrologixAdapter::SetAnswerDelay(int milliseconds)
+void SimulatedPrologixAdapter::SetAnswerDelay(int milliseconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     answerDelay_ = milliseconds;
 }
 
-void FakePrologixAdapter::Hold(bool on)
+void SimulatedPrologixAdapter::SetKnowsEndMark(bool known)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    knowsEndMark_ = known;
+}
+
+void SimulatedPrologixAdapter::Hold(bool on)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -133,22 +141,32 @@ void FakePrologixAdapter::Hold(bool on)
     released_.notify_all();
 }
 
-void FakePrologixAdapter::DropConnectionAt(const std::string& command, int occurrence)
+void SimulatedPrologixAdapter::MisbehaveAt(Misbehaviour way, const std::string& command,
+                                           int occurrence, bool lasting)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    dropCommand_ = command;
-    dropOccurrence_ = occurrence;
-    dropSeen_ = 0;
+    misbehaviour_ = way;
+    misbehaveCommand_ = command;
+    misbehaveOccurrence_ = occurrence;
+    misbehaveSeen_ = 0;
+    misbehaviourLasts_ = lasting;
+    misbehavedAt_ = -1;
 }
 
-bool FakePrologixAdapter::WaitWhileHeld()
+int SimulatedPrologixAdapter::MisbehavedAt() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return misbehavedAt_;
+}
+
+bool SimulatedPrologixAdapter::WaitWhileHeld()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     released_.wait(lock, [this] { return !held_ || stopping_; });
     return !stopping_;
 }
 
-void FakePrologixAdapter::Serve()
+void SimulatedPrologixAdapter::Serve()
 {
     // Counts come back through the bus's status cells, as for any caller.
     int32_t status = 0, error = 0, count = 0, countLong = 0;
@@ -178,7 +196,7 @@ void FakePrologixAdapter::Serve()
     }
 }
 
-bool FakePrologixAdapter::ServeConnection(int fd)
+bool SimulatedPrologixAdapter::ServeConnection(int fd)
 {
     std::string line;
     std::vector<bool> escaped;
@@ -205,7 +223,8 @@ bool FakePrologixAdapter::ServeConnection(int fd)
             } else if (c == '\x1b') {
                 escapeNext = true;
             } else if (c == '\r' || c == '\n') {
-                if (!line.empty() && !Take(fd, line, escaped)) return false;
+                const Next next = line.empty() ? Next::Serve : Take(fd, line, escaped);
+                if (next != Next::Serve) return next == Next::Stop;
                 line.clear();
                 escaped.clear();
             } else {
@@ -216,27 +235,102 @@ bool FakePrologixAdapter::ServeConnection(int fd)
     }
 }
 
-bool FakePrologixAdapter::Take(int fd, const std::string& line, const std::vector<bool>& escaped)
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std::string& line,
+                                                              const std::vector<bool>& escaped)
 {
     const bool command =
         line.size() >= 2 && line[0] == '+' && line[1] == '+' && !escaped[0] && !escaped[1];
+    Misbehaviour way = Misbehaviour::None;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.push_back(command ? line : "data " + line);
-        if (command && line == dropCommand_ && ++dropSeen_ == dropOccurrence_) return false;
+        if (command && misbehaviour_ != Misbehaviour::None && line == misbehaveCommand_ &&
+            ++misbehaveSeen_ == misbehaveOccurrence_) {
+            way = misbehaviour_;
+            misbehavedAt_ = static_cast<int>(lines_.size()) - 1;
+        }
+    }
+    if (way != Misbehaviour::None) {
+        const Next next = Misbehave(fd, way);
+        if (next == Next::Drop) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (misbehaviourLasts_) held_ = true;
+        }
+        return next;
     }
     if (command) {
         Command(fd, line);
-        return true;
+        return Next::Serve;
     }
     static const char* const kEosSuffixes[] = {"\r\n", "\r", "\n", ""};
     const std::string data = line + kEosSuffixes[std::clamp(eos_, 0, 3)];
     bus_.Send(0, static_cast<Addr4882>(address_), data.data(), static_cast<long>(data.size()),
               eoi_ ? ni::DABend : ni::NULLend);
-    return true;
+    return Next::Serve;
 }
 
-int FakePrologixAdapter::Descriptor(int address)
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Misbehave(int fd, Misbehaviour way)
+{
+    constexpr std::size_t kEndless = std::numeric_limits<std::size_t>::max();
+    std::string lines;
+    for (int i = 0; i < 1000; ++i) lines += "0\r\n";
+    switch (way) {
+        case Misbehaviour::EndlessLines:
+            return Flood(fd, lines, kEndless, 0);
+        case Misbehaviour::EndlessBytes:
+            return Flood(fd, std::string(4096, '7'), kEndless, 0);
+        case Misbehaviour::Trickle:
+            return Flood(fd, "7", kEndless, kTrickleMilliseconds);
+        case Misbehaviour::HugeReply:
+            return Flood(fd, std::string(65536, '7'), kHugeReplyBytes, 0);
+        case Misbehaviour::Silence:
+            return Swallow(fd);
+        case Misbehaviour::Reset:
+        case Misbehaviour::None:
+            break;
+    }
+    return Next::Drop;
+}
+
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Flood(int fd, const std::string& chunk,
+                                                               std::size_t total,
+                                                               int pauseMilliseconds)
+{
+    std::size_t sent = 0;
+    while (sent < total) {
+        // What the other end sends is read and dropped, so that its close
+        // shows at once.
+        const short events = pauseMilliseconds > 0 ? POLLIN : POLLIN | POLLOUT;
+        pollfd waits[2] = {{fd, events, 0}, {wakeFds_[0], POLLIN, 0}};
+        if (::poll(waits, 2, pauseMilliseconds > 0 ? pauseMilliseconds : -1) < 0) continue;
+        if (waits[1].revents) return Next::Stop;
+        if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char dropped[4096];
+            const ssize_t got = ::read(fd, dropped, sizeof dropped);
+            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return Next::Drop;
+            continue;
+        }
+        const std::size_t count = std::min(chunk.size(), total - sent);
+        const ssize_t written = Write(fd, chunk.data(), count, false);
+        if (written < 0 && errno != EINTR && errno != EAGAIN) return Next::Drop;
+        if (written > 0) sent += static_cast<std::size_t>(written);
+    }
+    return Next::Serve;
+}
+
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Swallow(int fd)
+{
+    for (;;) {
+        pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0) continue;
+        if (waits[1].revents) return Next::Stop;
+        char dropped[4096];
+        const ssize_t got = ::read(fd, dropped, sizeof dropped);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return Next::Drop;
+    }
+}
+
+int SimulatedPrologixAdapter::Descriptor(int address)
 {
     const int code = TimeLimitCode(readTimeoutMs_);
     const auto key = std::make_pair(address, code);
@@ -247,15 +341,17 @@ int FakePrologixAdapter::Descriptor(int address)
     return ud;
 }
 
-void FakePrologixAdapter::Command(int fd, const std::string& line)
+void SimulatedPrologixAdapter::Command(int fd, const std::string& line)
 {
     const std::vector<std::string> words = Words(line);
     const std::string& name = words[0];
     static const char* const kStoredSettings[] = {"++mode",     "++addr",       "++auto",
                                                   "++eoi",      "++eos",        "++eot_enable",
                                                   "++eot_char", "++read_tmo_ms"};
+    bool knowsEndMark = true;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        knowsEndMark = knowsEndMark_;
         if (name == "++savecfg" && words.size() > 1)
             saveConfiguration_ = Argument(words, 1, 1) != 0;
         const bool setting =
@@ -271,8 +367,12 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
         eoi_ = Argument(words, 1, 1) != 0;
     } else if (name == "++eos") {
         eos_ = Argument(words, 1, eos_);
+    } else if (!knowsEndMark && (name == "++eot_enable" || name == "++eot_char")) {
+        return;
     } else if (name == "++eot_enable") {
         eotEnable_ = Argument(words, 1, 0) != 0;
+    } else if (name == "++eot_char" && words.size() == 1) {
+        Answer(fd, std::to_string(eotChar_) + "\r\n");
     } else if (name == "++eot_char") {
         eotChar_ = Argument(words, 1, eotChar_);
     } else if (name == "++ver") {
@@ -307,7 +407,7 @@ void FakePrologixAdapter::Command(int fd, const std::string& line)
     // ++mode, ++auto, ++loc and anything unknown: nothing to answer.
 }
 
-void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
+void SimulatedPrologixAdapter::Answer(int fd, const std::string& bytes)
 {
     int delay = 0;
     {
@@ -317,13 +417,17 @@ void FakePrologixAdapter::Answer(int fd, const std::string& bytes)
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t written =
-            link_ == Link::Tcp ? ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL)
-                               : ::write(fd, bytes.data() + sent, bytes.size() - sent);
+        const ssize_t written = Write(fd, bytes.data() + sent, bytes.size() - sent, true);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         sent += static_cast<std::size_t>(written);
     }
+}
+
+ssize_t SimulatedPrologixAdapter::Write(int fd, const char* bytes, std::size_t count, bool wait)
+{
+    if (link_ == Link::PseudoTerminal) return ::write(fd, bytes, count);
+    return ::send(fd, bytes, count, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
 }
 
 int ClosedLoopbackPort()
@@ -339,4 +443,4 @@ int ClosedLoopbackPort()
     return ntohs(address.sin_port);
 }
 
-}  // namespace quillon::testing
+}  // namespace quillon

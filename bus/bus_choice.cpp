@@ -1,4 +1,4 @@
-#include "app/bus_choice.h"
+#include "bus/bus_choice.h"
 
 #include <algorithm>
 #include <cctype>

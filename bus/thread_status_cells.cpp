@@ -1,4 +1,4 @@
-#include "platform/thread_status_cells.h"
+#include "bus/thread_status_cells.h"
 
 namespace quillon {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/gpib_driver.h"
+#include "bus/gpib_driver.h"
 
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "bus/driver_library.h"
+#include "bus/gpib_driver.h"
+#include "bus/prologix_driver.h"
 #include "platform/clock.h"
-#include "platform/driver_library.h"
-#include "platform/gpib_driver.h"
 #include "platform/program_folder.h"
-#include "platform/prologix_driver.h"
 #include "sim/simulated_lab.h"
 
 namespace quillon {

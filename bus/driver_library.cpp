@@ -1,4 +1,4 @@
-#include "platform/driver_library.h"
+#include "bus/driver_library.h"
 
 #include <cstddef>
 #include <utility>

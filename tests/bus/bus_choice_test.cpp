@@ -1,4 +1,4 @@
-#include "app/bus_choice.h"
+#include "bus/bus_choice.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -14,8 +14,9 @@
 #include "gpib/gpib_binding.h"
 #include "measure/instrument_setup.h"
 #include "measure/point_acquisition.h"
+#include "sim/simulated_prologix_adapter.h"
 #include "tests/app/temp_folder.h"
-#include "tests/platform/fake_prologix_adapter.h"
+#include "tests/bus/shared_virtual_clock.h"
 
 namespace quillon {
 namespace {
@@ -333,7 +334,7 @@ TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
 {
     testing::SharedVirtualClock clock{1000};
     SimulatedLab bench = MakeSimulatedLab(clock);
-    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+    SimulatedPrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
 
     ChosenBus bus = BuildBus(PrologixAt(adapter.Location()), kNothingInstalled, clock);
     ASSERT_TRUE(bus.prologix);
@@ -356,7 +357,7 @@ TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
 TEST(BuildBus, UnreachableAdapterIsReportedWithTheReasonThenTheSimulatedBus)
 {
     VirtualClock clock;
-    const std::string location = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+    const std::string location = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
     ChosenBus bus = BuildBus(PrologixAt(location), kNothingInstalled, clock);
     EXPECT_FALSE(bus.prologix);
     ASSERT_TRUE(bus.lab.bus);
@@ -373,9 +374,10 @@ TEST(BuildBus, SilentAdapterIsReportedWithinTheBound)
 {
     testing::SharedVirtualClock clock{1000};
     SimulatedLab bench = MakeSimulatedLab(clock);
-    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+    SimulatedPrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
     adapter.Hold(true);
     PrologixTimeouts quick;
+    quick.connectMilliseconds = 30;
     quick.replyMilliseconds = 30;
     ChosenBus bus = BuildBus(PrologixAt(adapter.Location()), kNothingInstalled, clock, quick);
     adapter.Hold(false);
@@ -390,12 +392,12 @@ TEST(ChooseBus, SettingsFileNamesThePrologixAdapter)
     TempFolder temp;
     testing::SharedVirtualClock clock{1000};
     SimulatedLab bench = MakeSimulatedLab(clock);
-    testing::FakePrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
+    SimulatedPrologixAdapter adapter(*bench.bus, {bench.meter, bench.multimeter});
     temp.Write(kIni, "[gpib]\r\nDriver=prologix:" + adapter.Location() + "\r\n");
     ChosenBus bus = ChooseBus(temp.Folder(), clock);
     ASSERT_TRUE(bus.prologix) << ::testing::PrintToString(bus.messages);
     EXPECT_EQ(bus.prologix->adapterName(), adapter.Location());
-    EXPECT_EQ(bus.prologix->adapterVersion(), testing::FakePrologixAdapter::kVersion);
+    EXPECT_EQ(bus.prologix->adapterVersion(), SimulatedPrologixAdapter::kVersion);
 }
 
 TEST(BuildBus, IgnoredSettingsAreShownInOneMessage)

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/gpib_driver.h"
+#include "bus/gpib_driver.h"
 
 namespace quillon::testing {
 

@@ -1,4 +1,4 @@
-#include "platform/driver_library.h"
+#include "bus/driver_library.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/temp_folder.h"
+#include "tests/bus/fake_driver_control.h"
+#include "tests/bus/other_thread_cells.h"
 #include "tests/measure/recording_run_window.h"
-#include "tests/platform/fake_driver_control.h"
-#include "tests/platform/other_thread_cells.h"
 #include "tests/platform/recording_desktop.h"
 
 namespace quillon {
