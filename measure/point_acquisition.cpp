@@ -69,15 +69,24 @@ PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
 
 std::optional<std::string> ReturnToIdle(int16_t descriptor, Clock& clock)
 {
+    // A write can seem to go through where nothing acknowledges it (a
+    // network adapter takes data without an answer): a step after
+    // "BIAS:STAT OFF" that fails casts doubt on it too.
+    std::optional<std::string> biasLeftOn;
+    const auto noteFailure = [&biasLeftOn] {
+        if ((ibsta & ni::ERR) && !biasLeftOn)
+            biasLeftOn = DescribeIbsta() + DescribeIberr() + DescribeSystemError();
+    };
     GpibClear(descriptor);
     clock.Sleep(kIdlePauseMilliseconds);
     GpibWrite(descriptor, "BIAS:STAT OFF");
-    std::optional<std::string> biasLeftOn;
-    if (ibsta & ni::ERR) biasLeftOn = DescribeIbsta() + DescribeIberr() + DescribeSystemError();
+    noteFailure();
     clock.Sleep(kIdlePauseMilliseconds);
     GpibWrite(descriptor, "TRIG:SOUR INT");
+    noteFailure();
     clock.Sleep(kIdlePauseMilliseconds);
     GpibOnline(descriptor, 0);
+    noteFailure();
     return biasLeftOn;
 }
 

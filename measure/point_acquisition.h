@@ -46,8 +46,8 @@ PointReading ParseReply(const std::string& replyBuffer);
 
 // Device clear, DC bias off, internal trigger, descriptor offline. Every
 // step is tried whatever the one before gave. No value when "BIAS:STAT OFF"
-// reached the meter; otherwise the bus status of its failed write, for the
-// user to switch the bias off at the meter.
+// and the steps after it went through; otherwise the bus status of the
+// first that failed, for the user to switch the bias off at the meter.
 std::optional<std::string> ReturnToIdle(int16_t descriptor, Clock& clock);
 
 }  // namespace quillon

@@ -7,6 +7,7 @@
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure_fixture.h"
+#include "tests/app/fault_injecting_driver.h"
 
 namespace quillon {
 namespace {
@@ -185,7 +186,7 @@ TEST_F(PointAcquisitionTest, ReturnToIdleClearsBeforeSwitchingTheBiasOff)
     TriggerPoint(ud, 1.5);  // stopped while the meter measures
     bench.lab.bus->ClearCalls();
     const uint32_t start = bench.clock.TickCount();
-    ReturnToIdle(ud, bench.clock);
+    EXPECT_EQ(ReturnToIdle(ud, bench.clock), std::nullopt);
     const std::vector<BusCall>& calls = bench.lab.bus->Calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0].call, "ibclr");
@@ -201,6 +202,21 @@ TEST_F(PointAcquisitionTest, ReturnToIdleClearsBeforeSwitchingTheBiasOff)
     EXPECT_FALSE(bench.lab.meter->busTrigger());
     // The triggered measurement was cleared: it never answers.
     EXPECT_FALSE(bench.lab.meter->OutputReadyTick().has_value());
+}
+
+TEST_F(PointAcquisitionTest, ALaterFailedIdleStepCastsDoubtOnTheBiasOff)
+{
+    // Data written to a network adapter is not acknowledged: only a later
+    // step shows that the connection was gone.
+    testing::FaultInjectingDriver front(*bench.lab.bus);
+    SelectGpibDriver(front);
+    front.beforeCall = [&](const std::string& call) {
+        if (call == "ibonl") bench.lab.bus->ibonl(ud, 0);
+    };
+    const std::optional<std::string> doubt = ReturnToIdle(ud, bench.clock);
+    SelectGpibDriver(*bench.lab.bus);
+    ASSERT_TRUE(doubt.has_value());
+    EXPECT_NE(doubt->find("iberr = EDVR"), std::string::npos) << *doubt;
 }
 
 TEST_F(PointAcquisitionTest, MeasurementTimeFollowsIntegrationAveragingAndDelay)
