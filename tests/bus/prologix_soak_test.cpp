@@ -200,7 +200,13 @@ TEST(PrologixSoak, EveryEndingSwitchesTheBiasOffWhereTheAdapterAllowsAndKeepsThe
 
     // Whatever the adapter sent, memory stayed small: the huge replies
     // alone are 100 MB each.
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed blocks aside, up to 256 MB, so the
+    // bound is checked in the ordinary build only.
     EXPECT_LT(PeakResidentKilobytes() - peakBefore, 32 * 1024);
+#else
+    static_cast<void>(peakBefore);
+#endif
     for (int way = 1; way < kWays; ++way) EXPECT_GE(misbehaved[way], 6) << "misbehaviour " << way;
     EXPECT_GE(lastingMisbehaved, 10);
     EXPECT_GE(biasLeftOn, 5);
