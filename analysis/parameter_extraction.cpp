@@ -5,6 +5,7 @@
 
 #include "analysis/cv_analysis.h"
 #include "common/text_number.h"
+#include "measure/point_acquisition.h"
 
 namespace quillon {
 
@@ -16,8 +17,6 @@ constexpr double kThermalVoltage = 1.380649e-23 * 300.0 / kElementaryCharge;  //
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kSquareMetresPerSquareMicron = 1e-12;
 constexpr double kCubicCentimetresPerCubicMetre = 1e-6;
-// The meter's overflow reading is 9.9E+37; no real C or G comes near.
-constexpr double kOverflowReading = 1e37;
 constexpr double kLargestCapacitance = 1.0;  // F, as the graphs take it
 // A conductance this little below zero after the correction is rounding at
 // the point Rs was taken from, not a negative value.
@@ -312,8 +311,8 @@ Extraction ExtractParameters(const ExtractionInput& input)
     for (const MeasuredPoint& p : input.points) {
         const bool finite =
             std::isfinite(p.bias) && std::isfinite(p.capacitance) && std::isfinite(p.conductance);
-        if (!finite || std::fabs(p.capacitance) >= kOverflowReading ||
-            std::fabs(p.conductance) >= kOverflowReading || p.capacitance > kLargestCapacitance)
+        if (!finite || std::fabs(p.capacitance) >= kOverflowValue ||
+            std::fabs(p.conductance) >= kOverflowValue || p.capacitance > kLargestCapacitance)
             ++overflow;
         else if (p.capacitance <= 0)
             ++notPositive;

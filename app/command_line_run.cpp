@@ -127,11 +127,8 @@ std::optional<std::string> SaveRunForCommandLine(const std::string& path,
                                                  const CsvRunContext& context,
                                                  const SweepData& sweep)
 {
-    const std::string tableExtension = ".txt";
-    if (path.size() >= tableExtension.size() &&
-        path.compare(path.size() - tableExtension.size(), tableExtension.size(), tableExtension) ==
-            0)
-        return SaveDataFile(path, sweep);
+    // A name that already ends in ".txt" asks for the table file.
+    if (DataFileName(path) == path) return SaveDataFile(path, sweep);
     return SaveCsvDataFile(path, context, sweep);
 }
 
