@@ -1,7 +1,8 @@
 // The GPIB driver as one table of functions, with the NI-488.2 calls the
 // program makes and the driver's own argument widths. The binding in gpib/
 // is written against this table only; which driver fills it (the simulated
-// bus, or a driver library loaded at start-up) is decided once, in main.
+// bus, a driver library loaded at start-up, a Prologix adapter, or none that
+// can be used) is decided once, in main.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,12 @@ public:
     // caption (appended to it) and in the first line of the query list.
     virtual std::string CaptionMark() const { return {}; }
     virtual std::string ListNotice() const { return {}; }
+
+    // Words for the last call that failed where its status cannot say why
+    // (a setting the driver needs and could not make, a bus that cannot be
+    // used); empty after a call that did not fail, and for any status that
+    // says it all.
+    virtual std::string FailureDetail() const { return {}; }
 };
 
 // NI-488.2 constants the program and the drivers share.

@@ -6,6 +6,7 @@
 
 #include "bus/gpib_driver.h"
 #include "common/text_number.h"
+#include "gpib/gpib_binding.h"
 #include "gpib/ni_global.h"
 
 namespace quillon {
@@ -73,9 +74,15 @@ std::string DescribeIberr()
 
 std::string DescribeSystemError()
 {
-    if ((static_cast<uint16_t>(ibsta) & ni::ERR) && iberr == ni::EDVR && ibcntl > 0)
-        return std::string(kCrLf) + "System error: " + std::strerror(ibcntl);
-    return {};
+    if (!(static_cast<uint16_t>(ibsta) & ni::ERR)) return {};
+    std::string text;
+    if (iberr == ni::EDVR && ibcntl > 0)
+        text = std::string(kCrLf) + "System error: " + std::strerror(ibcntl);
+    if (const GpibDriver* driver = SelectedGpibDriver()) {
+        const std::string detail = driver->FailureDetail();
+        if (!detail.empty()) text += std::string(kCrLf) + detail;
+    }
+    return text;
 }
 
 std::string DescribeIbcnt()

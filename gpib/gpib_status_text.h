@@ -11,8 +11,9 @@ std::string DescribeIberr();
 std::string DescribeIbcnt();
 // For a driver error, the system's own reason, which says what a user can do
 // about it (a missing device file or /etc/gpib.conf, no permission, a board
-// that is not configured): "System error: No such file or directory".
-// Empty for any other status.
+// that is not configured): "System error: No such file or directory"; and
+// for any failed call, the driver's own words about it, on a line of their
+// own. Empty for any other status.
 std::string DescribeSystemError();
 
 // Upper-case hexadecimal without leading zeros; negative values as their
