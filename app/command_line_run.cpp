@@ -17,11 +17,19 @@ namespace quillon {
 
 namespace {
 
+// A terminal takes a bare CR as "back to the start of the line", so the
+// texts' CR LF, and the lone CRs some of them hold, become LF.
 std::string PlainLines(std::string text)
 {
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.erase(at, 1);
-    return text;
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r')
+            plain += text[i];
+        else if (i + 1 == text.size() || text[i + 1] != '\n')
+            plain += '\n';
+    }
+    return plain;
 }
 
 // The query's listing without a window: only the listeners' lines count.
@@ -98,18 +106,18 @@ void CommandLineRunWindow::PrintProgress(int done, const std::string& timeLeft)
 int RunExitStatus(RunEnding ending, bool settingsRefused)
 {
     switch (ending) {
-    case RunEnding::Refused:
-        return settingsRefused ? kExitRefused : kExitMeterNotOpened;
-    case RunEnding::NoCycles:
-        return kExitRefused;
-    case RunEnding::Completed:
-        return kExitFinished;
-    case RunEnding::Stopped:
-        return kExitStopped;
-    case RunEnding::Unbalanced:
-    case RunEnding::TimedOut:
-    case RunEnding::BusFailure:
-        return kExitRunFault;
+        case RunEnding::Refused:
+            return settingsRefused ? kExitRefused : kExitMeterNotOpened;
+        case RunEnding::NoCycles:
+            return kExitRefused;
+        case RunEnding::Completed:
+            return kExitFinished;
+        case RunEnding::Stopped:
+            return kExitStopped;
+        case RunEnding::Unbalanced:
+        case RunEnding::TimedOut:
+        case RunEnding::BusFailure:
+            return kExitRunFault;
     }
     return kExitRunFault;
 }
@@ -172,8 +180,7 @@ int RunFromCommandLine(const Environment& environment, const MeasurementSettings
     if (saveFile && sweep.ReadablePoints() > 0) {
         context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
         if (summary) context.summary = summary->figures;
-        if (std::optional<std::string> failure =
-                SaveRunForCommandLine(*saveFile, context, sweep)) {
+        if (std::optional<std::string> failure = SaveRunForCommandLine(*saveFile, context, sweep)) {
             environment.desktop.ShowMessage(*failure);
             status = kExitNotSaved;
         }

@@ -27,6 +27,7 @@ std::string BusDescription(const quillon::ChosenBus& bus)
 {
     if (bus.library) return "GPIB driver library " + bus.library->path();
     if (bus.prologix) return "Prologix adapter " + bus.prologix->adapterName();
+    if (bus.unusable) return "none";
     return "simulated";
 }
 
@@ -48,6 +49,9 @@ int RunWithoutWindow(const quillon::CommandLineOptions& options,
     quillon::SystemClock clock;
     quillon::StreamDesktop desktop(std::cerr);
     quillon::ChosenBus bus = SelectBus(folder, clock, desktop);
+    // The message that says why has just been printed; a script must not
+    // mistake the fallback for a measurement or a listing.
+    if (bus.unusable) return quillon::kExitMeterNotOpened;
     // Without a caption to mark, the simulated bus says so on every use.
     const std::string notice = quillon::ChosenDriver(bus).ListNotice();
     if (bus.messages.empty() && !notice.empty()) desktop.ShowMessage(notice, {}, {});

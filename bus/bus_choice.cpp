@@ -204,6 +204,7 @@ GpibDriver& ChosenDriver(ChosenBus& bus)
 {
     if (bus.library) return *bus.library;
     if (bus.prologix) return *bus.prologix;
+    if (bus.unusable) return *bus.unusable;
     return *bus.lab.bus;
 }
 
@@ -270,14 +271,23 @@ ChosenBus BuildBus(const BusConfiguration& configuration,
         }
     }
 
-    if (!chosen.library && !chosen.prologix) {
+    // Only auto and simulated may end on the simulated meter: where the
+    // settings name a driver, data from no instrument must not pass for a
+    // measurement.
+    const bool driverNamed = configuration.driver != DriverSetting::Auto &&
+                             configuration.driver != DriverSetting::Simulated;
+    if (chosen.library || chosen.prologix) {
+        if (!refusals.empty()) chosen.messages.push_back(Lines(refusals));
+    } else if (driverNamed) {
+        chosen.unusable = std::make_unique<UnusableBus>(Lines(refusals));
+        refusals.push_back(kUnusableBusNotice);
+        chosen.messages.push_back(Lines(refusals));
+    } else {
         chosen.lab = MakeSimulatedLab(clock, configuration.simulator);
         if (!refusals.empty()) {
             refusals.push_back(kSimulatedBusNotice);
             chosen.messages.push_back(Lines(refusals));
         }
-    } else if (!refusals.empty()) {
-        chosen.messages.push_back(Lines(refusals));
     }
     return chosen;
 }

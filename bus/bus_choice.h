@@ -13,6 +13,7 @@
 #include "bus/driver_library.h"
 #include "bus/gpib_driver.h"
 #include "bus/prologix_driver.h"
+#include "bus/unusable_bus.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "sim/simulated_lab.h"
@@ -47,15 +48,18 @@ struct BusConfiguration {
 BusConfiguration ReadBusConfiguration(const ProgramFolder& folder);
 
 // The bus the program runs on: a loaded driver library, a Prologix adapter,
-// or else the simulated lab built from the [simulator] section.
+// none when the driver the settings name cannot be used, or else (for auto
+// and simulated) the simulated lab built from the [simulator] section.
 struct ChosenBus {
     std::unique_ptr<DriverLibrary> library;
     std::unique_ptr<PrologixDriver> prologix;
+    std::unique_ptr<UnusableBus> unusable;
     SimulatedLab lab;
     // Messages for the user at start-up, one message box each: values of the
     // settings file that were ignored; a refused driver library (or an
     // adapter that could not be reached) with the reason, followed by the
-    // notice that the simulated bus is in use.
+    // notice of what is measured instead: the simulated meter under auto,
+    // nothing where the settings named the driver.
     std::vector<std::string> messages;
 };
 
@@ -73,5 +77,8 @@ ChosenBus ChooseBus(const ProgramFolder& folder, Clock& clock);
 
 inline constexpr const char* kSimulatedBusNotice =
     "Quillon runs on the simulated bus: no real instrument is measured.";
+inline constexpr const char* kUnusableBusNotice =
+    "Nothing is measured until Driver in section [gpib] of Quillon.ini names a GPIB that can be "
+    "used, and Quillon is started again.";
 
 }  // namespace quillon

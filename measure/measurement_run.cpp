@@ -12,6 +12,7 @@ namespace quillon {
 namespace {
 
 constexpr const char* kNotStarted = "\r\nThe measurement was not started.";
+constexpr const char* kReturnToInitialState = "\r\nReturn to initial state";
 
 std::string OutOfRangeMessage(const SettingOutOfRange& bad)
 {
@@ -35,6 +36,12 @@ std::string OpenFailureMessage(const InstrumentSettings& instrument)
     return "The 4284A could not be opened (GPIB board " + std::to_string(instrument.board) +
            ", address " + std::to_string(instrument.address) + ")." + BusFailureText() +
            kNotStarted;
+}
+
+std::string NotAReplyMessage(const std::string& received)
+{
+    return "The meter's reply is not two numbers in its format (+1.23456E-10,+4.56789E-07): \"" +
+           QuotedBytes(received) + "\"." + kReturnToInitialState;
 }
 
 }  // namespace
@@ -155,6 +162,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     SweepData* points = &fresh;
 
     std::string reply = FixedWidth(kInitialReply, kReplyLength);
+    std::optional<std::string> notAReply;
     result.times.t0 = environment.clock.TickCount();
     result.ending = RunEnding::Completed;
     int d = 1;
@@ -189,6 +197,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
             result.ending = reading.outcome == PointReading::Outcome::TimedOut
                                 ? RunEnding::TimedOut
                                 : RunEnding::BusFailure;
+            if (reading.outcome == PointReading::Outcome::NotAReply) notAReply = reading.received;
             break;
         }
         points->Capacitance[index] = reading.capacitance;
@@ -208,9 +217,11 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     std::string endingMessage;
     if (result.ending == RunEnding::TimedOut)
         endingMessage = kTimeOverMessage;
+    else if (notAReply)
+        endingMessage = NotAReplyMessage(*notAReply);
     else if (busFault)
         endingMessage =
-            "The meter's reply could not be read." + BusFailureText() + "\r\nReturn to initial state";
+            "The meter's reply could not be read." + BusFailureText() + kReturnToInitialState;
     else if (result.ending == RunEnding::Unbalanced)
         endingMessage = kUnbalancedMessage;
 

@@ -1,5 +1,6 @@
 #include "measure/point_acquisition.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -55,6 +56,41 @@ PointReading ParseReply(const std::string& replyBuffer)
     return reading;
 }
 
+bool IsMeterReply(std::string_view received)
+{
+    static constexpr std::string_view kField = "s0.00000Es00";
+    if (received.size() != 2 * kField.size() + 1 || received[kField.size()] != ',') return false;
+    for (const std::size_t start : {std::size_t{0}, kField.size() + 1}) {
+        for (std::size_t i = 0; i < kField.size(); ++i) {
+            const char c = received[start + i];
+            const bool fits = kField[i] == 's'   ? c == '+' || c == '-'
+                              : kField[i] == '0' ? c >= '0' && c <= '9'
+                                                 : c == kField[i];
+            if (!fits) return false;
+        }
+    }
+    return true;
+}
+
+std::string QuotedBytes(std::string_view bytes)
+{
+    std::string quoted;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            quoted += "\\r";
+        } else if (c == '\n') {
+            quoted += "\\n";
+        } else if (byte < 0x20 || byte >= 0x7F || c == '\\') {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            quoted += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted;
+}
+
 PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
 {
     GpibWait(descriptor, kWaitMask);
@@ -64,6 +100,15 @@ PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
     replyBuffer.resize(kReplyLength, ' ');
     GpibRead(descriptor, replyBuffer);
     if (std::optional<PointReading> ended = EndedByLastCall()) return *ended;
+    const auto received = static_cast<std::size_t>(
+        std::clamp<int32_t>(ibcntl, 0, static_cast<int32_t>(kReplyLength)));
+    if (!IsMeterReply(std::string_view(replyBuffer).substr(0, received))) {
+        PointReading reading;
+        reading.outcome = PointReading::Outcome::NotAReply;
+        reading.status = CurrentGpibStatus();
+        reading.received = replyBuffer.substr(0, received);
+        return reading;
+    }
     return ParseReply(replyBuffer);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "gpib/ni_global.h"
 #include "platform/clock.h"
@@ -30,16 +31,27 @@ struct PointReading {
         Read,
         TimedOut,    // no service request (or no reply) within the time limit
         BusFailure,  // the wait or the read failed outright
+        NotAReply,   // what was read is not two numbers in the meter's format
     };
     Outcome outcome = Outcome::Read;
     double capacitance = 0.0;  // Cp [F]
     double conductance = 0.0;  // G [S]
     GpibStatus status;         // the bus status of the failing call, if any
+    std::string received;      // NotAReply: the bytes that came
 };
 
 // Waits for the meter's service request, polls it and reads the reply into
-// the 25-character buffer; C and G are the two 12-character fields.
+// the 25-character buffer; C and G are the two 12-character fields. Bytes
+// that are not a whole reply (a short one, an adapter's own line, another
+// instrument's answer) give no values: their numbers would pass for a point.
 PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer);
+
+// The meter's two fields as it writes them, "+1.23456E-10,+4.56789E-07":
+// sign, digit, point, five digits, "E", sign, two digits, each.
+bool IsMeterReply(std::string_view received);
+
+// The bytes as a message can show them: "16\r\n" for 16, CR, LF.
+std::string QuotedBytes(std::string_view bytes);
 
 // C and G of a reply buffer: characters 1..12 and 14..25.
 PointReading ParseReply(const std::string& replyBuffer);

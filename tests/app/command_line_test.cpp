@@ -138,8 +138,8 @@ TEST_F(CommandLineRunTest, AFinishedRunPrintsItsProgressAndSummaryAndSavesItsPoi
     EXPECT_EQ(out.str().rfind("5Points\n 0.35sec\n14.286/s\nCmax:", 0), 0u) << out.str();
     // The CSV file with the run's settings; the table of "Save Data" for ".txt".
     const std::string csv = temp.Read("out.csv");
-    for (const char* line : {"\r\n# bus: simulated\r\n", "\r\n# points: 5\r\n",
-                             "\r\nV,C,G\r\n0.000,", "\r\n1.000,"})
+    for (const char* line :
+         {"\r\n# bus: simulated\r\n", "\r\n# points: 5\r\n", "\r\nV,C,G\r\n0.000,", "\r\n1.000,"})
         EXPECT_NE(csv.find(line), std::string::npos) << line << csv;
     EXPECT_EQ(Run(temp.File("out.txt").string()), kExitFinished);
     const std::vector<std::string> table = testing::CrLfLines(temp.Read("out.txt"));
@@ -163,8 +163,7 @@ TEST_F(CommandLineRunTest, EachEndingHasItsExitStatus)
     const Case cases[] = {
         {"a step of 0", SimulatedMeterFault::None, kBiasStep, "0", kExitRefused,
          "Bias Step [V] must not be 0"},
-        {"no cycles", SimulatedMeterFault::None, kCycles, "0", kExitRefused,
-         "Cycle of Meas. is 0"},
+        {"no cycles", SimulatedMeterFault::None, kCycles, "0", kExitRefused, "Cycle of Meas. is 0"},
         {"no board 9", SimulatedMeterFault::None, kGpibBoard, "9", kExitMeterNotOpened,
          "The 4284A could not be opened (GPIB board 9"},
         {"a silent meter", SimulatedMeterFault::NoServiceRequest, kCycles, "1", kExitRunFault,
@@ -235,6 +234,15 @@ TEST_F(CommandLineRunTest, ListPrintsEachListenerAndSaysWhetherA4284AAnswered)
     StartLab(SimulatedMeterFault::Absent);
     EXPECT_EQ(ListFromCommandLine(desktop, absentListing), kExitRefused);
     EXPECT_EQ(Messages(), "4284A was not found|");
+}
+
+TEST(StreamDesktop, EveryLineEndOnATerminalIsALineFeed)
+{
+    std::ostringstream err;
+    StreamDesktop desktop(err);
+    desktop.ShowMessage("Error putting board offline.\r\nibcnt = 0x16\r\rI'm quitting!", "Error",
+                        MessageIcon::Exclamation);
+    EXPECT_EQ(err.str(), "Error: Error putting board offline.\nibcnt = 0x16\n\nI'm quitting!\n");
 }
 
 TEST(FirstStartSettings, TheFirstStartSweepRunsAsItStands)

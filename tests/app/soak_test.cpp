@@ -239,7 +239,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             std::optional<SignalQuit> signalQuit;
             if (fault == Fault::Signal) {
                 stopSignals.emplace();
-                signalQuit.emplace(*stopSignals, window, [&](int status) { exits.push_back(status); });
+                signalQuit.emplace(*stopSignals, window,
+                                   [&](int status) { exits.push_back(status); });
             }
             window.Command1_Click();
             // A signal at the last point comes through once the run is over.
@@ -297,15 +298,22 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             if ((fault == Fault::Stop || fault == Fault::Signal) && faultAt < planned)
                 expectedPoints = faultAt;
             if (unbalanced) expectedPoints = faultAt + 1;
+            if (fault == Fault::ShortReply) expectedPoints = faultAt;
             // A run that read nothing leaves the previous run's points.
-            ASSERT_EQ(window.Sweep().PointCount, expectedPoints > 0 ? expectedPoints : pointsBefore);
-            ASSERT_EQ(pointsRead.size(), static_cast<std::size_t>(expectedPoints));
+            ASSERT_EQ(window.Sweep().PointCount,
+                      expectedPoints > 0 ? expectedPoints : pointsBefore);
+            // The first short reply is read, and ends the run without being a point.
+            const std::size_t shortReadsExpected = fault == Fault::ShortReply ? 1 : 0;
+            ASSERT_EQ(pointsRead.size(), expectedPoints + shortReadsExpected);
+            ASSERT_EQ(shortReads, shortReadsExpected);
+            pointsRead.resize(static_cast<std::size_t>(expectedPoints));
             const std::size_t fromFault = pointsRead.size() - static_cast<std::size_t>(faultAt);
-            ASSERT_EQ(shortReads, fault == Fault::ShortReply ? fromFault : 0u);
             ASSERT_EQ(overflowReads, fault == Fault::Overflow ? fromFault : 0u);
             ASSERT_EQ(Shown(desktop, kTimeOverMessage), fault == Fault::TimeOut);
             ASSERT_EQ(Shown(desktop, "The meter's reply could not be read."),
                       fault == Fault::BusFailure);
+            ASSERT_EQ(Shown(desktop, "The meter's reply is not two numbers in its format"),
+                      fault == Fault::ShortReply);
             ASSERT_EQ(Shown(desktop, kUnbalancedMessage), unbalanced);
 
             // Every point read is in the log once, in order, with the bias
@@ -318,7 +326,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
                 ++logLessRuns;
                 continue;
             }
-            const bool endedOnBus = fault == Fault::TimeOut || fault == Fault::BusFailure;
+            const bool endedOnBus =
+                fault == Fault::TimeOut || fault == Fault::BusFailure || fault == Fault::ShortReply;
             const std::vector<std::string> lines = testing::CrLfLines(record);
             ASSERT_EQ(lines.size(), 2 + pointsRead.size() + (endedOnBus ? 0 : 1)) << record;
             ASSERT_EQ(lines[0].rfind("Measurement:", 0), 0u);

@@ -10,13 +10,18 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/command_line.h"
+#include "app/command_line_run.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/instrument_setup.h"
+#include "measure/measurement_run.h"
 #include "measure/point_acquisition.h"
 #include "sim/simulated_prologix_adapter.h"
 #include "tests/app/temp_folder.h"
 #include "tests/bus/shared_virtual_clock.h"
+#include "tests/measure/recording_run_window.h"
+#include "tests/platform/recording_desktop.h"
 
 namespace quillon {
 namespace {
@@ -263,20 +268,42 @@ TEST(BuildBus, AutoReportsAFoundLibraryItRefusesAndGoesOn)
     EXPECT_EQ(bus.messages[0].find(kSimulatedBusNotice), std::string::npos);
 }
 
-TEST(BuildBus, LibraryMissingAFunctionIsRefusedThenTheSimulatedBus)
+TEST(BuildBus, LibraryMissingAFunctionIsRefusedAndNothingIsMeasured)
 {
     VirtualClock clock;
     ChosenBus bus = BuildBus(
         Configured(DriverSetting::LibraryFile, FAKE_NI4882_WITHOUT_FINDLSTN_PATH), {}, clock);
     EXPECT_FALSE(bus.library);
-    ASSERT_TRUE(bus.lab.bus);
-    EXPECT_FALSE(ChosenDriver(bus).CaptionMark().empty());
+    EXPECT_FALSE(bus.lab.bus);
+    ASSERT_TRUE(bus.unusable);
+    EXPECT_EQ(&ChosenDriver(bus), bus.unusable.get());
+    EXPECT_EQ(ChosenDriver(bus).CaptionMark(), UnusableBus::kCaptionMark);
     ASSERT_EQ(bus.messages.size(), 1u);
     const std::string& message = bus.messages[0];
     EXPECT_NE(message.find(FAKE_NI4882_WITHOUT_FINDLSTN_PATH), std::string::npos) << message;
     EXPECT_NE(message.find("FindLstn"), std::string::npos) << message;
-    EXPECT_NE(message.find(kSimulatedBusNotice), std::string::npos) << message;
-    EXPECT_LT(message.find("FindLstn"), message.find(kSimulatedBusNotice));
+    EXPECT_NE(message.find(kUnusableBusNotice), std::string::npos) << message;
+    EXPECT_LT(message.find("FindLstn"), message.find(kUnusableBusNotice));
+
+    // START, "Check" and --run meet a bus that fails every call and says why.
+    SelectGpibDriver(ChosenDriver(bus));
+    testing::RecordingDesktop desktop;
+    testing::RecordingRunWindow window;
+    window.settings.text = {"0", "1", "0.25", "1000", "1", "0", "50", "10000", "0", "17", "1"};
+    SweepData sweep;
+    testing::TempFolder temp;
+    const RunResult result =
+        RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop}, {});
+    EXPECT_EQ(result.ending, RunEnding::Refused);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    const std::string& refusal = desktop.messages[0].text;
+    EXPECT_EQ(refusal.rfind("The 4284A could not be opened (GPIB board 0, address 17).", 0), 0u)
+        << refusal;
+    EXPECT_NE(refusal.find("iberr = ENEB <No GPIB board>\r\nThe GPIB driver library"),
+              std::string::npos)
+        << refusal;
+    EXPECT_EQ(RunExitStatus(result.ending, false), kExitMeterNotOpened);
+    DeselectGpibDriver();
 }
 
 TEST(BuildBus, PathThatIsNotALibraryIsRefusedWithTheLoadersReason)
@@ -294,7 +321,7 @@ TEST(BuildBus, PathThatIsNotALibraryIsRefusedWithTheLoadersReason)
     ASSERT_EQ(bus.messages.size(), 1u);
     EXPECT_NE(bus.messages[0].find(path), std::string::npos) << bus.messages[0];
     EXPECT_NE(bus.messages[0].find(reason), std::string::npos) << bus.messages[0];
-    EXPECT_NE(bus.messages[0].find(kSimulatedBusNotice), std::string::npos);
+    EXPECT_NE(bus.messages[0].find(kUnusableBusNotice), std::string::npos);
 }
 
 TEST(BuildBus, ExplicitFamilyTriesOnlyItsOwnLibrariesAndReportsEachFailure)
@@ -308,7 +335,7 @@ TEST(BuildBus, ExplicitFamilyTriesOnlyItsOwnLibrariesAndReportsEachFailure)
     ASSERT_EQ(ni.messages.size(), 1u);
     EXPECT_NE(ni.messages[0].find("/nonexistent/quillon/libni4882.so"), std::string::npos);
     EXPECT_EQ(ni.messages[0].find(FAKE_LINUX_GPIB_PATH), std::string::npos);
-    EXPECT_NE(ni.messages[0].find(kSimulatedBusNotice), std::string::npos);
+    EXPECT_NE(ni.messages[0].find(kUnusableBusNotice), std::string::npos);
 
     ChosenBus linuxGpib = BuildBus(Configured(DriverSetting::LinuxGpib), candidates, clock);
     ASSERT_TRUE(linuxGpib.library);
@@ -319,7 +346,7 @@ TEST(BuildBus, ExplicitFamilyTriesOnlyItsOwnLibrariesAndReportsEachFailure)
     ChosenBus none = BuildBus(Configured(DriverSetting::LinuxGpib), {}, clock);
     ASSERT_EQ(none.messages.size(), 1u);
     EXPECT_NE(none.messages[0].find("linux-gpib"), std::string::npos);
-    EXPECT_NE(none.messages[0].find(kSimulatedBusNotice), std::string::npos);
+    EXPECT_NE(none.messages[0].find(kUnusableBusNotice), std::string::npos);
 }
 
 BusConfiguration PrologixAt(const std::string& location)
@@ -354,20 +381,21 @@ TEST(BuildBus, PrologixAdapterThatAnswersIsTheBus)
     DeselectGpibDriver();
 }
 
-TEST(BuildBus, UnreachableAdapterIsReportedWithTheReasonThenTheSimulatedBus)
+TEST(BuildBus, UnreachableAdapterIsReportedWithTheReasonAndNothingIsMeasured)
 {
     VirtualClock clock;
     const std::string location = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
     ChosenBus bus = BuildBus(PrologixAt(location), kNothingInstalled, clock);
     EXPECT_FALSE(bus.prologix);
-    ASSERT_TRUE(bus.lab.bus);
-    EXPECT_EQ(&ChosenDriver(bus), bus.lab.bus.get());
+    EXPECT_FALSE(bus.lab.bus);
+    ASSERT_TRUE(bus.unusable);
     ASSERT_EQ(bus.messages.size(), 1u);
     const std::string& message = bus.messages[0];
     EXPECT_NE(message.find("Prologix adapter at " + location), std::string::npos) << message;
     EXPECT_NE(message.find(std::strerror(ECONNREFUSED)), std::string::npos) << message;
-    EXPECT_NE(message.find(kSimulatedBusNotice), std::string::npos) << message;
-    EXPECT_LT(message.find(std::strerror(ECONNREFUSED)), message.find(kSimulatedBusNotice));
+    EXPECT_NE(message.find(kUnusableBusNotice), std::string::npos) << message;
+    EXPECT_LT(message.find(std::strerror(ECONNREFUSED)), message.find(kUnusableBusNotice));
+    EXPECT_NE(bus.unusable->reason().find(std::strerror(ECONNREFUSED)), std::string::npos);
 }
 
 TEST(BuildBus, SilentAdapterIsReportedWithinTheBound)
@@ -384,7 +412,7 @@ TEST(BuildBus, SilentAdapterIsReportedWithinTheBound)
     EXPECT_FALSE(bus.prologix);
     ASSERT_EQ(bus.messages.size(), 1u);
     EXPECT_NE(bus.messages[0].find("++ver"), std::string::npos) << bus.messages[0];
-    EXPECT_NE(bus.messages[0].find(kSimulatedBusNotice), std::string::npos);
+    EXPECT_NE(bus.messages[0].find(kUnusableBusNotice), std::string::npos);
 }
 
 TEST(ChooseBus, SettingsFileNamesThePrologixAdapter)

@@ -273,6 +273,26 @@ TEST_F(MeasurementRunTest, BusFailureEndsTheRunLikeATimeOutWithItsOwnMessage)
     EXPECT_EQ(sweep.PointCount, 1);
 }
 
+TEST_F(MeasurementRunTest, AReplyThatIsNotTheMetersEndsTheRunAsABusFailureAndQuotesIt)
+{
+    window.onYield = [&](int point) {
+        if (point == 2) bench.lab.meter->SetFault(Simulated4284A::Fault::ShortReply);
+    };
+    EXPECT_EQ(Run().ending, RunEnding::BusFailure);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    const std::string& message = desktop.messages[0].text;
+    EXPECT_EQ(message.rfind("The meter's reply is not two numbers in its format "
+                            "(+1.23456E-10,+4.56789E-07): \"+",
+                            0),
+              0u)
+        << message;
+    EXPECT_NE(message.find("\".\r\nReturn to initial state"), std::string::npos) << message;
+    EXPECT_FALSE(bench.lab.meter->biasOn());
+    // The points before it stay; it is neither a point nor a log line.
+    EXPECT_EQ(sweep.PointCount, 2);
+    EXPECT_EQ(LogLines().size(), 4u);
+}
+
 TEST_F(MeasurementRunTest, NothingHappensWithoutCycles)
 {
     SetCheck(kBeepWhenFinished, true);
@@ -397,7 +417,9 @@ TEST_F(MeasurementRunTest, AnUnwritableLogDoesNotStopTheRun)
 {
     std::filesystem::create_directory(temp.File("log-202403.log"));
     std::size_t sentAtMessage = 1;
-    desktop.onMessage = [&](const testing::ShownMessage&) { sentAtMessage = bench.lab.bus->Calls().size(); };
+    desktop.onMessage = [&](const testing::ShownMessage&) {
+        sentAtMessage = bench.lab.bus->Calls().size();
+    };
     const RunResult result = Run();
     EXPECT_EQ(result.ending, RunEnding::Completed);
     // Said before the set-up, not with the last run's bias on the device.
