@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <set>
+
 #include "common/program_version.h"
 
 namespace quillon {
@@ -22,18 +24,23 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
     bool help = false;
     bool version = false;
     std::optional<ProgramMode> work;
+    // A second --save or --folder must not quietly win over the first: the
+    // script that gave both meant one of them.
+    std::set<std::string> given;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         if (name == "--folder" || name == "--save") {
+            if (!given.insert(name).second) return Wrong(name + " is given twice");
             std::string value;
             if (equals != std::string::npos)
                 value = argument.substr(equals + 1);
             else if (i + 1 < arguments.size())
                 value = arguments[++i];
             if (value.empty())
-                return Wrong(name + (name == "--folder" ? " needs a folder" : " needs a file name"));
+                return Wrong(name +
+                             (name == "--folder" ? " needs a folder" : " needs a file name"));
             (name == "--folder" ? options.folder : options.saveFile) = value;
             continue;
         }
@@ -45,7 +52,8 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
         if (mode && work && *work != *mode) return Wrong("--run and --list exclude each other");
         if (mode) work = mode;
         if (mode || help || version) continue;
-        if (!argument.empty() && argument[0] == '-') return Wrong("unknown option '" + argument + "'");
+        if (!argument.empty() && argument[0] == '-')
+            return Wrong("unknown option '" + argument + "'");
         return Wrong("unexpected argument '" + argument + "'");
     }
     if (options.saveFile && work != ProgramMode::Run) return Wrong("--save goes with --run");
@@ -76,6 +84,7 @@ std::string HelpText(const std::string& filesFolderLine)
            "3 the meter could not be opened; 4 time over, a bus failure or UNBAL;\n"
            "5 stopped (Ctrl+C, SIGTERM, SIGHUP); 6 the points could not be saved.\n"
            "Exit status of --list: 0 a 4284A was found, 1 not. A wrong option: 2.\n"
+           "Both: 3 when the Driver chosen in Quillon.ini cannot be used.\n"
            "\n" +
            filesFolderLine + "\n";
 }
@@ -86,4 +95,3 @@ std::string VersionText()
 }
 
 }  // namespace quillon
-

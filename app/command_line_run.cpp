@@ -12,6 +12,7 @@
 #include "analysis/result_table.h"
 #include "app/command_line.h"
 #include "gpib/instrument_query.h"
+#include "platform/file_replace.h"
 
 namespace quillon {
 
@@ -124,11 +125,20 @@ int RunExitStatus(RunEnding ending, bool settingsRefused)
 
 std::optional<std::string> UnwritableSaveFile(const std::string& path)
 {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const auto refused = [&path](const std::string& reason) {
+        return "The data cannot be saved to " + path + ": " + reason +
+               ".\nThe measurement was not started.";
+    };
+    // What the save itself would refuse after the run, refused now: a
+    // folder, a pipe or a device of that name, a name too long for it.
+    const ReplacementTarget target = FindReplacementTarget(path);
+    if (target.refusal) return refused(*target.refusal);
+    std::filesystem::path folder = target.file.parent_path();
     if (folder.empty()) folder = ".";
-    if (::access(folder.c_str(), W_OK) == 0) return std::nullopt;
-    return "The data cannot be saved to " + path + ": " + std::strerror(errno) +
-           ".\nThe measurement was not started.";
+    if (::access(folder.c_str(), W_OK) != 0) return refused(std::strerror(errno));
+    if (target.exists && ::access(target.file.c_str(), W_OK) != 0)
+        return refused(std::strerror(errno));
+    return std::nullopt;
 }
 
 std::optional<std::string> SaveRunForCommandLine(const std::string& path,

@@ -21,8 +21,7 @@ namespace quillon {
 class StreamDesktop final : public Desktop {
 public:
     explicit StreamDesktop(std::ostream& out) : out_(out) {}
-    void ShowMessage(const std::string& text, const std::string& title,
-                     MessageIcon icon) override;
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void Beep() override {}
     void SetWaitCursor(bool) override {}
     std::string AskSaveFileName(const std::string&) override { return {}; }
@@ -78,7 +77,8 @@ private:
 int RunExitStatus(RunEnding ending, bool settingsRefused);
 
 // The reason a --save FILE could not be written, told before the run: its
-// folder is missing or cannot be written.
+// folder is missing or cannot be written, or the name is one the save would
+// refuse (a folder, a pipe, a device, a name too long, a file it may not write).
 std::optional<std::string> UnwritableSaveFile(const std::string& path);
 
 // Writes the run's points to the --save file: the CSV data file with the

@@ -3,8 +3,11 @@
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -58,6 +61,8 @@ TEST(ParseCommandLine, AWrongOptionGivesOneLineThatNamesIt)
         {{"--save", "a.csv"}, "quillon: --save goes with --run"},
         {{"--list", "--run"}, "quillon: --run and --list exclude each other"},
         {{"--run=1"}, "quillon: unknown option '--run=1'"},
+        {{"--run", "--save", "a.csv", "--save=b.csv"}, "quillon: --save is given twice"},
+        {{"--folder", "x", "--list", "--folder", "y"}, "quillon: --folder is given twice"},
     };
     for (const auto& [arguments, start] : cases) {
         const auto parsed = ParseCommandLine(arguments);
@@ -190,8 +195,21 @@ TEST_F(CommandLineRunTest, EachEndingHasItsExitStatus)
 TEST_F(CommandLineRunTest, ASaveFileThatCannotBeWrittenRefusesTheRunBeforeTheBus)
 {
     StartLab();
-    EXPECT_EQ(Run(temp.File("missing/out.csv").string()), kExitRefused);
-    EXPECT_EQ(Messages().find("The data cannot be saved to "), 0u) << Messages();
+    std::filesystem::create_directory(temp.File("folder.csv"));
+    ASSERT_EQ(::mkfifo(temp.File("pipe.csv").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {temp.File("missing/out.csv").string(), std::strerror(ENOENT)},
+        {temp.File("folder.csv").string(), "not a regular file"},
+        {temp.File("pipe.csv").string(), "not a regular file"},
+        {"/dev/full", "not a regular file"},
+        {temp.File(std::string(300, 'a') + ".csv").string(), std::strerror(ENAMETOOLONG)},
+    };
+    for (const auto& [path, reason] : cases) {
+        desktop.messages.clear();
+        EXPECT_EQ(Run(path), kExitRefused) << path;
+        EXPECT_EQ(Messages(), "The data cannot be saved to " + path + ": " + reason +
+                                  ".\nThe measurement was not started.|");
+    }
     EXPECT_TRUE(lab.meter->Transcript().empty());
 }
 
