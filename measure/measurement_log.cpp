@@ -1,6 +1,7 @@
 #include "measure/measurement_log.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,20 +55,43 @@ void MeasurementLog::Open(const ProgramFolder& folder, const Clock& clock)
         fd_ = ::open(path_.c_str(), O_RDWR | flags, 0666);
         if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_WRONLY | flags, 0666);
     };
-    open(0);
-    createdEmpty_ = fd_ < 0 && errno == ENOENT;
-    if (createdEmpty_) open(O_CREAT | O_EXCL);
-    struct stat status {};
-    if (fd_ < 0 && errno != ENXIO) {
-        failure_ = "cannot open " + path_ + ": " + std::strerror(errno);
-        return;
-    }
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-        failure_ = "cannot open " + path_ + ": not a regular file";
+    // A file removed between our open and our lock (a record that never
+    // started is taken away again) would swallow this run's record: the
+    // lock must be on the file the name still stands for.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        open(0);
+        createdEmpty_ = fd_ < 0 && errno == ENOENT;
+        if (createdEmpty_) open(O_CREAT | O_EXCL);
+        struct stat status {};
+        if (fd_ < 0 && errno != ENXIO) {
+            failure_ = "cannot open " + path_ + ": " + std::strerror(errno);
+            return;
+        }
+        if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+            failure_ = "cannot open " + path_ + ": not a regular file";
+            Close();
+            return;
+        }
+        // One run at a time keeps its record in the month's file: a second
+        // program on the same folder would put its lines between ours. The
+        // lock goes with the descriptor, so a killed program leaves none.
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            failure_ =
+                path_ + " is held by another measurement run (another Quillon on this folder)";
+            createdEmpty_ = false;
+            Close();
+            return;
+        }
+        struct stat named {};
+        if (::stat(path_.c_str(), &named) == 0 && named.st_dev == status.st_dev &&
+            named.st_ino == status.st_ino) {
+            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+            return;
+        }
+        createdEmpty_ = false;
         Close();
-        return;
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    failure_ = "cannot open " + path_ + ": it was removed and made anew while being opened";
 }
 
 void MeasurementLog::StartRecord()

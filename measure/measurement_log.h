@@ -28,7 +28,9 @@ std::string MeasurementLogPointLine(double biasVolts, const std::string& replyBu
 // never stops the run: it only remembers why it failed, and from the first
 // failure on it writes nothing more. A line that could be written only in
 // part (a full disk) is cut off again, so that the file always ends on a
-// whole line.
+// whole line. While a record is open its file is locked: a second run on
+// the same folder (another Quillon, or `quillon --run` beside the window)
+// finds the lock, and measures without a log, as for one it cannot write.
 class MeasurementLog {
 public:
     MeasurementLog() = default;

@@ -1,7 +1,6 @@
 #include "measure/measurement_log.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -92,6 +91,27 @@ TEST(MeasurementLog, TheMonthIsTakenWhenTheLogIsOpened)
     log.CloseMeasurementLog();
     EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240331 23:59:59\r\n0.000,late\r\n\r\n");
     EXPECT_EQ(temp.Read("log-202404.log"), "Measurement:20240401 00:00:04\r\n\r\n");
+}
+
+TEST(MeasurementLog, ARecordBeingWrittenHoldsTheMonthsFileAgainstASecondRun)
+{
+    testing::TempFolder temp;
+    VirtualClock clock;
+    MeasurementLog first;
+    first.OpenMeasurementLog(temp.Folder(), clock);
+    MeasurementLog second;
+    second.OpenMeasurementLog(temp.Folder(), clock);
+    ASSERT_TRUE(second.Failed());
+    EXPECT_EQ(second.Failure(), first.Path() +
+                                    " is held by another measurement run (another "
+                                    "Quillon on this folder)");
+    second.LogPointLine(1.0, "+1.00000E-10,+2.00000E-06");
+    first.CloseMeasurementLog();
+    EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240305 14:07:09\r\n\r\n");
+    // Free again once the record is closed.
+    MeasurementLog third;
+    third.Open(temp.Folder(), clock);
+    EXPECT_FALSE(third.Failed()) << third.Failure();
 }
 
 TEST(MeasurementLog, FailuresAreKeptNotThrown)

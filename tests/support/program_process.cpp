@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -23,15 +24,22 @@ std::string Slurp(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// A new empty file for one of the child's streams.
+int TemporaryFile(std::string& path)
+{
+    char name[] = "/tmp/quillon-stream-XXXXXX";
+    const int fd = ::mkstemp(name);
+    path = name;
+    return fd;
+}
+
 }  // namespace
 
-ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                          int limitMilliseconds)
+ProgramProcess::ProgramProcess(const std::string& program,
+                               const std::vector<std::string>& arguments)
 {
-    char outPath[] = "/tmp/quillon-out-XXXXXX";
-    char errPath[] = "/tmp/quillon-err-XXXXXX";
-    const int outFd = ::mkstemp(outPath);
-    const int errFd = ::mkstemp(errPath);
+    const int outFd = TemporaryFile(outPath_);
+    const int errFd = TemporaryFile(errPath_);
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
@@ -44,32 +52,44 @@ ProgramOutcome RunProgram(const std::string& program, const std::vector<std::str
     posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, program.c_str(), &actions, nullptr, pointers.data(), environ);
+    if (posix_spawn(&child, program.c_str(), &actions, nullptr, pointers.data(), environ) == 0)
+        child_ = child;
     posix_spawn_file_actions_destroy(&actions);
     ::close(outFd);
     ::close(errFd);
+}
 
+ProgramProcess::~ProgramProcess()
+{
+    if (child_ > 0) {
+        ::kill(child_, SIGKILL);
+        ::waitpid(child_, nullptr, 0);
+    }
+    std::remove(outPath_.c_str());
+    std::remove(errPath_.c_str());
+}
+
+ProgramOutcome ProgramProcess::Wait(int limitMilliseconds)
+{
     ProgramOutcome outcome;
-    if (spawned == 0) {
+    if (child_ > 0) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMilliseconds);
         int status = 0;
         pid_t ended = 0;
-        while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 &&
+        while ((ended = ::waitpid(child_, &status, WNOHANG)) == 0 &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (ended == 0) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, &status, 0);
         } else if (WIFEXITED(status)) {
             outcome.exitStatus = WEXITSTATUS(status);
         }
+        child_ = -1;
     }
-    outcome.out = Slurp(outPath);
-    outcome.err = Slurp(errPath);
-    std::remove(outPath);
-    std::remove(errPath);
+    outcome.out = Slurp(outPath_);
+    outcome.err = Slurp(errPath_);
     return outcome;
 }
 

@@ -4,6 +4,8 @@
 // two instances at once).
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -15,8 +17,28 @@ struct ProgramOutcome {
     std::string err;
 };
 
-// Runs `program` with `arguments` and waits at most `limitMilliseconds`.
-ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                          int limitMilliseconds = 30000);
+// One start of the program; several may run at once.
+class ProgramProcess {
+public:
+    ProgramProcess(const std::string& program, const std::vector<std::string>& arguments);
+    ~ProgramProcess();
+    ProgramProcess(const ProgramProcess&) = delete;
+    ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+    // Waits at most `limitMilliseconds` for the end, then kills it.
+    ProgramOutcome Wait(int limitMilliseconds = 30000);
+
+private:
+    std::string outPath_;
+    std::string errPath_;
+    pid_t child_ = -1;
+};
+
+inline ProgramOutcome RunProgram(const std::string& program,
+                                 const std::vector<std::string>& arguments,
+                                 int limitMilliseconds = 30000)
+{
+    return ProgramProcess(program, arguments).Wait(limitMilliseconds);
+}
 
 }  // namespace quillon::testing
