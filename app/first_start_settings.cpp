@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/module_ini.h"
+#include "platform/profile_file.h"
 
 namespace quillon {
 
@@ -17,10 +18,14 @@ StoredSettings FirstStartSettings()
 
 StoredSettings InitialSettings(const ProgramFolder& folder)
 {
+    const std::string path = SettingsFilePath(folder);
     std::error_code unknown;
     // A file that cannot be looked at counts as there: it is read as today.
-    const bool missing = !std::filesystem::exists(SettingsFilePath(folder), unknown) && !unknown;
-    return missing ? FirstStartSettings() : ReadStoredSettings(folder);
+    const bool missing = !std::filesystem::exists(path, unknown) && !unknown;
+    // A file that other settings made ("Show earlier runs", the calculator)
+    // holds no inputs yet: its first start is still to come.
+    const bool noInputs = ProfileHasSection(path, "meas") == false;
+    return missing || noInputs ? FirstStartSettings() : ReadStoredSettings(folder);
 }
 
 MeasurementSettingsValues SettingsValues(const StoredSettings& stored)

@@ -212,6 +212,13 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
     return std::string(result.substr(0, bufferSize - 1));
 }
 
+std::optional<bool> ProfileHasSection(const std::string& fileName, std::string_view section)
+{
+    std::string bytes;
+    if (!ReadWholeFile(fs::path(fileName), bytes)) return std::nullopt;
+    return Find(bytes, CleanName(section), {}).sectionFound;
+}
+
 namespace {
 
 // Sets one key in the file's bytes, as WriteProfileString describes.
@@ -259,7 +266,8 @@ std::optional<std::string> WriteProfileStrings(const std::string& fileName,
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value)
 {
-    return !WriteProfileStrings(fileName, {{std::string(section), std::string(key), std::string(value)}});
+    return !WriteProfileStrings(fileName,
+                                {{std::string(section), std::string(key), std::string(value)}});
 }
 
 }  // namespace quillon

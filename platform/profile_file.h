@@ -38,6 +38,10 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value);
 
+// Whether the file holds `section` (names compared as ReadProfileString
+// compares them); no value when the file cannot be read, or is missing.
+std::optional<bool> ProfileHasSection(const std::string& fileName, std::string_view section);
+
 struct ProfileEntry {
     std::string section;
     std::string key;

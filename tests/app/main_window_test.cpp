@@ -197,10 +197,16 @@ TEST_F(MainWindowTest, StartsWithoutASettingsFileShowingTheFirstStartSweep)
     EXPECT_TRUE(ui.RichTextBox1->toPlainText().isEmpty());
     EXPECT_FALSE(temp.Exists("Quillon.ini"));
 
-    // A settings file without the inputs shows what it always showed.
-    temp.Write("Quillon.ini", "[gpib]\r\nDriver=simulated\r\n");
+    // A settings file that other settings made holds no inputs yet: still
+    // the first start. One with the inputs' section shows a missing key as
+    // it always did.
+    temp.Write("Quillon.ini", "[results]\r\nShowEarlierRuns=1\r\n[Area]\r\nValue_00=100\r\n");
     QTest::mouseClick(ui.Command2, Qt::LeftButton);
-    for (int i = 0; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), "ERROR") << i;
+    for (int i = 0; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), first[i]) << i;
+    temp.Write("Quillon.ini", "[Meas]\r\nValue_00=-2\r\n");
+    QTest::mouseClick(ui.Command2, Qt::LeftButton);
+    EXPECT_EQ(window.Text1(kStartBias), "-2");
+    for (int i = 1; i < kTextFieldCount; ++i) EXPECT_EQ(window.Text1(i), "ERROR") << i;
 
     EXPECT_EQ(ui.SSTab1->CurrentTab(), kPage1Tab);
     EXPECT_EQ(ui.SSTab2->CurrentTab(), kCvTab);
