@@ -11,6 +11,7 @@
 #include "analysis/cv_analysis.h"
 #include "analysis/result_table.h"
 #include "app/command_line.h"
+#include "app/results_settings.h"
 #include "gpib/instrument_query.h"
 #include "platform/file_replace.h"
 
@@ -187,9 +188,15 @@ int RunFromCommandLine(const Environment& environment, const MeasurementSettings
         streams.out << "No summary: it takes two points or more with a capacitance above 0.\n"
                     << std::flush;
 
+    context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
+    if (summary) context.summary = summary->figures;
+    // As after START: every run that read a point also goes to the
+    // AutoSaveFolder.
+    if (result.pointsRead > 0)
+        if (std::optional<std::string> failure =
+                SaveRunToAutoSaveFolder(environment.programFolder, context, sweep))
+            environment.desktop.ShowMessage(*failure);
     if (saveFile && sweep.ReadablePoints() > 0) {
-        context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
-        if (summary) context.summary = summary->figures;
         if (std::optional<std::string> failure = SaveRunForCommandLine(*saveFile, context, sweep)) {
             environment.desktop.ShowMessage(*failure);
             status = kExitNotSaved;

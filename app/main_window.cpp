@@ -497,13 +497,10 @@ CsvRunContext FormLCR::RunContextAtStart() const
 
 void FormLCR::SaveRunAutomatically()
 {
-    const std::string folder = ReadAutoSaveFolder(environment_.programFolder);
-    if (folder.empty() || !lastRun_) return;
-    if (std::optional<std::string> failure = AutoSaveRun(folder, *lastRun_, sweep_))
-        environment_.desktop.ShowMessage(*failure + " Set " + kAutoSaveFolderKey + " in section [" +
-                                         kResultsSection + "] of " + kSettingsFileName +
-                                         " to a folder you may write, or save the run with "
-                                         "\"Save Data\".");
+    if (!lastRun_) return;
+    if (std::optional<std::string> failure =
+            SaveRunToAutoSaveFolder(environment_.programFolder, *lastRun_, sweep_))
+        environment_.desktop.ShowMessage(*failure);
 }
 
 PictureBox* FormLCR::Graph(ResultTab graph) const

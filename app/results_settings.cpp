@@ -35,4 +35,16 @@ std::string ReadAutoSaveFolder(const ProgramFolder& folder)
     return path.is_absolute() ? value : (std::filesystem::path(folder.Path()) / path).string();
 }
 
+std::optional<std::string> SaveRunToAutoSaveFolder(const ProgramFolder& folder,
+                                                   const CsvRunContext& context,
+                                                   const SweepData& sweep)
+{
+    const std::string autoSaveFolder = ReadAutoSaveFolder(folder);
+    if (autoSaveFolder.empty()) return std::nullopt;
+    const std::optional<std::string> failure = AutoSaveRun(autoSaveFolder, context, sweep);
+    if (!failure) return std::nullopt;
+    return *failure + " Set " + kAutoSaveFolderKey + " in section [" + kResultsSection + "] of " +
+           kSettingsFileName + " to a folder you may write, or save the run with \"Save Data\".";
+}
+
 }  // namespace quillon

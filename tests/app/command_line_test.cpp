@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -135,6 +136,8 @@ protected:
 TEST_F(CommandLineRunTest, AFinishedRunPrintsItsProgressAndSummaryAndSavesItsPoints)
 {
     StartLab();
+    temp.Write("Quillon.ini", "[results]\r\nAutoSaveFolder=runs\r\n");
+    std::filesystem::create_directory(temp.File("runs"));
     EXPECT_EQ(Run(temp.File("out.csv").string()), kExitFinished);
     // The time left from the second point on, as the window's progress bar shows it.
     EXPECT_EQ(err.str(),
@@ -152,6 +155,15 @@ TEST_F(CommandLineRunTest, AFinishedRunPrintsItsProgressAndSummaryAndSavesItsPoi
     EXPECT_EQ(table[0], "V[V]\tC[F]\tG[S]");
     EXPECT_EQ(table[5].rfind("1.000\t", 0), 0u) << table[5];
     EXPECT_EQ(Messages(), "");
+    // Both runs also went where START puts every run.
+    std::vector<std::string> autoSaved;
+    for (const auto& entry : std::filesystem::directory_iterator(temp.File("runs")))
+        autoSaved.push_back(entry.path().filename().string());
+    std::sort(autoSaved.begin(), autoSaved.end());
+    ASSERT_EQ(autoSaved.size(), 2u);
+    EXPECT_EQ(autoSaved[0].rfind("cv-20240305-", 0), 0u) << autoSaved[0];
+    EXPECT_TRUE(temp.Read("runs/" + autoSaved[0]) == csv ||
+                temp.Read("runs/" + autoSaved[1]) == csv);
     EXPECT_FALSE(lab.meter->biasOn());
 }
 
