@@ -18,6 +18,7 @@
 #include "platform/environment.h"
 #include "platform/files_folder.h"
 #include "platform/qt_desktop.h"
+#include "platform/qt_message_filter.h"
 #include "platform/stop_signals.h"
 
 namespace {
@@ -99,6 +100,7 @@ int main(int argc, char* argv[])
 
     // --run and --list must work without a display, and so must --help.
     const bool window = options.mode == quillon::ProgramMode::Window;
+    quillon::InstallQtMessageFilter();
     const std::unique_ptr<QCoreApplication> application =
         window ? std::make_unique<QApplication>(argc, argv)
                : std::make_unique<QCoreApplication>(argc, argv);

@@ -466,7 +466,10 @@ void FormLCR::Command6_Click()
 
 void FormLCR::Command7_Click()
 {
-    if (sweep_.ReadablePoints() == 0) return;
+    if (sweep_.ReadablePoints() == 0) {
+        environment_.desktop.ShowMessage(kNothingToSaveMessage);
+        return;
+    }
     const SaveChoice choice = environment_.desktop.AskSaveFile(kDataFileFilter);
     if (choice.path.empty()) return;
     // Every run that read a point left its context.

@@ -38,6 +38,9 @@ class PictureBox;
 class TabControl;
 
 inline constexpr const char* kMainWindowCaption = "Agilent 4284A controller C-V & G-V measurement ";
+// "Save Data" before any run has read a point.
+inline constexpr const char* kNothingToSaveMessage =
+    "No point has been measured yet: there is nothing to save.";
 
 // The caption, marked when the bus measures nothing real.
 std::string MainWindowCaption(const GpibDriver* bus);

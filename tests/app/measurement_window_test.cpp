@@ -250,9 +250,12 @@ TEST_F(MeasurementWindowTest, ShowResultListsTheLastRunOnce)
 
 TEST_F(MeasurementWindowTest, SaveDataWritesTheChosenFile)
 {
-    // Nothing measured yet: no dialog at all.
+    // Nothing measured yet: no dialog, and a word why.
     QTest::mouseClick(ui.Command7, Qt::LeftButton);
     EXPECT_TRUE(env.desktop.saveFilters.empty());
+    ASSERT_EQ(env.desktop.messages.size(), 1u);
+    EXPECT_EQ(env.desktop.messages[0].text, kNothingToSaveMessage);
+    env.desktop.messages.clear();
 
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     // Cancelled: nothing is written.
