@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -14,7 +13,6 @@
 #include "app/command_line_run.h"
 #include "bus/driver_library.h"
 #include "gpib/gpib_binding.h"
-#include "gpib/instrument_query.h"
 #include "measure/measurement_run.h"
 #include "platform/stop_signals.h"
 #include "sim/simulated_lab.h"

@@ -213,7 +213,7 @@ int LinuxGpibKernel::Handle(File& file, unsigned long request, void* argument)
     }
 }
 
-int LinuxGpibKernel::Command(const uint8_t* bytes, std::size_t count)
+void LinuxGpibKernel::Command(const uint8_t* bytes, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const uint8_t command = bytes[i] & gpib_command_mask;
@@ -244,7 +244,6 @@ int LinuxGpibKernel::Command(const uint8_t* bytes, std::size_t count)
         // Secondary addresses (none of the instruments has one) and the
         // other commands change nothing here.
     }
-    return 0;
 }
 
 int LinuxGpibKernel::Write(void* argument)

@@ -78,7 +78,7 @@ private:
     };
 
     int Handle(File& file, unsigned long request, void* argument);
-    int Command(const uint8_t* bytes, std::size_t count);
+    void Command(const uint8_t* bytes, std::size_t count);
     int Write(void* argument);
     int Read(void* argument);
     int Wait(File& file, void* argument);
