@@ -25,6 +25,9 @@
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
+#ifdef QUILLON_LINUX_GPIB_KERNEL
+#include "tests/support/linux_gpib_kernel.h"
+#endif
 
 namespace {
 
@@ -275,6 +278,22 @@ RunWallTime RunWallMilliseconds(int points, int hertz)
             static_cast<double>(virtualClock.TickCount())};
 }
 
+// The time from the meter's first trigger to its last reply read, against
+// `points` times the meter's own measuring time.
+double RunOverMeterTime(const quillon::Simulated4284A& meter, int points)
+{
+    std::optional<uint32_t> firstTrigger;
+    uint32_t lastReply = 0;
+    for (const quillon::DeviceEvent& event : meter.Transcript()) {
+        if (event.kind == quillon::DeviceEvent::Kind::Message && event.text == "*TRG" &&
+            !firstTrigger)
+            firstTrigger = event.tick;
+        if (event.kind == quillon::DeviceEvent::Kind::Read) lastReply = event.tick;
+    }
+    const double meterMilliseconds = points * meter.MeasurementMilliseconds();
+    return firstTrigger ? (lastReply - *firstTrigger) / meterMilliseconds : 0.0;
+}
+
 struct PrologixRunFigures {
     double efficiency;
     double linesPerPoint;
@@ -304,19 +323,37 @@ PrologixRunFigures PrologixRun(int answerDelayMilliseconds)
     RunThroughWindow(clock, kPoints, 100000);
     const std::size_t lines = adapter.Lines().size() - linesBefore;
     quillon::DeselectGpibDriver();
-
-    std::optional<uint32_t> firstTrigger;
-    uint32_t lastReply = 0;
-    for (const quillon::DeviceEvent& event : lab.meter->Transcript()) {
-        if (event.kind == quillon::DeviceEvent::Kind::Message && event.text == "*TRG" &&
-            !firstTrigger)
-            firstTrigger = event.tick;
-        if (event.kind == quillon::DeviceEvent::Kind::Read) lastReply = event.tick;
-    }
-    const double meterMilliseconds = kPoints * lab.meter->MeasurementMilliseconds();
-    return {firstTrigger ? (lastReply - *firstTrigger) / meterMilliseconds : 0.0,
-            static_cast<double>(lines) / kPoints};
+    return {RunOverMeterTime(*lab.meter, kPoints), static_cast<double>(lines) / kPoints};
 }
+
+#ifdef QUILLON_LINUX_GPIB_KERNEL
+// The same run through the real linux-gpib library, its calls answered by
+// the emulation of the kernel's /dev/gpib0, in real time.
+double LinuxGpibRunEfficiency()
+{
+    constexpr int kPoints = 100;
+    quillon::SystemClock clock;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("quillon-bench-linux-gpib-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    double efficiency = 0.0;
+    {
+        quillon::testing::LinuxGpibKernel kernel(clock);
+        quillon::DriverLibraryLoad load = quillon::testing::LoadLinuxGpibInstance(folder);
+        if (load.driver) {
+            quillon::SelectGpibDriver(*load.driver);
+            kernel.meter().RecordTranscript(true);
+            RunThroughWindow(clock, kPoints, 100000);
+            quillon::DeselectGpibDriver();
+            efficiency = RunOverMeterTime(kernel.meter(), kPoints);
+        } else {
+            std::fprintf(stderr, "%s\n", load.refusal.c_str());
+        }
+    }
+    std::filesystem::remove_all(folder);
+    return efficiency;
+}
+#endif
 
 // The start-up of the program, as main() does it, in a process of its own:
 // the bus chosen from the settings file, the window made, its settings
@@ -417,6 +454,11 @@ int main(int argc, char* argv[])
     std::printf("prologix_run_efficiency %.4f ratio\n", prologix.efficiency);
     std::printf("prologix_lines_per_point %.1f lines\n", prologix.linesPerPoint);
     std::printf("prologix_run_efficiency_2ms_latency %.4f ratio\n", PrologixRun(2).efficiency);
+#ifdef QUILLON_LINUX_GPIB_KERNEL
+    std::printf("linux_gpib_run_efficiency %.4f ratio\n", LinuxGpibRunEfficiency());
+#else
+    std::fprintf(stderr, "linux_gpib_run_efficiency not measured: run scripts/linux-gpib first\n");
+#endif
     std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));
     const std::string peak = RunChild(argv[0], "--peak-memory", nullptr).second;
     std::printf("peak_rss_mb %.1f MB\n", std::atof(peak.c_str()) / 1024.0);

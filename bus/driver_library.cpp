@@ -1,6 +1,8 @@
 #include "bus/driver_library.h"
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #ifdef _WIN32
@@ -96,6 +98,26 @@ struct LinuxGpibApi {
         if (niMode == ni::DABend) return 1;
         return niMode;
     }
+
+    // A board starts with automatic serial polling off (lib/ibBoard.c), and
+    // only an autopoll puts a device's status byte where its ibwait sees
+    // RQS: without it the run's wait for the meter's service request times
+    // out at every point. gpib.conf's "autopoll" is read by nothing; only
+    // ibconfig on the board switches it on.
+    static constexpr bool kAutopollStartsOff = true;
+    static constexpr int kIbcAutopoll = 0x7;
+    // ibonl(board, 0) asks the kernel to close the board's own handle, which
+    // it never opened as a device, and the kernel refuses with EINVAL
+    // (lib/ibOnl.c, drivers/gpib/sys/osfuncs.c close_dev_ioctl). Board
+    // descriptors are the board indexes; devices get the descriptors from
+    // GPIB_MAX_NUM_BOARDS on (lib/ibutil.c insert_descriptor).
+    static constexpr bool kBoardOfflineRefused = true;
+    static constexpr int kFirstDeviceDescriptor = 16;
+    // With IbcUnAddr set, ibwrt returns the status of the unaddressing
+    // after the data instead of the write's own (lib/ibWrt.c my_ibwrt): a
+    // write that no listener took comes back without ERR, its iberr and
+    // short count still set.
+    static constexpr bool kWriteStatusMayHideAShortWrite = true;
 };
 
 // NI-488.2, ni4882.h. The older libgpibapi.so and gpib-32.dll take long
@@ -130,6 +152,10 @@ struct NiApi {
     };
 
     static int EndMode(int niMode) { return niMode; }
+
+    static constexpr bool kAutopollStartsOff = false;
+    static constexpr bool kBoardOfflineRefused = false;
+    static constexpr bool kWriteStatusMayHideAShortWrite = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -204,7 +230,23 @@ public:
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override
     {
         const int ud = f_.ibdev(board, pad, sad, tmo, eot, eos);
-        Done();
+        const ThreadStatus opened = LibraryStatus();
+        if constexpr (Api::kAutopollStartsOff) {
+            if (ud >= 0 && !(opened.ibsta & ni::ERR)) {
+                errno = 0;
+                f_.ibconfig(board, Api::kIbcAutopoll, 1);
+                const int systemError = errno;
+                const ThreadStatus autopoll = LibraryStatus();
+                if (autopoll.ibsta & ni::ERR) {
+                    // A device whose service requests are never seen is of
+                    // no use to a run: it is given back, and the open fails.
+                    f_.ibonl(ud, 0);
+                    Publish(autopoll, AutopollRefusal(board, systemError));
+                    return -1;
+                }
+            }
+        }
+        Publish(opened);
         return ud;
     }
     int ibconfig(int ud, int option, int value) override
@@ -214,7 +256,17 @@ public:
     int ibclr(int ud) override { return Done(f_.ibclr(ud)); }
     int ibwrt(int ud, const void* data, long count) override
     {
-        return Done(f_.ibwrt(ud, data, Count(count)));
+        const int result = StatusWord(f_.ibwrt(ud, data, Count(count)));
+        ThreadStatus status = LibraryStatus();
+        if constexpr (Api::kWriteStatusMayHideAShortWrite) {
+            if (!(status.ibsta & ni::ERR) && status.ibcntl < count) {
+                status.ibsta |= ni::ERR;
+                Publish(status);
+                return result | ni::ERR;
+            }
+        }
+        Publish(status);
+        return result;
     }
     int ibrd(int ud, void* buffer, long count) override
     {
@@ -222,7 +274,26 @@ public:
     }
     int ibwait(int ud, int mask) override { return Done(f_.ibwait(ud, mask)); }
     int ibrsp(int ud, char* statusByte) override { return Done(f_.ibrsp(ud, statusByte)); }
-    int ibonl(int ud, int value) override { return Done(f_.ibonl(ud, value)); }
+    int ibonl(int ud, int value) override
+    {
+        const int result = StatusWord(f_.ibonl(ud, value));
+        ThreadStatus status = LibraryStatus();
+        if constexpr (Api::kBoardOfflineRefused) {
+            // Exactly the known refusal: the status before the close came
+            // back complete (CMPL), then the close failed with EINVAL. The
+            // board stays as it was, which is all a query's end needs.
+            const bool board = ud >= 0 && ud < Api::kFirstDeviceDescriptor;
+            if (value == 0 && board && (status.ibsta & ni::ERR) && (status.ibsta & ni::CMPL) &&
+                status.iberr == ni::EDVR && status.ibcntl == EINVAL) {
+                status.ibsta &= ~ni::ERR;
+                status.ibcntl = 0;
+                Publish(status);
+                return result & ~ni::ERR;
+            }
+        }
+        Publish(status);
+        return result;
+    }
 
     void SendIFC(int board) override
     {
@@ -267,21 +338,39 @@ private:
         return reinterpret_cast<const typename Api::Addr*>(list);
     }
 
-    int Done(typename Api::Result result)
+    // The status word is in the low 16 bits whatever the result's width.
+    static int StatusWord(typename Api::Result result)
     {
-        Done();
-        // The status word is in the low 16 bits whatever the result's width.
         return static_cast<int>(static_cast<uint32_t>(result));
     }
 
-    void Done()
+    int Done(typename Api::Result result)
+    {
+        Done();
+        return StatusWord(result);
+    }
+
+    void Done() { Publish(LibraryStatus()); }
+
+    ThreadStatus LibraryStatus() const
     {
         ThreadStatus status;
         status.ibsta = static_cast<int32_t>(f_.ThreadIbsta());
         status.iberr = static_cast<int32_t>(f_.ThreadIberr());
         status.ibcntl = f_.ThreadIbcntl ? static_cast<int32_t>(f_.ThreadIbcntl())
                                         : static_cast<int32_t>(f_.ThreadIbcnt());
-        Publish(status);
+        return status;
+    }
+
+    static std::string AutopollRefusal(int board, int systemError)
+    {
+        const std::string reason =
+            systemError != 0 ? std::strerror(systemError) : std::string("the driver refused it");
+        return DriverFamilyName(DriverFamily::LinuxGpib) +
+               " could not switch on automatic serial polling (IbcAUTOPOLL) for board " +
+               std::to_string(board) + ": " + reason +
+               ". Without it the meter's service request is never seen, and every point would "
+               "wait out its time limit.";
     }
 
     typename Api::Functions f_;
@@ -341,10 +430,20 @@ int DriverLibrary::UnregisterGpibGlobalsForThread()
     return 0;
 }
 
-void DriverLibrary::Publish(const ThreadStatus& status)
+void DriverLibrary::Publish(const ThreadStatus& status, std::string failureDetail)
 {
+    {
+        const std::lock_guard<std::mutex> lock(failureDetailMutex_);
+        failureDetail_ = std::move(failureDetail);
+    }
     if (libraryRegister_) return;
     cells_.Publish(status.ibsta, status.iberr, status.ibcntl);
+}
+
+std::string DriverLibrary::FailureDetail() const
+{
+    const std::lock_guard<std::mutex> lock(failureDetailMutex_);
+    return failureDetail_;
 }
 
 DriverLibraryLoad LoadDriverLibrary(const std::string& path, std::optional<DriverFamily> family)

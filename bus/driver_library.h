@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ public:
     int RegisterGpibGlobalsForThread(int32_t* ibstaCell, int32_t* iberrCell, int32_t* ibcntCell,
                                      int32_t* ibcntlCell) override;
     int UnregisterGpibGlobalsForThread() override;
+    // What this loader adds where the library's status cannot say why a call
+    // failed: a setting the family needs that the library refused.
+    std::string FailureDetail() const override;
 
     // The library's own registration, as the legacy Windows DLL declares it
     // (its long is 32 bits there).
@@ -57,8 +61,9 @@ protected:
     DriverLibrary(void* handle, std::string path, DriverFamily family,
                   RegisterFunction libraryRegister, UnregisterFunction libraryUnregister);
 
-    // Called on the calling thread right after every driver call.
-    void Publish(const ThreadStatus& status);
+    // Called on the calling thread right after every driver call, with the
+    // words for a failure the status cannot explain (none for any other).
+    void Publish(const ThreadStatus& status, std::string failureDetail = {});
 
 private:
     void* handle_;
@@ -67,6 +72,8 @@ private:
     RegisterFunction libraryRegister_;
     UnregisterFunction libraryUnregister_;
     ThreadStatusCells cells_;
+    mutable std::mutex failureDetailMutex_;
+    std::string failureDetail_;
 };
 
 // A loaded driver, or why there is none.

@@ -161,6 +161,11 @@ TEST_P(LoadedDriverTest, WholeRunReachesTheMeterAsOnTheSimulatedBusItself)
               std::string::npos)
         << journal;
     EXPECT_NE(journal.find("ibrd 25\n"), std::string::npos) << journal;
+    // linux-gpib's board gets automatic serial polling at the open (its
+    // service requests are seen only so); NI-488.2 needs nothing of the kind.
+    EXPECT_EQ(journal.find("ibconfig board 0 autopoll 1\n") != std::string::npos,
+              GetParam().family == DriverFamily::LinuxGpib)
+        << journal;
 }
 
 TEST_P(LoadedDriverTest, QuerySequenceShowsListenersRepliesAndStatus)

@@ -120,6 +120,16 @@ FAKE_EXPORT int ibdev(int board, int pad, int sad, int tmo, int eot, int eos)
 
 FAKE_EXPORT Result ibconfig(int ud, int option, int value)
 {
+#ifdef FAKE_LINUX_GPIB
+    // linux-gpib's board descriptors are the board indexes, and automatic
+    // serial polling (IbcAUTOPOLL) is a board's setting; the simulated bus
+    // hands out RQS without it.
+    if (ud >= 0 && ud < 16 && option == 0x7) {
+        Note("ibconfig board " + std::to_string(ud) + " autopoll " + std::to_string(value));
+        status = ThreadCells{quillon::ni::CMPL | quillon::ni::CIC, 0, 0, 0};
+        return static_cast<Result>(status.ibsta);
+    }
+#endif
     Forward([&] { bus->ibconfig(ud, option, value); });
     return static_cast<Result>(status.ibsta);
 }
