@@ -32,10 +32,13 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
 // The exit statuses of --run and --list. A failed save, the one ending the
 // run itself does not tell, has a status of its own.
 inline constexpr int kExitFinished = 0;
-inline constexpr int kExitRefused = 1;  // --run refused before anything was sent; --list found no 4284A
+// --run refused before anything was sent; --list found no 4284A.
+inline constexpr int kExitRefused = 1;
 inline constexpr int kExitWrongOption = 2;
+// The meter could not be opened; for --list too, the Driver chosen cannot be used.
 inline constexpr int kExitMeterNotOpened = 3;
-inline constexpr int kExitRunFault = 4;  // time over, a bus failure, or UNBAL with "Quit when UNBAL"
+// Time over, a bus failure, or UNBAL with "Quit when UNBAL".
+inline constexpr int kExitRunFault = 4;
 inline constexpr int kExitStopped = 5;   // Ctrl+C, SIGTERM or SIGHUP
 inline constexpr int kExitNotSaved = 6;  // the points could not be written to the --save file
 

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const std::string after = quillon::ReadProfileString(file, section, key, "DEFAULT", 4096);
     if (PlainValue(value)) FUZZ_REQUIRE(after == value);
     if (!SameLetters(section, "meas") || !SameLetters(key, "Value_00"))
-        FUZZ_REQUIRE(quillon::ReadProfileString(file, "meas", "Value_00", "-", 4096) == otherBefore);
+        FUZZ_REQUIRE(quillon::ReadProfileString(file, "meas", "Value_00", "-", 4096) ==
+                     otherBefore);
     // Writing the same again changes nothing.
     std::ifstream once(file, std::ios::binary);
     const std::string firstWrite((std::istreambuf_iterator<char>(once)), {});

@@ -25,6 +25,8 @@ constexpr Named kStatusBits[] = {
     {ni::DTAS, " DTAS"}, {ni::DCAS, " DCAS"},
 };
 
+// Two columns read more easily than one long one.
+// clang-format off
 constexpr Named kErrors[] = {
     {ni::EDVR, "iberr = EDVR <DOS Error>"},        {ni::ECIC, "iberr = ECIC <Not CIC>"},
     {ni::ENOL, "iberr = ENOL <No Listener>"},      {ni::EADR, "iberr = EADR <Address Error>"},
@@ -42,6 +44,7 @@ constexpr Named kErrors[] = {
     {ni::EWIP, "iberr = EWIP <Wait in progress>"}, {ni::ERST, "iberr = ERST <Interface reset>"},
     {ni::EPWR, "iberr = EPWR <Power lost>"},
 };
+// clang-format on
 
 }  // namespace
 

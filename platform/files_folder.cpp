@@ -52,12 +52,12 @@ std::optional<std::string> CreateFilesFolder(const std::string& path)
 std::string DescribeFilesFolder(const FilesFolder& folder)
 {
     switch (folder.reason) {
-    case FilesFolderReason::Named:
-        return "the folder named by --folder";
-    case FilesFolderReason::ProgramFolder:
-        return "the program's folder";
-    case FilesFolderReason::UserDataFolder:
-        break;
+        case FilesFolderReason::Named:
+            return "the folder named by --folder";
+        case FilesFolderReason::ProgramFolder:
+            return "the program's folder";
+        case FilesFolderReason::UserDataFolder:
+            break;
     }
     return "the user's data folder, since the program's folder is not one it may write to";
 }

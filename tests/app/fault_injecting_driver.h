@@ -48,8 +48,9 @@ public:
         Before("ibrd");
         const int status = bus_.ibrd(ud, buffer, count);
         if (afterRead && !(status & ni::ERR) && count > 0)
-            afterRead(std::string(static_cast<const char*>(buffer), static_cast<std::size_t>(count)),
-                      cells_.ibcntl ? *cells_.ibcntl : count);
+            afterRead(
+                std::string(static_cast<const char*>(buffer), static_cast<std::size_t>(count)),
+                cells_.ibcntl ? *cells_.ibcntl : count);
         return status;
     }
     int ibwait(int ud, int mask) override

@@ -47,9 +47,11 @@ TEST_F(StatusTextTest, ErrorTextOnlyWhileErrIsSet)
     SetStatus(0x8000, 0, 0);
     EXPECT_EQ(DescribeIberr(), "\r\niberr = EDVR <DOS Error>");
     // A malformed /etc/gpib.conf gives ECNF: without its name the message had no reason at all.
+    // clang-format off
     const std::pair<int, const char*> driverSpecific[] = {
         {8, "EDMA"},  {17, "ECNF"}, {21, "ELCK"}, {22, "EARM"}, {23, "EHDL"},
         {24, "ECFG"}, {26, "EWIP"}, {27, "ERST"}, {28, "EPWR"}};
+    // clang-format on
     for (const auto& [code, name] : driverSpecific) {
         SetStatus(0x8000, code, 0);
         EXPECT_EQ(DescribeIberr().rfind(std::string("\r\niberr = ") + name + " <", 0), 0u) << code;

@@ -344,9 +344,9 @@ TEST_F(InstrumentQueryTest, EveryMeterGetsItsLinesAndTheLastAddressStays)
                             "Agilent Technologies,4284A,MY1234,01.20", "\tLCR meter was found",
                             "\tThe address is  17"));
     EXPECT_THAT(view.addresses, ElementsAre("3", "17"));
-    EXPECT_THAT(view.listeners, ElementsAre(std::string("3 ") + kMeterReply,
-                                            std::string("8 ") + kMultimeterReply,
-                                            "17 Agilent Technologies,4284A,MY1234,01.20"));
+    EXPECT_THAT(view.listeners,
+                ElementsAre(std::string("3 ") + kMeterReply, std::string("8 ") + kMultimeterReply,
+                            "17 Agilent Technologies,4284A,MY1234,01.20"));
     EXPECT_THAT(desktop.messages, IsEmpty());
 }
 

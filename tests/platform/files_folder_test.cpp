@@ -26,15 +26,16 @@ TEST(FilesFolder, NamedFolderThenAWritableProgramFolderThenTheUserDataFolder)
         FilesFolder chosen;
     };
     const Case cases[] = {
-        {"named", {"/lab/run", programPath, data},
-         {"/lab/run", FilesFolderReason::Named}},
-        {"a folder of its own", {{}, programPath, data},
+        {"named", {"/lab/run", programPath, data}, {"/lab/run", FilesFolderReason::Named}},
+        {"a folder of its own",
+         {{}, programPath, data},
          {programPath, FilesFolderReason::ProgramFolder}},
-        {"a folder that is not there", {{}, programPath + "/gone", data},
+        {"a folder that is not there",
+         {{}, programPath + "/gone", data},
          {data, FilesFolderReason::UserDataFolder}},
-        {"a file", {{}, programPath + "/quillon", data},
-         {data, FilesFolderReason::UserDataFolder}},
-        {"installed under a prefix", {{}, prefix.File("bin").string(), data},
+        {"a file", {{}, programPath + "/quillon", data}, {data, FilesFolderReason::UserDataFolder}},
+        {"installed under a prefix",
+         {{}, prefix.File("bin").string(), data},
          {data, FilesFolderReason::UserDataFolder}},
     };
     for (const Case& c : cases) {
