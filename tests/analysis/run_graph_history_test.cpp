@@ -15,7 +15,7 @@ Graphs FlatRun(int points, double level)
     SweepData sweep;
     sweep.Allocate(points);
     for (std::size_t i = 1; i <= static_cast<std::size_t>(points); ++i) {
-        sweep.Bias[i] = points > 1 ? (i - 1.0) / (points - 1) : 0;
+        sweep.Bias[i] = points > 1 ? (static_cast<double>(i) - 1.0) / (points - 1) : 0;
         sweep.Capacitance[i] = level;
         sweep.Conductance[i] = level * 1e4;
     }

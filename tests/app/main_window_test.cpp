@@ -354,7 +354,7 @@ TEST_F(MainWindowTest, LoadingAfterARunEmptiesTheTextResultsButKeepsTheGraphs)
     ui.RichTextBox1->setPlainText("V\tC\tG");
     for (QLineEdit* readout : ui.Text3) readout->setText("1.00V");
     ui.List1->addItem("run 1");
-    ui.Picture1->Line(-1, 0, 1, 5e-10, qRgb(255, 0, 0));
+    ui.Picture1->Line(-1, 0, 1, 5e-10f, qRgb(255, 0, 0));
     ui.Label1->setText("Cmax = 1e-10");
 
     QTest::mouseClick(ui.Command2, Qt::LeftButton);

@@ -258,8 +258,9 @@ TEST(PictureBoxRendering, LinesAddedInBatchesMatchTheRebuildAtEveryRatio)
     const PictureScale scale{-5, 1e-9, 5, -1e-10};
     std::vector<PictureLine> lines;
     for (int i = 0; i < 12; ++i) {
-        const float x = -5.0f + 0.83f * i;
-        lines.push_back(PictureLine{x, -1e-10f + 1e-10f * i, x + 1.7f, 9e-10f - 7e-11f * i,
+        const auto step = static_cast<float>(i);
+        const float x = -5.0f + 0.83f * step;
+        lines.push_back(PictureLine{x, -1e-10f + 1e-10f * step, x + 1.7f, 9e-10f - 7e-11f * step,
                                     i % 2 ? kRed : kBlue, scale});
     }
     lines.push_back(PictureLine{-9, 0, 9, 0, kBlack, scale});

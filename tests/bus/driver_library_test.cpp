@@ -342,7 +342,7 @@ TEST_P(LoadedDriverTest, CellsAreKeptPerThreadAndRegisteredAgainAfterReselection
 
 INSTANTIATE_TEST_SUITE_P(Families, LoadedDriverTest,
                          ::testing::Values(kLinuxGpib, kNi, kNiWithoutIbcntl),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& family) { return std::string(family.param.name); });
 
 // ----- refusals --------------------------------------------------------------
 

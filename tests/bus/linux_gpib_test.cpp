@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "\r\nlinux-gpib could not switch on automatic serial polling (IbcAUTOPOLL) "
                     "for board 0: Operation not permitted. Without it the meter's service "
                     "request is never seen"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& refusal) { return std::string(refusal.param.name); });
 
 }  // namespace
 }  // namespace quillon

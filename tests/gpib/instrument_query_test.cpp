@@ -510,7 +510,7 @@ INSTANTIATE_TEST_SUITE_P(
             "ibonl",
             "Error putting board offline.",
             {"SendIFC", "FindLstn", "DevClearList", "SendList", "Send", "Receive", "ibonl"}}),
-    [](const ::testing::TestParamInfo<FailingStep>& info) { return std::string(info.param.call); });
+    [](const ::testing::TestParamInfo<FailingStep>& step) { return std::string(step.param.call); });
 
 TEST_F(InstrumentQueryTest, AFailedSearchPutsThePointerBackBeforeTheReport)
 {

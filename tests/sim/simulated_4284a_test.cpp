@@ -156,8 +156,9 @@ TEST_F(Meter, NoiseShrinksWithLongerIntegration)
         std::vector<double> values;
         for (int i = 0; i < 40; ++i) values.push_back(Capacitance(-3.0));
         double mean = 0, square = 0;
-        for (double v : values) mean += v / values.size();
-        for (double v : values) square += (v - mean) * (v - mean) / values.size();
+        const auto count = static_cast<double>(values.size());
+        for (double v : values) mean += v / count;
+        for (double v : values) square += (v - mean) * (v - mean) / count;
         return std::sqrt(square) / mean;
     };
     const double fast = spread("APER SHORT,1");
