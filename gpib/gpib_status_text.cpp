@@ -88,6 +88,11 @@ std::string DescribeSystemError()
     return text;
 }
 
+std::string DescribeFailedCall()
+{
+    return DescribeIbsta() + DescribeIberr() + DescribeSystemError();
+}
+
 std::string DescribeIbcnt()
 {
     return std::string(kCrLf) + "ibcnt = 0x" + HexForm(ibcnt);

@@ -16,6 +16,10 @@ std::string DescribeIbcnt();
 // own. Empty for any other status.
 std::string DescribeSystemError();
 
+// The status of a call that failed, as the messages about it give it: the
+// ibsta, iberr and system-error texts one after the other.
+std::string DescribeFailedCall();
+
 // Upper-case hexadecimal without leading zeros; negative values as their
 // 16-bit two's complement (-1 gives FFFF).
 std::string HexForm(int16_t value);

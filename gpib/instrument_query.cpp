@@ -66,10 +66,7 @@ void ClearReadings(QueryView& view)
 
 void ReportGpibError(Desktop& desktop, const std::string& stepText)
 {
-    const std::string ibstaText = DescribeIbsta();
-    const std::string iberrText = DescribeIberr() + DescribeSystemError();
-    const std::string ibcntText = DescribeIbcnt();
-    desktop.ShowMessage(stepText + ibstaText + iberrText + ibcntText + "\r\r" + kQuittingText,
+    desktop.ShowMessage(stepText + DescribeFailedCall() + DescribeIbcnt() + "\r\r" + kQuittingText,
                         kErrorTitle, MessageIcon::Exclamation);
     GpibOnlineStatus(kQueryBoard, 0);
 }

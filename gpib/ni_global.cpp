@@ -13,9 +13,4 @@ int32_t ibcntCell = 0;
 
 int16_t statusCellsRegistered = 0;
 
-GpibStatus CurrentGpibStatus()
-{
-    return GpibStatus{ibsta, iberr, ibcnt, ibcntl};
-}
-
 }  // namespace quillon

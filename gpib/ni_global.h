@@ -19,14 +19,4 @@ extern int32_t ibcntCell;
 // 1 once the cells are registered with the driver, otherwise 0.
 extern int16_t statusCellsRegistered;
 
-// A copy of the status globals, for callers that must report them later.
-struct GpibStatus {
-    int16_t ibsta = 0;
-    int16_t iberr = 0;
-    int16_t ibcnt = 0;
-    int32_t ibcntl = 0;
-};
-
-GpibStatus CurrentGpibStatus();
-
 }  // namespace quillon

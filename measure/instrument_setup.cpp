@@ -16,7 +16,6 @@ InstrumentConnection SetUpInstrument(const InstrumentSettings& settings, Clock& 
 {
     InstrumentConnection connection;
     GpibOpenDevice(settings.board, settings.address, 0, ni::T10s, 1, 0, connection.descriptor);
-    connection.openStatus = CurrentGpibStatus();
     // A run on a descriptor the driver refused would only time out later.
     if (connection.descriptor < 0 || (ibsta & ni::ERR)) return connection;
     connection.opened = true;

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "gpib/ni_global.h"
 #include "measure/measurement_settings.h"
 #include "platform/clock.h"
 
@@ -17,9 +16,8 @@ inline constexpr uint32_t kSetUpPauseMilliseconds = 20;
 struct InstrumentConnection {
     int16_t descriptor = -1;
     // False when ibdev gave no usable descriptor; nothing else was sent then,
-    // and `openStatus` holds the bus status ibdev left.
+    // so the bus status is still the one ibdev left.
     bool opened = false;
-    GpibStatus openStatus;
 };
 
 // "APER SHORT,4" and the like; empty when no integration time is selected.

@@ -34,12 +34,6 @@ MeasurementLog::~MeasurementLog()
     Close();
 }
 
-void MeasurementLog::OpenMeasurementLog(const ProgramFolder& folder, const Clock& clock)
-{
-    Open(folder, clock);
-    StartRecord();
-}
-
 void MeasurementLog::Open(const ProgramFolder& folder, const Clock& clock)
 {
     Close();

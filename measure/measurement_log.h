@@ -38,13 +38,11 @@ public:
     MeasurementLog(const MeasurementLog&) = delete;
     MeasurementLog& operator=(const MeasurementLog&) = delete;
 
-    // Builds the month's file name, opens it for appending (creating it) and
-    // writes the first line. The month is taken now.
-    void OpenMeasurementLog(const ProgramFolder& folder, const Clock& clock);
-    // The two halves of OpenMeasurementLog, so that a run can learn that it
-    // has no log before it sends anything to the meter, and leave no record
-    // when the meter cannot be opened. Anything but a regular file (a FIFO,
-    // a device) is refused without waiting on it.
+    // Builds the month's file name and opens it for appending (creating it);
+    // the month is taken now. Apart from StartRecord, so that a run can learn
+    // that it has no log before it sends anything to the meter, and leave no
+    // record when the meter cannot be opened. Anything but a regular file (a
+    // FIFO, a device) is refused without waiting on it.
     void Open(const ProgramFolder& folder, const Clock& clock);
     // The first line; it starts on a line of its own even where an earlier
     // record was cut short.

@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "bus/gpib_driver.h"
 #include "common/text_number.h"
 #include "gpib/gpib_status_text.h"
 #include "measure/time_left.h"
@@ -25,16 +24,10 @@ const SettingOutOfRange* Refusal(const SettingOr<T>& reading)
     return std::get_if<SettingOutOfRange>(&reading);
 }
 
-// The status texts of the bus call that just failed.
-std::string BusFailureText()
-{
-    return DescribeIbsta() + DescribeIberr() + DescribeSystemError();
-}
-
 std::string OpenFailureMessage(const InstrumentSettings& instrument)
 {
     return "The 4284A could not be opened (GPIB board " + std::to_string(instrument.board) +
-           ", address " + std::to_string(instrument.address) + ")." + BusFailureText() +
+           ", address " + std::to_string(instrument.address) + ")." + DescribeFailedCall() +
            kNotStarted;
 }
 
@@ -166,6 +159,9 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     result.times.t0 = environment.clock.TickCount();
     result.ending = RunEnding::Completed;
     int d = 1;
+    // Point d is triggered first; while the meter measures it, point d - 1
+    // (read at the end of the last pass) is logged, shown and tested for
+    // UNBAL; then point d is collected.
     for (; d <= n; ++d) {
         const auto index = static_cast<std::size_t>(d);
         TriggerPoint(ud, points->Bias[index]);
@@ -221,7 +217,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
         endingMessage = NotAReplyMessage(*notAReply);
     else if (busFault)
         endingMessage =
-            "The meter's reply could not be read." + BusFailureText() + kReturnToInitialState;
+            "The meter's reply could not be read." + DescribeFailedCall() + kReturnToInitialState;
     else if (result.ending == RunEnding::Unbalanced)
         endingMessage = kUnbalancedMessage;
 

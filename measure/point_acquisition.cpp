@@ -24,7 +24,6 @@ std::optional<PointReading> EndedByLastCall()
         reading.outcome = PointReading::Outcome::BusFailure;
     else
         return std::nullopt;
-    reading.status = CurrentGpibStatus();
     return reading;
 }
 
@@ -105,7 +104,6 @@ PointReading CollectPoint(int16_t descriptor, std::string& replyBuffer)
     if (!IsMeterReply(std::string_view(replyBuffer).substr(0, received))) {
         PointReading reading;
         reading.outcome = PointReading::Outcome::NotAReply;
-        reading.status = CurrentGpibStatus();
         reading.received = replyBuffer.substr(0, received);
         return reading;
     }
@@ -119,8 +117,7 @@ std::optional<std::string> ReturnToIdle(int16_t descriptor, Clock& clock)
     // "BIAS:STAT OFF" that fails casts doubt on it too.
     std::optional<std::string> biasLeftOn;
     const auto noteFailure = [&biasLeftOn] {
-        if ((ibsta & ni::ERR) && !biasLeftOn)
-            biasLeftOn = DescribeIbsta() + DescribeIberr() + DescribeSystemError();
+        if ((ibsta & ni::ERR) && !biasLeftOn) biasLeftOn = DescribeFailedCall();
     };
     GpibClear(descriptor);
     clock.Sleep(kIdlePauseMilliseconds);

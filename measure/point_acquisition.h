@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "gpib/ni_global.h"
 #include "platform/clock.h"
 
 namespace quillon {
@@ -36,7 +35,6 @@ struct PointReading {
     Outcome outcome = Outcome::Read;
     double capacitance = 0.0;  // Cp [F]
     double conductance = 0.0;  // G [S]
-    GpibStatus status;         // the bus status of the failing call, if any
     std::string received;      // NotAReply: the bytes that came
 };
 

@@ -31,10 +31,12 @@ struct SweepData {
         Conductance.assign(size, 0.0);
     }
 
-    // The points a reader may show. While a run is in progress the arrays
-    // already belong to it and PointCount still counts the previous run's
-    // points: only the points read so far are real, the rest of the arrays
-    // are planned biases with no reading yet.
+    // The points a reader may show. A run fills a sweep of its own until it
+    // has read its first point, and only then takes the window's place (a
+    // START whose meter does not answer keeps the previous run's points).
+    // From then on, while the run goes on, PointCount still counts the
+    // previous run's points: only the points read so far are real, the rest
+    // of the arrays are planned biases with no reading yet.
     int ReadablePoints() const
     {
         const int arrays = static_cast<int>(Bias.size()) - 1;  // the three share their size

@@ -108,8 +108,8 @@ TEST(InstrumentSetup, RefusedDescriptorStopsBeforeAnyTraffic)
     const InstrumentConnection connection = SetUpInstrument(settings, bench.clock);
     EXPECT_FALSE(connection.opened);
     EXPECT_EQ(connection.descriptor, -1);
-    EXPECT_EQ(connection.openStatus.iberr, ni::ENEB);
-    EXPECT_NE(connection.openStatus.ibsta & ni::ERR, 0);
+    EXPECT_EQ(iberr, ni::ENEB);
+    EXPECT_NE(ibsta & ni::ERR, 0);
     EXPECT_EQ(bench.lab.bus->Calls().size(), 1u);
     EXPECT_EQ(bench.clock.TickCount(), 1000u);
 

@@ -16,6 +16,13 @@ namespace {
 
 using testing::CalendarDate;
 
+// The log as a run opens it: the file, then the record's first line.
+void OpenRecord(MeasurementLog& log, const ProgramFolder& folder, const Clock& clock)
+{
+    log.Open(folder, clock);
+    log.StartRecord();
+}
+
 TEST(MeasurementLogLines, NameFirstLineAndPointLine)
 {
     const FixedFolder folder("/opt/lab");
@@ -49,7 +56,7 @@ TEST(MeasurementLog, AppendsRecordsWithCrLfAndEndsEachWithAnEmptyLine)
     VirtualClock clock;
     for (int run = 0; run < 2; ++run) {
         MeasurementLog log;
-        log.OpenMeasurementLog(temp.Folder(), clock);
+        OpenRecord(log, temp.Folder(), clock);
         log.LogPointLine(0.0, "V,C,G");
         log.LogPointLine(2.0, "+1.00000E-10,+2.00000E-06");
         log.CloseMeasurementLog();
@@ -69,7 +76,7 @@ TEST(MeasurementLog, EveryLineIsInTheFileAsSoonAsItIsWritten)
     testing::TempFolder temp;
     VirtualClock clock;
     MeasurementLog log;
-    log.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(log, temp.Folder(), clock);
     log.LogPointLine(1.0, "reply");
     // Read by another handle while the log is still open.
     EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240305 14:07:09\r\n1.000,reply\r\n");
@@ -83,11 +90,11 @@ TEST(MeasurementLog, TheMonthIsTakenWhenTheLogIsOpened)
     VirtualClock clock;
     clock.SetLocalTime(CalendarDate(2024, 3, 31, 23, 59, 59));
     MeasurementLog log;
-    log.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(log, temp.Folder(), clock);
     clock.Sleep(5000);  // the run goes on into April
     log.LogPointLine(0.0, "late");
     log.CloseMeasurementLog();
-    log.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(log, temp.Folder(), clock);
     log.CloseMeasurementLog();
     EXPECT_EQ(temp.Read("log-202403.log"), "Measurement:20240331 23:59:59\r\n0.000,late\r\n\r\n");
     EXPECT_EQ(temp.Read("log-202404.log"), "Measurement:20240401 00:00:04\r\n\r\n");
@@ -98,9 +105,9 @@ TEST(MeasurementLog, ARecordBeingWrittenHoldsTheMonthsFileAgainstASecondRun)
     testing::TempFolder temp;
     VirtualClock clock;
     MeasurementLog first;
-    first.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(first, temp.Folder(), clock);
     MeasurementLog second;
-    second.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(second, temp.Folder(), clock);
     ASSERT_TRUE(second.Failed());
     EXPECT_EQ(second.Failure(), first.Path() +
                                     " is held by another measurement run (another "
@@ -122,7 +129,7 @@ TEST(MeasurementLog, FailuresAreKeptNotThrown)
         // A folder where the file should be: it cannot be opened.
         std::filesystem::create_directory(temp.File("log-202403.log"));
         MeasurementLog log;
-        log.OpenMeasurementLog(temp.Folder(), clock);
+        OpenRecord(log, temp.Folder(), clock);
         log.LogPointLine(0.0, "x");
         log.CloseMeasurementLog();
         EXPECT_TRUE(log.Failed());
@@ -141,7 +148,7 @@ TEST(MeasurementLog, FailuresAreKeptNotThrown)
         else
             std::filesystem::create_symlink("/dev/full", path);
         MeasurementLog log;
-        log.OpenMeasurementLog(temp.Folder(), clock);
+        OpenRecord(log, temp.Folder(), clock);
         log.LogPointLine(0.0, "x");
         log.CloseMeasurementLog();
         EXPECT_EQ(log.Failure(), "cannot open " + path + ": not a regular file");
@@ -160,7 +167,7 @@ TEST(MeasurementLog, ALineCutShortIsTakenBackAndTheNextRecordStartsOnALineOfItsO
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     {
         MeasurementLog log;
-        log.OpenMeasurementLog(temp.Folder(), clock);
+        OpenRecord(log, temp.Folder(), clock);
         log.LogPointLine(1.0, "whole");
         rlimit limit = saved;
         limit.rlim_cur = first.size() + 10;
@@ -175,7 +182,7 @@ TEST(MeasurementLog, ALineCutShortIsTakenBackAndTheNextRecordStartsOnALineOfItsO
     // A record that ended in half a line all the same (the cut failed too).
     temp.Write("log-202403.log", first + "2.000,+1.2");
     MeasurementLog log;
-    log.OpenMeasurementLog(temp.Folder(), clock);
+    OpenRecord(log, temp.Folder(), clock);
     log.CloseMeasurementLog();
     EXPECT_EQ(temp.Read("log-202403.log"),
               first + "2.000,+1.2\r\nMeasurement:20240305 14:07:09\r\n\r\n");

@@ -197,7 +197,7 @@ TEST_F(PointAcquisitionTest, FailedWaitIsABusFailureNotThePreviousPoint)
     const std::string before = reply;
     const PointReading reading = CollectPoint(ud, reply);
     EXPECT_EQ(reading.outcome, PointReading::Outcome::BusFailure);
-    EXPECT_EQ(reading.status.iberr, ni::EDVR);
+    EXPECT_EQ(iberr, ni::EDVR);
     EXPECT_EQ(reply, before);
 }
 
