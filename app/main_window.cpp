@@ -445,6 +445,18 @@ void FormLCR::RedrawGraphs()
     }
 }
 
+GraphFrame FormLCR::PictureFrame(ResultTab graph) const
+{
+    std::optional<Graphs> shown;
+    if (showEarlierRuns_)
+        shown = graphHistory_.WithEarlierRuns();
+    else if (const Graphs* current = graphHistory_.Current())
+        shown = *current;
+    if (!shown) return {};
+    return graph == kGvTab ? FrameOfPlot(shown->conductance, "G", "S")
+                           : FrameOfPlot(shown->capacitance, "C", "F");
+}
+
 void FormLCR::ShowGraphs(const Graphs& graphs)
 {
     for (auto [picture, plot] : {std::pair(ui_.Picture1, &graphs.capacitance),
@@ -529,7 +541,7 @@ void FormLCR::FillGraphMenu(QMenu& menu, ResultTab graph)
 void FormLCR::CopyPicture(ResultTab graph)
 {
     if (!graphHistory_.Current()) return;
-    QGuiApplication::clipboard()->setImage(PictureImage(*Graph(graph)));
+    QGuiApplication::clipboard()->setImage(PictureImage(*Graph(graph), PictureFrame(graph)));
 }
 
 void FormLCR::SavePicture(ResultTab graph)
@@ -543,7 +555,8 @@ void FormLCR::SavePicture(ResultTab graph)
     const std::optional<std::string> fileName = ConfirmedFileName(
         environment_.desktop, choice.path, PictureExtension(format), "Save picture");
     if (!fileName) return;
-    if (std::optional<std::string> failure = SavePictureFile(*fileName, *Graph(graph), format))
+    if (std::optional<std::string> failure =
+            SavePictureFile(*fileName, *Graph(graph), PictureFrame(graph), format))
         environment_.desktop.ShowMessage(*failure);
 }
 

@@ -13,6 +13,7 @@
 
 #include "analysis/csv_data_file.h"
 #include "analysis/cv_analysis.h"
+#include "analysis/graph_axes.h"
 #include "analysis/run_graph_history.h"
 #include "app/analysis_window.h"
 #include "measure/measurement_run.h"
@@ -149,6 +150,9 @@ public:
     void FillGraphMenu(QMenu& menu, ResultTab graph);
     void CopyPicture(ResultTab graph);
     void SavePicture(ResultTab graph);
+    // The frame of the graph's picture: its axes and the legend of what it
+    // shows, earlier runs included while they are shown.
+    GraphFrame PictureFrame(ResultTab graph) const;
     // Draws the graphs again with or without the earlier runs' curves and
     // keeps the choice in the settings file.
     void SetShowEarlierRuns(bool show);

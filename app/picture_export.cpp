@@ -1,8 +1,11 @@
 #include "app/picture_export.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <algorithm>
 #include <string_view>
 
 #include "app/picture_box.h"
@@ -16,17 +19,120 @@ namespace {
 // placed in a document comes out the size it has on screen.
 constexpr double kScreenDotsPerInch = 96;
 constexpr double kMetresPerInch = 0.0254;
+constexpr int kTickLength = 4;
+constexpr int kGap = 4;
+constexpr int kLegendLineLength = 20;
+constexpr int kLegendSpacing = 14;
 
-void DrawLines(QPainter& painter, const PictureBox& picture, const QPen& pen)
+QString Text(const std::string& text)
 {
-    const std::vector<PictureLine>& lines = picture.Lines();
-    detail::PaintPictureLines(painter, picture.DrawingArea(), lines.data(),
-                              lines.data() + lines.size(), pen);
+    return QString::fromStdString(text);
 }
 
-QByteArray SvgBytes(const PictureBox& picture)
+// The margins around the drawing that its numbers, titles and legend need.
+struct Margins {
+    int left, top, right, bottom;
+};
+
+Margins MarginsFor(const GraphFrame& frame, const QFontMetricsF& metrics)
 {
-    const QRect area(QPoint(0, 0), picture.DrawingArea());
+    qreal widestY = 0;
+    for (const AxisTick& tick : frame.y.ticks)
+        widestY = std::max(widestY, metrics.horizontalAdvance(Text(tick.label)));
+    qreal lastX = 0;
+    if (!frame.x.ticks.empty())
+        lastX = metrics.horizontalAdvance(Text(frame.x.ticks.back().label)) / 2;
+    const int line = qCeil(metrics.height());
+    const int legend = frame.legend.empty() ? 0 : line + kGap;
+    return {line + kGap + qCeil(widestY) + kGap + kTickLength, line / 2 + kGap,
+            std::max(qCeil(lastX), kGap) + 2 * kGap,
+            kTickLength + kGap + line + kGap + line + kGap + legend};
+}
+
+void PaintFrame(QPainter& painter, const PictureLayout& layout, const PictureBox& picture,
+                const GraphFrame& frame, const QPen& linePen)
+{
+    const QRect& drawing = layout.drawing;
+    painter.fillRect(QRect(QPoint(0, 0), layout.size), Qt::white);
+
+    painter.save();
+    painter.setClipRect(drawing);
+    painter.translate(drawing.topLeft());
+    const std::vector<PictureLine>& lines = picture.Lines();
+    detail::PaintPictureLines(painter, drawing.size(), lines.data(), lines.data() + lines.size(),
+                              linePen);
+    painter.restore();
+
+    // The frame and the ticks run just outside the drawing, which keeps
+    // every pixel it has on screen.
+    const QRectF outline = QRectF(drawing).adjusted(-0.5, -0.5, 0.5, 0.5);
+    QPen framePen = linePen;
+    framePen.setColor(Qt::black);
+    painter.setPen(framePen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(outline);
+
+    const QFontMetricsF metrics(painter.font());
+    const qreal line = metrics.height();
+    const PictureScale& scale = picture.CurrentScale();
+    const auto xAt = [&](double value) {
+        return drawing.left() + (value - scale.left) / (scale.right - scale.left) * drawing.width();
+    };
+    const auto yAt = [&](double value) {
+        return drawing.top() + (value - scale.top) / (scale.bottom - scale.top) * drawing.height();
+    };
+    for (const AxisTick& tick : frame.x.ticks) {
+        const qreal x = xAt(tick.value);
+        painter.drawLine(QPointF(x, outline.bottom()), QPointF(x, outline.bottom() + kTickLength));
+        const qreal width = metrics.horizontalAdvance(Text(tick.label));
+        painter.drawText(QRectF(x - width / 2, drawing.bottom() + kTickLength + kGap, width, line),
+                         Qt::AlignCenter, Text(tick.label));
+    }
+    for (const AxisTick& tick : frame.y.ticks) {
+        const qreal y = yAt(tick.value);
+        painter.drawLine(QPointF(outline.left() - kTickLength, y), QPointF(outline.left(), y));
+        const qreal right = drawing.left() - kTickLength - kGap;
+        painter.drawText(QRectF(0, y - line / 2, right, line), Qt::AlignRight | Qt::AlignVCenter,
+                         Text(tick.label));
+    }
+
+    const qreal titleTop = drawing.bottom() + kTickLength + kGap + line + kGap;
+    painter.drawText(QRectF(drawing.left(), titleTop, drawing.width(), line), Qt::AlignCenter,
+                     Text(frame.x.title));
+    painter.save();
+    painter.translate(0, drawing.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRectF(-drawing.height() / 2.0, 0, drawing.height(), line), Qt::AlignCenter,
+                     Text(frame.y.title));
+    painter.restore();
+
+    // The legend in a row under the titles, centred under the drawing.
+    qreal legendWidth = 0;
+    for (const LegendEntry& entry : frame.legend)
+        legendWidth +=
+            kLegendLineLength + kGap + metrics.horizontalAdvance(Text(entry.text)) + kLegendSpacing;
+    qreal x = drawing.center().x() - (legendWidth - kLegendSpacing) / 2;
+    const qreal legendTop = titleTop + line + kGap;
+    for (const LegendEntry& entry : frame.legend) {
+        QPen sample = linePen;
+        sample.setColor(QColor(QRgb(0xFF000000u | entry.colour)));
+        sample.setWidthF(linePen.widthF() * 2);
+        painter.setPen(sample);
+        painter.drawLine(QPointF(x, legendTop + line / 2),
+                         QPointF(x + kLegendLineLength, legendTop + line / 2));
+        x += kLegendLineLength + kGap;
+        painter.setPen(framePen);
+        const qreal width = metrics.horizontalAdvance(Text(entry.text));
+        painter.drawText(QRectF(x, legendTop, width, line), Qt::AlignLeft | Qt::AlignVCenter,
+                         Text(entry.text));
+        x += width + kLegendSpacing;
+    }
+}
+
+QByteArray SvgBytes(const PictureBox& picture, const GraphFrame& frame)
+{
+    const PictureLayout layout = LayOutPicture(picture, frame);
+    const QRect area(QPoint(0, 0), layout.size);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -37,38 +143,56 @@ QByteArray SvgBytes(const PictureBox& picture)
     svg.setResolution(static_cast<int>(kScreenDotsPerInch));
     svg.setTitle("quillon graph");
     QPainter painter(&svg);
-    painter.fillRect(area, Qt::white);
-    DrawLines(painter, picture, QPen(Qt::black, 1));
+    painter.setFont(QApplication::font());
+    PaintFrame(painter, layout, picture, frame, QPen(Qt::black, 1));
     painter.end();
     return bytes;
 }
 
 }  // namespace
 
-QImage PictureImage(const PictureBox& picture)
+PictureLayout LayOutPicture(const PictureBox& picture, const GraphFrame& frame)
 {
+    const Margins margins = MarginsFor(frame, QFontMetricsF(QApplication::font()));
+    const QSize area = picture.DrawingArea();
+    return {QRect(QPoint(margins.left, margins.top), area),
+            QSize(margins.left + area.width() + margins.right,
+                  margins.top + area.height() + margins.bottom)};
+}
+
+QImage PictureImage(const PictureBox& picture, const GraphFrame& frame)
+{
+    if (picture.DrawingArea().isEmpty()) return QImage();
+    const PictureLayout layout = LayOutPicture(picture, frame);
     const qreal ratio = kPictureScale * picture.devicePixelRatioF();
-    QImage image = detail::RenderPicture(picture.DrawingArea(), ratio, {});
-    if (image.isNull()) return image;
+    QImage image(qCeil(layout.size.width() * ratio - 1e-6),
+                 qCeil(layout.size.height() * ratio - 1e-6), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&image);
+        painter.setFont(QApplication::font());
+        // A cosmetic pen counts device pixels: one screen pixel is
+        // kPictureScale of them here.
+        QPen pen(Qt::black, kPictureScale);
+        pen.setCosmetic(true);
+        PaintFrame(painter, layout, picture, frame, pen);
+    }
+    // Only now: the text is laid out at the screen's resolution, as the
+    // margins were, and the file then says how large the picture is meant.
     const int dotsPerMetre = qRound(kScreenDotsPerInch * ratio / kMetresPerInch);
     image.setDotsPerMeterX(dotsPerMetre);
     image.setDotsPerMeterY(dotsPerMetre);
-    QPainter painter(&image);
-    // A cosmetic pen counts device pixels: one screen pixel is kPictureScale
-    // of them here.
-    QPen pen(Qt::black, kPictureScale);
-    pen.setCosmetic(true);
-    DrawLines(painter, picture, pen);
     return image;
 }
 
-QByteArray PictureFileBytes(const PictureBox& picture, PictureFormat format)
+QByteArray PictureFileBytes(const PictureBox& picture, const GraphFrame& frame,
+                            PictureFormat format)
 {
-    if (format == PictureFormat::Svg) return SvgBytes(picture);
+    if (format == PictureFormat::Svg) return SvgBytes(picture, frame);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    const QImage image = PictureImage(picture);
+    const QImage image = PictureImage(picture, frame);
     if (image.isNull() || !image.save(&buffer, "PNG")) return {};
     return bytes;
 }
@@ -79,9 +203,9 @@ const char* PictureExtension(PictureFormat format)
 }
 
 std::optional<std::string> SavePictureFile(const std::string& path, const PictureBox& picture,
-                                           PictureFormat format)
+                                           const GraphFrame& frame, PictureFormat format)
 {
-    const QByteArray bytes = PictureFileBytes(picture, format);
+    const QByteArray bytes = PictureFileBytes(picture, frame, format);
     std::optional<std::string> reason;
     if (bytes.isEmpty())
         reason = "there is no picture to save";

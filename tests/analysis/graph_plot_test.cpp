@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "analysis/graph_axes.h"
+
 namespace quillon {
 namespace {
 
@@ -521,6 +523,47 @@ TEST(Readout, StartUpCoordinatesReadAsTheWindowShowsThem)
     EXPECT_EQ(VoltageReadout(static_cast<float>(g.right)), "5.00V");
     EXPECT_EQ(ConductanceReadout(static_cast<float>(g.top)), "1.00mS    ");
     EXPECT_EQ(ConductanceReadout(static_cast<float>(g.bottom)), "-0.10uS   ");
+}
+
+TEST(GraphAxes, RoundTicksAreOneTwoOrFiveTimesAPowerOfTen)
+{
+    const std::tuple<double, double, int, std::vector<double>> cases[] = {
+        {-3.5, 3.5, 9, {-3, -2, -1, 0, 1, 2, 3}},
+        {-1.1e-12, 3.8e-11, 7, {0, 1e-11, 2e-11, 3e-11}},
+        {-3.45e-12, 3.795e-11, 8, {0, 5e-12, 1e-11, 1.5e-11, 2e-11, 2.5e-11, 3e-11, 3.5e-11}},
+        {0.12, 0.49, 5, {0.2, 0.3, 0.4}},
+        {-0.7, 10.2, 6, {0, 2, 4, 6, 8, 10}},
+        {-0.7, 10.2, 5, {0, 5, 10}},
+        {2, 2, 5, {}},
+        {0, std::nan(""), 5, {}},
+    };
+    for (const auto& [low, high, most, expected] : cases) {
+        const std::vector<double> ticks = RoundTicks(low, high, most);
+        ASSERT_EQ(ticks.size(), expected.size()) << low << " " << high;
+        for (std::size_t i = 0; i < ticks.size(); ++i)
+            EXPECT_NEAR(ticks[i], expected[i], 1e-6 * std::fabs(high - low)) << i;
+    }
+}
+
+TEST(GraphAxes, APlotsFrameNamesItsQuantitiesInUnitsThatSuitThemAndItsCurves)
+{
+    SweepData sweep = RisingSweep({-3, -1, 1, 3, 1, -1, -3});
+    for (std::size_t i = 1; i < sweep.Capacitance.size(); ++i) sweep.Capacitance[i] = 3.45e-11;
+    const std::optional<Graphs> graphs = DrawGraphs(sweep);
+    ASSERT_TRUE(graphs);
+    const GraphFrame frame = FrameOfPlot(graphs->capacitance, "C", "F");
+    EXPECT_EQ(frame.x.title, "Bias [V]");
+    std::vector<std::string> labels;
+    for (const AxisTick& tick : frame.x.ticks) labels.push_back(tick.label);
+    EXPECT_THAT(labels, ElementsAre("-3", "-2", "-1", "0", "1", "2", "3"));
+    EXPECT_EQ(frame.y.title, "C [pF]");
+    labels.clear();
+    for (const AxisTick& tick : frame.y.ticks) labels.push_back(tick.label);
+    EXPECT_THAT(labels, ElementsAre("0", "5", "10", "15", "20", "25", "30", "35"));
+    ASSERT_EQ(frame.legend.size(), 2u);
+    EXPECT_EQ(frame.legend[0].colour, kRed);
+    EXPECT_EQ(frame.legend[0].text, "bias rising");
+    EXPECT_EQ(frame.legend[1].text, "bias falling");
 }
 
 }  // namespace

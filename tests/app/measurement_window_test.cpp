@@ -385,17 +385,23 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesPicturesOnceARunDrewThem)
 
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     GraphMenu(window, kGvTab).Item(0)->trigger();
+    const GraphFrame gvFrame = window.PictureFrame(kGvTab);
     EXPECT_EQ(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
-              PictureImage(*ui.Picture2).convertToFormat(QImage::Format_RGB32));
+              PictureImage(*ui.Picture2, gvFrame).convertToFormat(QImage::Format_RGB32));
     env.desktop.saveAnswers = {env.temp.File("cv").string(), env.temp.File("gv").string()};
     env.desktop.saveTypes = {1, 0};
     GraphMenu(window, kCvTab).Item(1)->trigger();
     GraphMenu(window, kGvTab).Item(1)->trigger();
     EXPECT_EQ(env.desktop.saveFilters[0], kPictureFileFilter);
-    EXPECT_EQ(env.temp.Read("cv.svg"),
-              PictureFileBytes(*ui.Picture1, PictureFormat::Svg).toStdString());
+    const std::string cv = env.temp.Read("cv.svg");
+    EXPECT_EQ(cv, PictureFileBytes(*ui.Picture1, window.PictureFrame(kCvTab), PictureFormat::Svg)
+                      .toStdString());
+    // The frame a user sees on the slide: the bias and C with their units,
+    // and which colour is which sweep direction.
+    for (const char* text : {">Bias [V]<", ">C [pF]<", ">bias rising<"})
+        EXPECT_NE(cv.find(text), std::string::npos) << text;
     EXPECT_EQ(env.temp.Read("gv.png"),
-              PictureFileBytes(*ui.Picture2, PictureFormat::Png).toStdString());
+              PictureFileBytes(*ui.Picture2, gvFrame, PictureFormat::Png).toStdString());
 }
 
 TEST_F(MeasurementWindowTest, EarlierRunsLieBeneathInGreyWhileChosenAndTheChoiceIsKept)

@@ -408,32 +408,50 @@ TEST_F(PictureBoxTest, HugeLinesAreCutToTheirVisiblePart)
 }
 
 // The pictures to take away: the drawing with its lines as wide as on screen,
-// at twice the resolution; the read-out box over the corner is left out.
-TEST_F(PictureBoxTest, PicturesHoldTheDrawingAloneAtTwiceTheResolution)
+// at twice the resolution, framed by its axes' numbers and titles and a
+// legend; the read-out box over the corner is left out.
+TEST_F(PictureBoxTest, PicturesFrameTheDrawingWithItsAxesAndLegendAtTwiceTheResolution)
 {
     box.Line(50.5f, 0, 50.5f, 100, kRed);
     (new QLineEdit("-1.25V", &box))->setGeometry(1, 1, 80, 20);
     ASSERT_EQ(box.devicePixelRatioF(), 1.0);
-    const QImage image = PictureImage(box);
-    ASSERT_EQ(image.size(), QSize(400, 200));
+    GraphFrame frame;
+    frame.x = {"Bias [V]", {{0, "0"}, {100, "100"}, {200, "200"}}};
+    frame.y = {"C [pF]", {{0, "0"}, {50, "50"}, {100, "100"}}};
+    frame.legend = {{0xC81E28, "bias rising"}};
+    const PictureLayout layout = LayOutPicture(box, frame);
+    EXPECT_EQ(layout.drawing.size(), QSize(200, 100));
+    EXPECT_GT(layout.drawing.left(), 20);
+    EXPECT_GT(layout.size.height() - layout.drawing.bottom(), 40);
+
+    const QImage image = PictureImage(box, frame);
+    ASSERT_EQ(image.size(), 2 * layout.size);
+    const QImage drawing = image.copy(QRect(2 * layout.drawing.topLeft(), QSize(400, 200)));
     for (int row : {0, 100, 199})
-        EXPECT_EQ(ColumnsOf(image, row, kRed), (std::vector<int>{100, 101}));
-    for (int row = 0; row < 40; ++row) EXPECT_EQ(ColumnsOf(image, row, kWhite).size(), 398u);
+        EXPECT_EQ(ColumnsOf(drawing, row, kRed), (std::vector<int>{100, 101}));
+    for (int row = 0; row < 40; ++row) EXPECT_EQ(ColumnsOf(drawing, row, kWhite).size(), 398u);
+    // The numbers, titles, frame and legend are in the margins.
+    const QImage margin = image.copy(QRect(0, 0, 2 * layout.drawing.left() - 4, image.height()));
+    EXPECT_FALSE(PixelsOf(margin, kBlack).empty());
+    EXPECT_GE(PixelsOf(image, kRed).size(), 400u + 40u) << "the legend's sample line";
     // Placed in a document, the picture keeps its size on screen.
     EXPECT_EQ(image.dotsPerMeterX(), qRound(192 / 0.0254));
 
     QImage png;
-    ASSERT_TRUE(png.loadFromData(PictureFileBytes(box, PictureFormat::Png), "PNG"));
+    ASSERT_TRUE(png.loadFromData(PictureFileBytes(box, frame, PictureFormat::Png), "PNG"));
     EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32),
               image.convertToFormat(QImage::Format_RGB32));
-    QSvgRenderer svg(PictureFileBytes(box, PictureFormat::Svg));
-    EXPECT_EQ(svg.viewBox(), QRect(0, 0, 200, 100));
-    QImage drawn(200, 100, QImage::Format_RGB32);
+    const QByteArray svgBytes = PictureFileBytes(box, frame, PictureFormat::Svg);
+    for (const char* text : {">Bias [V]<", ">C [pF]<", ">200<", ">bias rising<"})
+        EXPECT_TRUE(svgBytes.contains(text)) << text;
+    QSvgRenderer svg(svgBytes);
+    EXPECT_EQ(svg.viewBox(), QRect(QPoint(0, 0), layout.size));
+    QImage drawn(layout.size, QImage::Format_RGB32);
     QPainter painter(&drawn);
     svg.render(&painter);
     painter.end();
-    EXPECT_EQ(ColumnsOf(drawn, 50, kRed), (std::vector<int>{50}));
-    EXPECT_EQ(ColumnsOf(drawn, 50, kWhite).size(), 199u);
+    EXPECT_EQ(ColumnsOf(drawn.copy(layout.drawing), 50, kRed), (std::vector<int>{50}));
+    EXPECT_EQ(ColumnsOf(drawn.copy(layout.drawing), 50, kWhite).size(), 199u);
 }
 
 TEST_F(PictureBoxTest, APictureThatCannotBeSavedLeavesTheOlderFileWhole)
@@ -441,10 +459,10 @@ TEST_F(PictureBoxTest, APictureThatCannotBeSavedLeavesTheOlderFileWhole)
     testing::TempFolder temp;
     temp.Write("cv.svg", "an older picture");
     const std::string folder = temp.File("cv.svg").string() + "/";
-    EXPECT_EQ(SavePictureFile(folder, box, PictureFormat::Svg),
+    EXPECT_EQ(SavePictureFile(folder, box, {}, PictureFormat::Svg),
               "The picture could not be saved to " + folder + ": not a file name.");
     const std::string nowhere = temp.File("missing/cv.png").string();
-    EXPECT_EQ(SavePictureFile(nowhere, box, PictureFormat::Png),
+    EXPECT_EQ(SavePictureFile(nowhere, box, {}, PictureFormat::Png),
               "The picture could not be saved to " + nowhere + ": No such file or directory.");
     EXPECT_EQ(temp.Read("cv.svg"), "an older picture");
 }
