@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/cv_analysis.h"
+#include "analysis/physical_constants.h"
 #include "common/text_number.h"
 #include "measure/point_acquisition.h"
 
@@ -11,10 +12,6 @@ namespace quillon {
 
 namespace {
 
-constexpr double kElementaryCharge = 1.602176634e-19;                         // C
-constexpr double kSiliconPermittivity = 11.7 * 8.8541878128e-12;              // F/m
-constexpr double kThermalVoltage = 1.380649e-23 * 300.0 / kElementaryCharge;  // V at 300 K
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kSquareMetresPerSquareMicron = 1e-12;
 constexpr double kCubicCentimetresPerCubicMetre = 1e-6;
 constexpr double kLargestCapacitance = 1.0;  // F, as the graphs take it
@@ -229,13 +226,13 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, double cox, doubl
     const double lossTerm = gOverOmega / cox;
     const double capacitanceTerm = 1 - p.capacitance / cox;
     const double areaSquareCm = inputs.areaSquareMetres * 1e4;
-    out.trapDensity = Value(2 / (kElementaryCharge * areaSquareCm) * gOverOmega /
+    out.trapDensity = Value(2 / (kElementaryChargeCoulombs * areaSquareCm) * gOverOmega /
                             (lossTerm * lossTerm + capacitanceTerm * capacitanceTerm));
 }
 
 double DepletionDepth(double capacitance, double cox, double areaSquareMetres)
 {
-    return kSiliconPermittivity * areaSquareMetres * (1 / capacitance - 1 / cox);
+    return kSiliconPermittivityFaradsPerMetre * areaSquareMetres * (1 / capacitance - 1 / cox);
 }
 
 void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cmin, Extraction& out)
@@ -250,8 +247,8 @@ void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cm
     }
     const double area = inputs.areaSquareMetres;
     const double debyeLength = std::sqrt(
-        kSiliconPermittivity * kThermalVoltage /
-        (kElementaryCharge * *out.depletionDoping.value / kCubicCentimetresPerCubicMetre));
+        kSiliconPermittivityFaradsPerMetre * kThermalVoltageVolts /
+        (kElementaryChargeCoulombs * *out.depletionDoping.value / kCubicCentimetresPerCubicMetre));
     const double shallowest = kProfileShallowestDebyeLengths * debyeLength;
     const double deepest = kProfileDeepestFraction * DepletionDepth(cmin, cox, area);
     // d(1/C^2)/dV has the sign of the bias direction that deepens depletion.
@@ -269,9 +266,10 @@ void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cm
         const double depth =
             DepletionDepth(1 / std::sqrt(0.5 * (inverseSquareA + inverseSquareB)), cox, area);
         if (!(depth >= shallowest && depth <= deepest)) continue;
-        const double doping =
-            2 / (kElementaryCharge * kSiliconPermittivity * area * area * std::fabs(slope)) *
-            kCubicCentimetresPerCubicMetre;
+        const double doping = 2 /
+                              (kElementaryChargeCoulombs * kSiliconPermittivityFaradsPerMetre *
+                               area * area * std::fabs(slope)) *
+                              kCubicCentimetresPerCubicMetre;
         if (!std::isfinite(doping)) continue;
         out.profile.push_back({depth * 1e9, doping});
         sum += doping;
@@ -419,9 +417,10 @@ Extraction ExtractParameters(const ExtractionInput& input)
     } else {
         // Vth = Vfb +/- (2 phiB + sqrt(4 eps_Si q N phiB) / Cox').
         const double doping = *out.depletionDoping.value;
-        const double fermi = kThermalVoltage * std::log(doping / kIntrinsicCarrierDensity);
-        const double depletionCharge = std::sqrt(4 * kSiliconPermittivity * kElementaryCharge *
-                                                 (doping / kCubicCentimetresPerCubicMetre) * fermi);
+        const double fermi = kThermalVoltageVolts * std::log(doping / kIntrinsicDensityPerCubicCm);
+        const double depletionCharge =
+            std::sqrt(4 * kSiliconPermittivityFaradsPerMetre * kElementaryChargeCoulombs *
+                      (doping / kCubicCentimetresPerCubicMetre) * fermi);
         const double oxidePerArea = cox / inputs.areaSquareMetres;
         const double beyondFlatBand = 2 * fermi + depletionCharge / oxidePerArea;
         const double sign = *out.substrate == SubstrateType::P ? 1.0 : -1.0;
