@@ -19,6 +19,8 @@ namespace quillon {
 struct Extracted {
     std::optional<double> value;
     std::string reason;  // empty when there is a value
+    // With a value: why it may be wrong, as what it stands on does not hold.
+    std::string doubt;
 };
 
 enum class SubstrateType { P, N };
