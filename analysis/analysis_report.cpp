@@ -80,8 +80,8 @@ std::vector<ParameterRow> ParameterRows(const Extraction& e, bool correctSeriesR
     rows.push_back(Row("Series resistance Rs", e.seriesResistance, kOhms,
                        correctSeriesResistance ? "used to correct the curve"
                                                : "not applied: \"Correct for Rs\" is off"));
-    rows.push_back(Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads,
-                       "largest C of the first sweep"));
+    rows.push_back(
+        Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads, "largest C in accumulation"));
     rows.push_back(Row("Doping (Cmax, Cmin)", e.depletionDoping, kPerCubicCm,
                        "maximum depletion, as in INFO"));
     rows.push_back(Row("Flat-band capacitance CFB", e.flatBandCapacitance, kPicofarads));
