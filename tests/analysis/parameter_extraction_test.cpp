@@ -58,7 +58,7 @@ struct SweepSettings {
 
 // A sweep at SHORT, measured by the simulated meter in virtual time through
 // the whole run, as a user's START would.
-ExtractionInput Measure(const MosDevice& device, const SweepSettings& sweepSettings)
+ExtractionInput Measure(const MosDevice& device, const SweepSettings& sweep)
 {
     VirtualClock clock{1000};
     SimulatedLabSettings lab;
@@ -66,28 +66,20 @@ ExtractionInput Measure(const MosDevice& device, const SweepSettings& sweepSetti
     SimulatedLab bench = MakeSimulatedLab(clock, lab);
     SelectGpibDriver(*bench.bus);
     testing::RecordingRunWindow window;
-    window.settings.text = {sweepSettings.start,
-                            sweepSettings.stop,
-                            sweepSettings.step,
-                            sweepSettings.frequency,
-                            "1",
-                            "0",
-                            "50",
-                            "10000",
-                            "0",
-                            "17",
-                            "1"};
-    window.settings.check[kDoubleSweep] = sweepSettings.doubleSweep ? 1 : 0;
+    window.settings.text = {sweep.start, sweep.stop, sweep.step, sweep.frequency,
+                            "1",         "0",        "50",       "10000",
+                            "0",         "17",       "1"};
+    window.settings.check[kDoubleSweep] = sweep.doubleSweep ? 1 : 0;
     window.settings.option = 0;
     testing::TempFolder temp;
     testing::RecordingDesktop desktop;
-    SweepData sweep;
+    SweepData data;
     const RunResult result =
-        RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                       [](SweepData& data, const RunTimes&) { RestoreUserBiasSign(data); });
+        RunMeasurement(window, data, Environment{clock, temp.Folder(), desktop},
+                       [](SweepData& run, const RunTimes&) { RestoreUserBiasSign(run); });
     DeselectGpibDriver();
     EXPECT_EQ(result.ending, RunEnding::Completed);
-    return InputOfRun(CaptureRun(sweep, window.settings), true);
+    return InputOfRun(CaptureRun(data, window.settings), true);
 }
 
 using Value = Extracted Extraction::*;
@@ -248,7 +240,10 @@ TEST(TruthCheck, EachValueFromItsRegionOfTheSimulatedCurveOrNotAvailable)
                 EXPECT_NE(x.reason.find(check.text), std::string::npos) << x.reason;
                 continue;
             }
-            ASSERT_TRUE(x.value) << x.reason;
+            if (!x.value) {
+                ADD_FAILURE() << "n/a: " << x.reason;
+                continue;
+            }
             if (check.kind == Check::Kind::Doubted) {
                 EXPECT_NE(x.doubt.find(check.text), std::string::npos) << x.doubt;
                 continue;
@@ -272,8 +267,7 @@ TEST(TruthCheck, EachValueFromItsRegionOfTheSimulatedCurveOrNotAvailable)
             const auto peak = std::find_if(e.loss.begin(), e.loss.end(), [&](const LossPoint& p) {
                 return p.bias == *e.trapPeakBias.value;
             });
-            ASSERT_NE(peak, e.loss.end());
-            EXPECT_EQ(peak->gpOverOmega, highest);
+            EXPECT_TRUE(peak != e.loss.end() && peak->gpOverOmega == highest);
         }
     }
 }
