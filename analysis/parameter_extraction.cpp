@@ -191,12 +191,21 @@ ConductanceScatter ReadSubstrateAndSeriesResistance(const Inputs& inputs,
     }
     const double n = static_cast<double>(count);
     const double mean = sum / n;
-    const double deviation = std::sqrt(std::max(0.0, (sumOfSquares - sum * mean) / (n - 1)));
+    // Rs = G / (w C)^2 there, so G scatters by the scatter of Rs times
+    // (w C)^2. The meter scatters G about as much, against w C, as it does
+    // C; that holds the scatter up where a few points happen to agree.
+    const double susceptance = inputs.omega * sumOfC / n;
+    const double deviation =
+        std::max(std::sqrt(std::max(0.0, (sumOfSquares - sum * mean) / (n - 1))),
+                 regions.relativeScatter / susceptance);
     const double standardError = deviation / std::sqrt(n);
-    // Rs = G / (w C)^2 there, so G scatters by the scatter of Rs times (w C)^2.
-    const ConductanceScatter scatter{deviation * inputs.omega * sumOfC / n, standardError};
+    const ConductanceScatter scatter{deviation * susceptance, standardError};
     if (mean < 0) {
-        out.seriesResistance = Missing("G in accumulation is negative");
+        out.seriesResistance =
+            Missing(mean > -kSignificantStandardErrors * standardError
+                        ? "G in accumulation is no more than its scatter: no series resistance "
+                          "to be seen"
+                        : "G in accumulation is negative");
         return scatter;
     }
     out.seriesResistance = Value(mean);
@@ -255,7 +264,7 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegion
     if (!regions.depletion.Found()) return missing(regions.depletion.missing);
     const double floor = cmin + kLossFloor * (cox - cmin);
     const double ceiling = cmin + kLossCeiling * (cox - cmin);
-    int belowZero = 0;
+    std::vector<LossPoint> depletion;
     for (std::size_t i = first.first; i <= first.last; ++i) {
         const CurvePoint& p = out.curve[i];
         if (!(p.capacitance > floor && p.capacitance < ceiling && p.conductance)) continue;
@@ -263,12 +272,16 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegion
         const double loss =
             inputs.omega * g * cox * cox /
             (g * g + inputs.omega * inputs.omega * (cox - p.capacitance) * (cox - p.capacitance));
-        // The traps only take energy from the signal: a loss below 0 is the
-        // scatter of G where the traps give next to none.
-        if (loss < 0)
+        if (std::isfinite(loss)) depletion.push_back({p.bias, loss});
+    }
+    // The traps only take energy from the signal: a loss below 0 is the
+    // scatter of G where the traps give next to none, and is not plotted.
+    int belowZero = 0;
+    for (const LossPoint& point : depletion) {
+        if (point.gpOverOmega < 0)
             ++belowZero;
-        else if (std::isfinite(loss))
-            out.loss.push_back({p.bias, loss});
+        else
+            out.loss.push_back(point);
     }
     if (belowZero > 0)
         out.notes.push_back("Gp/\u03c9 below 0 left out, as G there is scatter: " +
@@ -276,11 +289,12 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegion
     if (out.loss.size() < 3) return missing("fewer than three points in depletion");
     // The peak of the curve as plotted; Hill and Coleman's formula at the
     // largest G is the same expression, but the largest G need not be where
-    // Gp/w is largest once Rs has been taken out.
+    // Gp/w is largest once Rs has been taken out. A peak has points of the
+    // depletion part on both sides, plotted or not.
     const auto peak = std::max_element(
-        out.loss.begin(), out.loss.end(),
+        depletion.begin(), depletion.end(),
         [](const LossPoint& x, const LossPoint& y) { return x.gpOverOmega < y.gpOverOmega; });
-    if (peak == out.loss.begin() || peak == out.loss.end() - 1 || !(peak->gpOverOmega > 0))
+    if (peak == depletion.begin() || peak == depletion.end() - 1 || !(peak->gpOverOmega > 0))
         return missing("no conductance peak in depletion: Gp/\u03c9 is largest at its edge");
     out.trapPeakBias = Value(peak->bias);
     if (!inputs.areaReason.empty()) {
