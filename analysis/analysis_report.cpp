@@ -22,12 +22,15 @@ constexpr Quantity kVolts{"0.000", 1, "V"};
 constexpr Quantity kPerCubicCm{"0.00E+00", 1, "cm-3"};
 constexpr Quantity kPerSquareCmElectronVolt{"0.00E+00", 1, "cm-2 eV-1"};
 
+// The note says where the value comes from, why it has none, or, before
+// anything else, why it may be wrong.
 ParameterRow Row(const char* name, const Extracted& extracted, const Quantity& quantity,
                  std::string noteWithValue = {})
 {
     if (!extracted.value) return {name, kNotAvailable, quantity.unit, extracted.reason};
-    return {name, FormatNumber(*extracted.value * quantity.scale, quantity.pattern), quantity.unit,
-            std::move(noteWithValue)};
+    const std::string value = FormatNumber(*extracted.value * quantity.scale, quantity.pattern);
+    if (!extracted.doubt.empty()) return {name, value, quantity.unit, extracted.doubt, true};
+    return {name, value, quantity.unit, std::move(noteWithValue)};
 }
 
 void AddLine(std::string& text, const std::string& line)
@@ -77,8 +80,8 @@ std::vector<ParameterRow> ParameterRows(const Extraction& e, bool correctSeriesR
     rows.push_back(Row("Series resistance Rs", e.seriesResistance, kOhms,
                        correctSeriesResistance ? "used to correct the curve"
                                                : "not applied: \"Correct for Rs\" is off"));
-    rows.push_back(Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads,
-                       "largest C of the first sweep"));
+    rows.push_back(
+        Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads, "largest C in accumulation"));
     rows.push_back(Row("Doping (Cmax, Cmin)", e.depletionDoping, kPerCubicCm,
                        "maximum depletion, as in INFO"));
     rows.push_back(Row("Flat-band capacitance CFB", e.flatBandCapacitance, kPicofarads));

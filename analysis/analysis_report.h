@@ -27,12 +27,14 @@ RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& set
 // The frequency as the run sent it, the pad area as the summary reads it.
 ExtractionInput InputOfRun(const RunForAnalysis& run, bool correctSeriesResistance);
 
-// One line of the parameter table; `note` gives the reason for an "n/a".
+// One line of the parameter table; `note` gives the reason for an "n/a",
+// or for a value in doubt why it may be wrong.
 struct ParameterRow {
     std::string name;
     std::string value;
     std::string unit;
     std::string note;
+    bool inDoubt = false;
 };
 
 std::vector<ParameterRow> ParameterRows(const Extraction& extraction, bool correctSeriesResistance);

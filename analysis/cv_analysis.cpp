@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/physical_constants.h"
 #include "common/text_number.h"
 
 namespace quillon {
@@ -19,8 +20,6 @@ constexpr double kMaximumDepletionConstant = 6.18735e29;
 constexpr double kPerCubicCentimetreToPerCubicMetre = 1e6;
 constexpr double kDebyeNumerator = 3510;
 constexpr double kDebyeScale = 69.01;
-constexpr double kOxidePermittivity = 3.9;
-constexpr double kSiliconPermittivity = 11.7;
 
 // A plain cast of a double beyond the range of a float is not defined by the
 // language; the analysis wants the overflow to show as infinity.
@@ -69,7 +68,7 @@ double IterateDoping(double dopingFactor, int iterations)
 {
     double doping = kDopingStart;
     for (int i = 0; i < iterations; ++i)
-        doping = std::fabs(std::log(doping / kIntrinsicCarrierDensity)) * dopingFactor;
+        doping = std::fabs(std::log(doping / kIntrinsicDensityPerCubicCm)) * dopingFactor;
     return doping;
 }
 
@@ -88,9 +87,9 @@ std::optional<double> ComputeDoping(double largest, double smallest, float padAr
     results.Nsub = nsub;
     results.DebyeLength = debyeLength;
     if (results.Cet > 0)
-        results.CfbRatio =
-            1 /
-            ((kOxidePermittivity / kSiliconPermittivity) * results.DebyeLength / results.Cet + 1);
+        results.CfbRatio = 1 / ((kOxideRelativePermittivity / kSiliconRelativePermittivity) *
+                                    results.DebyeLength / results.Cet +
+                                1);
     return doping;
 }
 

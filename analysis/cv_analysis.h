@@ -30,9 +30,6 @@
 namespace quillon {
 
 inline constexpr const char* kNotAvailable = "n/a";
-// Intrinsic carrier density of silicon at 300 K [cm^-3], as the analysis
-// has always taken it.
-inline constexpr double kIntrinsicCarrierDensity = 1.45e10;
 
 // The results of the last summary, kept by the main window for its life time;
 // all 0 until the first one.

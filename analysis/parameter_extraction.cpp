@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/curve_regions.h"
 #include "analysis/cv_analysis.h"
+#include "analysis/physical_constants.h"
 #include "common/text_number.h"
 #include "measure/point_acquisition.h"
 
@@ -11,10 +13,6 @@ namespace quillon {
 
 namespace {
 
-constexpr double kElementaryCharge = 1.602176634e-19;                         // C
-constexpr double kSiliconPermittivity = 11.7 * 8.8541878128e-12;              // F/m
-constexpr double kThermalVoltage = 1.380649e-23 * 300.0 / kElementaryCharge;  // V at 300 K
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kSquareMetresPerSquareMicron = 1e-12;
 constexpr double kCubicCentimetresPerCubicMetre = 1e-6;
 constexpr double kLargestCapacitance = 1.0;  // F, as the graphs take it
@@ -36,6 +34,13 @@ constexpr double kProfileDeepestFraction = 0.9;
 // of the way from Cmin up to Cox.
 constexpr double kLossFloor = 0.03;
 constexpr double kLossCeiling = 0.70;
+// Rs counts only when its mean over accumulation stands this many standard
+// errors clear of 0; scatter alone goes that far once in several hundred runs.
+constexpr double kSignificantStandardErrors = 3;
+constexpr const char* kNoFlatInversion =
+    "no flat part in inversion: Cmin may lie above the inversion floor, and the doping then "
+    "comes out too high";
+constexpr const char* kFromDopingInDoubt = "from the doping, which is in doubt";
 
 // A stretch of points measured while the bias moved one way.
 struct Sweep {
@@ -74,13 +79,14 @@ const Sweep* FirstSweepGoing(const std::vector<Sweep>& sweeps, int direction)
 
 Extracted Value(double value)
 {
-    if (!std::isfinite(value)) return {std::nullopt, "the result is beyond the range of numbers"};
-    return {value, {}};
+    if (!std::isfinite(value))
+        return {std::nullopt, "the result is beyond the range of numbers", {}};
+    return {value, {}, {}};
 }
 
 Extracted Missing(std::string reason)
 {
-    return {std::nullopt, std::move(reason)};
+    return {std::nullopt, std::move(reason), {}};
 }
 
 std::string Points(int count)
@@ -120,10 +126,102 @@ struct Inputs {
     std::string frequencyReason;
 };
 
-void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
-               const std::vector<MeasuredPoint>& points, Extraction& out)
+// The point `t` places from the accumulation end of the sweep.
+std::size_t FromAccumulationEnd(const CurveRegions& regions, const Sweep& sweep, std::size_t t)
 {
-    const bool correct = input.correctSeriesResistance && out.seriesResistance.value;
+    return regions.accumulationFirst ? sweep.first + t : sweep.last - t;
+}
+
+CurveRegions RegionsOfFirstSweep(const Sweep& first, const std::vector<double>& bias,
+                                 const std::vector<double>& capacitance)
+{
+    const auto from = static_cast<std::ptrdiff_t>(first.first);
+    const auto to = static_cast<std::ptrdiff_t>(first.last + 1);
+    return FindCurveRegions({bias.begin() + from, bias.begin() + to},
+                            {capacitance.begin() + from, capacitance.begin() + to});
+}
+
+// How far G scatters in accumulation, as a fraction of w C, and the
+// standard error of Rs taken from there; a G the correction takes below 0 by
+// no more than these give is scatter.
+struct ConductanceScatter {
+    double perSusceptance = 0;
+    double seriesOhmsStandardError = 0;
+};
+
+// The substrate type and Rs from the first sweep as measured.
+ConductanceScatter ReadSubstrateAndSeriesResistance(const Inputs& inputs,
+                                                    const std::vector<MeasuredPoint>& points,
+                                                    const Sweep& first, const CurveRegions& regions,
+                                                    Extraction& out)
+{
+    if (first.direction == 0)
+        out.substrateReason = "the bias does not change during the run";
+    else if (!regions.noFall.empty())
+        out.substrateReason = regions.noFall;
+    else
+        // C is larger at the low-bias end on p-type.
+        out.substrate = (first.direction > 0) == regions.accumulationFirst ? SubstrateType::P
+                                                                           : SubstrateType::N;
+
+    if (!out.substrate) {
+        out.seriesResistance = Missing("no substrate type: " + out.substrateReason);
+        return {};
+    }
+    if (!inputs.frequencyReason.empty()) {
+        out.seriesResistance = Missing(inputs.frequencyReason);
+        return {};
+    }
+    if (!regions.accumulation.Found()) {
+        out.seriesResistance = Missing(regions.accumulation.missing);
+        return {};
+    }
+    // In accumulation the device is Cox alone, and every point gives Rs; their
+    // mean and its standard error say whether G there is more than scatter.
+    const std::size_t count = regions.accumulation.points;
+    double sum = 0;
+    double sumOfSquares = 0;
+    double sumOfC = 0;
+    for (std::size_t t = 0; t < count; ++t) {
+        const MeasuredPoint& p = points[FromAccumulationEnd(regions, first, t)];
+        const double rs = SeriesResistance(p.capacitance, p.conductance, inputs.omega);
+        sum += rs;
+        sumOfSquares += rs * rs;
+        sumOfC += p.capacitance;
+    }
+    const double n = static_cast<double>(count);
+    const double mean = sum / n;
+    // Rs = G / (w C)^2 there, so G scatters by the scatter of Rs times
+    // (w C)^2. The meter scatters G about as much, against w C, as it does
+    // C; that holds the scatter up where a few points happen to agree.
+    const double susceptance = inputs.omega * sumOfC / n;
+    const double deviation =
+        std::max(std::sqrt(std::max(0.0, (sumOfSquares - sum * mean) / (n - 1))),
+                 regions.relativeScatter / susceptance);
+    const double standardError = deviation / std::sqrt(n);
+    const ConductanceScatter scatter{deviation * susceptance, standardError};
+    if (mean < 0) {
+        out.seriesResistance =
+            Missing(mean > -kSignificantStandardErrors * standardError
+                        ? "G in accumulation is no more than its scatter: no series resistance "
+                          "to be seen"
+                        : "G in accumulation is negative");
+        return scatter;
+    }
+    out.seriesResistance = Value(mean);
+    if (out.seriesResistance.value && mean < kSignificantStandardErrors * standardError)
+        out.seriesResistance.doubt = "not significant against the scatter of G in accumulation (" +
+                                     FormatNumber(standardError, "0.0") +
+                                     " Ohm standard error): the curve is not corrected";
+    return scatter;
+}
+
+void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
+               const std::vector<MeasuredPoint>& points, const ConductanceScatter& scatter,
+               Extraction& out)
+{
+    const bool correct = input.correctSeriesResistance && out.seriesResistance.value &&
+                         out.seriesResistance.doubt.empty();
     out.curveCorrected = correct;
     int negative = 0;
     for (const MeasuredPoint& p : points) {
@@ -134,10 +232,16 @@ void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
             point.capacitance = corrected.capacitance;
             point.conductance = corrected.conductance;
             // A G that was negative as measured is noise and keeps its
-            // corrected value; one that only the correction made negative
-            // has none.
+            // corrected value, as does one the correction takes below 0 by
+            // no more than the scatter of G and of Rs; one that only the
+            // correction made clearly negative has none.
+            const double susceptance = inputs.omega * p.capacitance;
+            const double magnitude = p.conductance * p.conductance + susceptance * susceptance;
+            const double scatterOfCorrected = std::hypot(
+                scatter.perSusceptance * susceptance, magnitude * scatter.seriesOhmsStandardError);
             if (!std::isfinite(corrected.conductance) ||
-                (corrected.conductance < 0 && p.conductance >= 0)) {
+                (p.conductance >= 0 &&
+                 corrected.conductance < -kSignificantStandardErrors * scatterOfCorrected)) {
                 point.conductance.reset();
                 ++negative;
             }
@@ -149,99 +253,74 @@ void ReadCurve(const ExtractionInput& input, const Inputs& inputs,
                             Points(negative));
 }
 
-// The substrate type and Rs from the first sweep as measured.
-void ReadSubstrateAndSeriesResistance(const Inputs& inputs,
-                                      const std::vector<MeasuredPoint>& points, const Sweep& first,
-                                      Extraction& out)
+void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegions& regions,
+                     double cox, double cmin, Extraction& out)
 {
-    const MeasuredPoint& a = points[first.first];
-    const MeasuredPoint& b = points[first.last];
-    if (first.direction == 0) {
-        out.substrateReason = "the bias does not change during the run";
-    } else if (a.capacitance == b.capacitance) {
-        out.substrateReason = "C is the same at both ends of the sweep";
-    } else {
-        const MeasuredPoint& low = a.bias < b.bias ? a : b;
-        const MeasuredPoint& high = a.bias < b.bias ? b : a;
-        out.substrate = low.capacitance > high.capacitance ? SubstrateType::P : SubstrateType::N;
-    }
-
-    if (!out.substrate) {
-        out.seriesResistance = Missing("no substrate type: " + out.substrateReason);
-    } else if (!inputs.frequencyReason.empty()) {
-        out.seriesResistance = Missing(inputs.frequencyReason);
-    } else {
-        // Strong accumulation: the lowest bias on p-type, the highest on n-type.
-        const bool lowIsAccumulation = *out.substrate == SubstrateType::P;
-        const MeasuredPoint& accumulation = (a.bias < b.bias) == lowIsAccumulation ? a : b;
-        const double rs =
-            SeriesResistance(accumulation.capacitance, accumulation.conductance, inputs.omega);
-        if (rs < 0)
-            out.seriesResistance = Missing("G in accumulation is negative");
-        else
-            out.seriesResistance = Value(rs);
-    }
-}
-
-void ReadTrapDensity(const Inputs& inputs, const Sweep& first, double cox, double cmin,
-                     Extraction& out)
-{
-    if (!inputs.frequencyReason.empty()) {
-        out.trapDensity = Missing(inputs.frequencyReason);
+    const auto missing = [&](std::string reason) {
+        out.trapDensity = Missing(std::move(reason));
         out.trapPeakBias = out.trapDensity;
-        return;
-    }
+    };
+    if (!inputs.frequencyReason.empty()) return missing(inputs.frequencyReason);
+    if (!regions.depletion.Found()) return missing(regions.depletion.missing);
     const double floor = cmin + kLossFloor * (cox - cmin);
     const double ceiling = cmin + kLossCeiling * (cox - cmin);
-    std::vector<std::size_t> depletion;
+    std::vector<LossPoint> depletion;
     for (std::size_t i = first.first; i <= first.last; ++i) {
         const CurvePoint& p = out.curve[i];
-        if (p.capacitance > floor && p.capacitance < ceiling && p.conductance) {
-            depletion.push_back(i);
-            out.loss.push_back({p.bias, inputs.omega * *p.conductance * cox * cox /
-                                            (*p.conductance * *p.conductance +
-                                             inputs.omega * inputs.omega * (cox - p.capacitance) *
-                                                 (cox - p.capacitance))});
-        }
+        if (!(p.capacitance > floor && p.capacitance < ceiling && p.conductance)) continue;
+        const double g = *p.conductance;
+        const double loss =
+            inputs.omega * g * cox * cox /
+            (g * g + inputs.omega * inputs.omega * (cox - p.capacitance) * (cox - p.capacitance));
+        if (std::isfinite(loss)) depletion.push_back({p.bias, loss});
     }
-    if (depletion.size() < 3) {
-        out.trapDensity = Missing("fewer than three points in depletion");
-        out.trapPeakBias = out.trapDensity;
-        return;
+    // The traps only take energy from the signal: a loss below 0 is the
+    // scatter of G where the traps give next to none, and is not plotted.
+    int belowZero = 0;
+    for (const LossPoint& point : depletion) {
+        if (point.gpOverOmega < 0)
+            ++belowZero;
+        else
+            out.loss.push_back(point);
     }
-    const auto peak = std::max_element(depletion.begin(), depletion.end(), [&](auto x, auto y) {
-        return *out.curve[x].conductance < *out.curve[y].conductance;
-    });
-    if (peak == depletion.begin() || peak == depletion.end() - 1 ||
-        *out.curve[*peak].conductance <= 0) {
-        out.trapDensity = Missing("no conductance peak in depletion: G is largest at its edge");
-        out.trapPeakBias = out.trapDensity;
-        return;
-    }
-    const CurvePoint& p = out.curve[*peak];
-    out.trapPeakBias = Value(p.bias);
+    if (belowZero > 0)
+        out.notes.push_back("Gp/\u03c9 below 0 left out, as G there is scatter: " +
+                            Points(belowZero));
+    if (out.loss.size() < 3) return missing("fewer than three points in depletion");
+    // The peak of the curve as plotted; Hill and Coleman's formula at the
+    // largest G is the same expression, but the largest G need not be where
+    // Gp/w is largest once Rs has been taken out. A peak has points of the
+    // depletion part on both sides, plotted or not.
+    const auto peak = std::max_element(
+        depletion.begin(), depletion.end(),
+        [](const LossPoint& x, const LossPoint& y) { return x.gpOverOmega < y.gpOverOmega; });
+    if (peak == depletion.begin() || peak == depletion.end() - 1 || !(peak->gpOverOmega > 0))
+        return missing("no conductance peak in depletion: Gp/\u03c9 is largest at its edge");
+    out.trapPeakBias = Value(peak->bias);
     if (!inputs.areaReason.empty()) {
         out.trapDensity = Missing(inputs.areaReason);
         return;
     }
-    // Hill and Coleman: Dit = (2 / (q A)) (Gm/w) / ((Gm / (w Cox))^2 + (1 - Cm/Cox)^2).
-    const double gOverOmega = *p.conductance / inputs.omega;
-    const double lossTerm = gOverOmega / cox;
-    const double capacitanceTerm = 1 - p.capacitance / cox;
+    // Dit = 2 (Gp/w)max / (q A), which is Hill and Coleman's
+    // (2 / (q A)) (Gm/w) / ((Gm / (w Cox))^2 + (1 - Cm/Cox)^2) at that point.
     const double areaSquareCm = inputs.areaSquareMetres * 1e4;
-    out.trapDensity = Value(2 / (kElementaryCharge * areaSquareCm) * gOverOmega /
-                            (lossTerm * lossTerm + capacitanceTerm * capacitanceTerm));
+    out.trapDensity = Value(2 * peak->gpOverOmega / (kElementaryChargeCoulombs * areaSquareCm));
 }
 
 double DepletionDepth(double capacitance, double cox, double areaSquareMetres)
 {
-    return kSiliconPermittivity * areaSquareMetres * (1 / capacitance - 1 / cox);
+    return kSiliconPermittivityFaradsPerMetre * areaSquareMetres * (1 / capacitance - 1 / cox);
 }
 
-void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cmin, Extraction& out)
+void ReadProfile(const Inputs& inputs, const Sweep& first, const CurveRegions& regions, double cox,
+                 double cmin, Extraction& out)
 {
     if (!inputs.areaReason.empty()) {
         out.meanProfileDoping = Missing(inputs.areaReason);
+        return;
+    }
+    if (!regions.depletion.Found()) {
+        out.meanProfileDoping = Missing(regions.depletion.missing);
         return;
     }
     if (!out.depletionDoping.value) {
@@ -250,8 +329,8 @@ void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cm
     }
     const double area = inputs.areaSquareMetres;
     const double debyeLength = std::sqrt(
-        kSiliconPermittivity * kThermalVoltage /
-        (kElementaryCharge * *out.depletionDoping.value / kCubicCentimetresPerCubicMetre));
+        kSiliconPermittivityFaradsPerMetre * kThermalVoltageVolts /
+        (kElementaryChargeCoulombs * *out.depletionDoping.value / kCubicCentimetresPerCubicMetre));
     const double shallowest = kProfileShallowestDebyeLengths * debyeLength;
     const double deepest = kProfileDeepestFraction * DepletionDepth(cmin, cox, area);
     // d(1/C^2)/dV has the sign of the bias direction that deepens depletion.
@@ -269,9 +348,10 @@ void ReadProfile(const Inputs& inputs, const Sweep& first, double cox, double cm
         const double depth =
             DepletionDepth(1 / std::sqrt(0.5 * (inverseSquareA + inverseSquareB)), cox, area);
         if (!(depth >= shallowest && depth <= deepest)) continue;
-        const double doping =
-            2 / (kElementaryCharge * kSiliconPermittivity * area * area * std::fabs(slope)) *
-            kCubicCentimetresPerCubicMetre;
+        const double doping = 2 /
+                              (kElementaryChargeCoulombs * kSiliconPermittivityFaradsPerMetre *
+                               area * area * std::fabs(slope)) *
+                              kCubicCentimetresPerCubicMetre;
         if (!std::isfinite(doping)) continue;
         out.profile.push_back({depth * 1e9, doping});
         sum += doping;
@@ -346,35 +426,48 @@ Extraction ExtractParameters(const ExtractionInput& input)
     const std::vector<Sweep> sweeps = SplitIntoSweeps(points);
     const Sweep& first = sweeps.front();
     out.firstSweepPoints = static_cast<int>(first.last - first.first + 1);
-    ReadSubstrateAndSeriesResistance(inputs, points, first, out);
-    ReadCurve(input, inputs, points, out);
+    std::vector<double> bias;
+    std::vector<double> capacitance;
+    for (const MeasuredPoint& p : points) {
+        bias.push_back(p.bias);
+        capacitance.push_back(p.capacitance);
+    }
+    // Rs comes from the accumulation of the curve as measured; the other
+    // values from the regions of the curve they are read from.
+    CurveRegions regions = RegionsOfFirstSweep(first, bias, capacitance);
+    const ConductanceScatter scatter =
+        ReadSubstrateAndSeriesResistance(inputs, points, first, regions, out);
+    ReadCurve(input, inputs, points, scatter, out);
+    if (out.curveCorrected) {
+        for (std::size_t i = 0; i < points.size(); ++i) capacitance[i] = out.curve[i].capacitance;
+        regions = RegionsOfFirstSweep(first, bias, capacitance);
+    }
 
     double cox = 0;
     double cmin = kLargestCapacitance;
-    for (std::size_t i = first.first; i <= first.last; ++i) {
-        cox = std::max(cox, out.curve[i].capacitance);
+    for (std::size_t i = first.first; i <= first.last; ++i)
         cmin = std::min(cmin, out.curve[i].capacitance);
-    }
-    out.oxideCapacitance = Value(cox);
-    // Everything below needs the fall of C from accumulation to inversion.
-    std::string noFall;
+    for (std::size_t t = 0; t < regions.accumulation.points; ++t)
+        cox = std::max(cox, out.curve[FromAccumulationEnd(regions, first, t)].capacitance);
+    // Everything below needs the oxide capacitance, and so accumulation.
+    std::string noOxide;
     if (!out.substrate)
-        noFall = "no substrate type: " + out.substrateReason;
-    else if (!out.oxideCapacitance.value)
-        noFall = out.oxideCapacitance.reason;
-    else if (cox <= cmin)
-        noFall = "Cmax equals Cmin";
-    if (!noFall.empty()) {
+        noOxide = "no substrate type: " + out.substrateReason;
+    else if (!regions.accumulation.Found())
+        noOxide = regions.accumulation.missing;
+    if (!noOxide.empty()) {
         for (Extracted* value : values)
-            if (value != &out.seriesResistance && value != &out.oxideCapacitance)
-                *value = Missing(noFall);
+            if (value != &out.seriesResistance) *value = Missing(noOxide);
         return out;
     }
+    out.oxideCapacitance = Value(cox);
 
     // The doping and the flat-band ratio exactly as the run summary computes
     // them, from the curve's own Cmax and Cmin.
     if (!inputs.areaReason.empty()) {
         out.depletionDoping = Missing(inputs.areaReason);
+    } else if (!regions.transition.Found()) {
+        out.depletionDoping = Missing(regions.transition.missing);
     } else {
         AnalysisResults summary;
         summary.Cet = CapacitanceEquivalentThickness(input.padAreaSquareMicrons, cox);
@@ -387,7 +480,12 @@ Extraction ExtractParameters(const ExtractionInput& input)
                 Missing("the sweep does not reach from accumulation to inversion");
         else
             out.depletionDoping = Value(*doping);
-        if (out.depletionDoping.value) out.flatBandCapacitance = Value(summary.CfbRatio * cox);
+        if (out.depletionDoping.value) {
+            if (!regions.flatInversion.Found()) out.depletionDoping.doubt = kNoFlatInversion;
+            out.flatBandCapacitance = Value(summary.CfbRatio * cox);
+            if (!out.depletionDoping.doubt.empty())
+                out.flatBandCapacitance.doubt = kFromDopingInDoubt;
+        }
     }
     if (!out.flatBandCapacitance.value)
         out.flatBandCapacitance = Missing("no doping: " + out.depletionDoping.reason);
@@ -399,8 +497,11 @@ Extraction ExtractParameters(const ExtractionInput& input)
             return Missing("no flat-band capacitance: " + out.flatBandCapacitance.reason);
         if (!sweep) return Missing(std::string("the run has no ") + name + " sweep");
         const double cfb = *out.flatBandCapacitance.value;
-        if (const std::optional<double> bias = CrossingBias(out.curve, *sweep, cfb))
-            return Value(*bias);
+        if (const std::optional<double> crossing = CrossingBias(out.curve, *sweep, cfb)) {
+            Extracted vfb = Value(*crossing);
+            vfb.doubt = out.flatBandCapacitance.doubt;
+            return vfb;
+        }
         return Missing(std::string("C never crosses the flat-band capacitance ") + Picofarads(cfb) +
                        " in the " + name + " sweep");
     };
@@ -419,17 +520,19 @@ Extraction ExtractParameters(const ExtractionInput& input)
     } else {
         // Vth = Vfb +/- (2 phiB + sqrt(4 eps_Si q N phiB) / Cox').
         const double doping = *out.depletionDoping.value;
-        const double fermi = kThermalVoltage * std::log(doping / kIntrinsicCarrierDensity);
-        const double depletionCharge = std::sqrt(4 * kSiliconPermittivity * kElementaryCharge *
-                                                 (doping / kCubicCentimetresPerCubicMetre) * fermi);
+        const double fermi = kThermalVoltageVolts * std::log(doping / kIntrinsicDensityPerCubicCm);
+        const double depletionCharge =
+            std::sqrt(4 * kSiliconPermittivityFaradsPerMetre * kElementaryChargeCoulombs *
+                      (doping / kCubicCentimetresPerCubicMetre) * fermi);
         const double oxidePerArea = cox / inputs.areaSquareMetres;
         const double beyondFlatBand = 2 * fermi + depletionCharge / oxidePerArea;
         const double sign = *out.substrate == SubstrateType::P ? 1.0 : -1.0;
         out.threshold = Value(*firstFlatBand.value + sign * beyondFlatBand);
+        if (!out.depletionDoping.doubt.empty()) out.threshold.doubt = kFromDopingInDoubt;
     }
 
-    ReadTrapDensity(inputs, first, cox, cmin, out);
-    ReadProfile(inputs, first, cox, cmin, out);
+    ReadTrapDensity(inputs, first, regions, cox, cmin, out);
+    ReadProfile(inputs, first, regions, cox, cmin, out);
     return out;
 }
 

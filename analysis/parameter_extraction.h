@@ -6,7 +6,11 @@
 //
 // Each value stands on its own: one that cannot be computed carries the
 // reason instead of a number, never inf or NaN, and the others are computed
-// as far as their own inputs allow.
+// as far as their own inputs allow. Each is read from its region of the
+// first sweep (curve_regions.h): Cox and Rs from accumulation, Dit and the
+// profile from depletion, the doping, and so CFB, Vfb and Vth, from the
+// levelling-off towards inversion; without its region a value is "n/a".
+// A value whose premise is not borne out by the curve carries the doubt.
 #pragma once
 
 #include <optional>
@@ -19,6 +23,8 @@ namespace quillon {
 struct Extracted {
     std::optional<double> value;
     std::string reason;  // empty when there is a value
+    // With a value: why it may be wrong, as what it stands on does not hold.
+    std::string doubt;
 };
 
 enum class SubstrateType { P, N };
@@ -61,8 +67,8 @@ struct LossPoint {
 struct Extraction {
     std::optional<SubstrateType> substrate;
     std::string substrateReason;    // when there is no substrate type
-    Extracted seriesResistance;     // [ohm]
-    Extracted oxideCapacitance;     // largest C of the first sweep [F]
+    Extracted seriesResistance;     // mean over accumulation [ohm]
+    Extracted oxideCapacitance;     // largest C in accumulation [F]
     Extracted depletionDoping;      // from Cmax and Cmin, as the run summary [cm^-3]
     Extracted flatBandCapacitance;  // [F]
     Extracted flatBandUp;           // [V]
@@ -78,7 +84,7 @@ struct Extraction {
     std::vector<CurvePoint> curve;
     bool curveCorrected = false;
     int firstSweepPoints = 0;
-    // Gp/omega over the depletion part of the first sweep.
+    // Gp/omega over the depletion part of the first sweep; none below 0.
     std::vector<LossPoint> loss;
     std::vector<ProfilePoint> profile;
     // About the run as a whole: points left out, and why.

@@ -238,12 +238,15 @@ void AnalysisWindow::ShowTable()
 {
     const std::vector<ParameterRow> rows = ParameterRows(extraction_, Correcting());
     table_->setRowCount(static_cast<int>(rows.size()));
+    const QColor inDoubt(170, 80, 0);
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const ParameterRow& row = rows[static_cast<std::size_t>(r)];
         const std::string cells[kTableColumns] = {row.name, row.value, row.unit, row.note};
         for (int c = 0; c < kTableColumns; ++c) {
             auto* item = new QTableWidgetItem(QString::fromStdString(cells[c]));
             item->setToolTip(QString::fromStdString(row.note));
+            // A value in doubt must not look like the others.
+            if (row.inDoubt) item->setForeground(inDoubt);
             table_->setItem(r, c, item);
         }
     }

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <iomanip>
 #include <limits>
+#include <optional>
 #include <sstream>
 
 #include "analysis/analysis_report.h"
@@ -38,22 +40,25 @@ double TextbookThreshold(const MosDevice& d)
     const double phiB = kT * std::log(d.dopingPerCubicCm / 1e10);
     const double beyond =
         2 * phiB + std::sqrt(4 * epsSi * q * n * phiB) / (epsOx / d.oxideThicknessMetres);
-    const double threshold = d.flatBandVolts + (d.pTypeSubstrate ? beyond : -beyond);
-    ::testing::Test::RecordProperty("VthTextbook", Figure(threshold));
-    return threshold;
+    return d.flatBandVolts + (d.pTypeSubstrate ? beyond : -beyond);
 }
 
 double OxideCapacitance(const MosDevice& d)
 {
-    const double cox = 3.9 * 8.8541878128e-12 / d.oxideThicknessMetres * d.padAreaSquareMetres;
-    ::testing::Test::RecordProperty("CoxTrue", Figure(cox));
-    return cox;
+    return 3.9 * 8.8541878128e-12 / d.oxideThicknessMetres * d.padAreaSquareMetres;
 }
 
-// A double sweep in 0.05 V steps at SHORT, measured by the simulated meter
-// in virtual time through the whole run, as a user's START would.
-ExtractionInput Measure(const MosDevice& device, const char* start, const char* stop,
-                        const char* frequency)
+struct SweepSettings {
+    const char* start;
+    const char* stop;
+    const char* step;
+    const char* frequency;
+    bool doubleSweep;
+};
+
+// A sweep at SHORT, measured by the simulated meter in virtual time through
+// the whole run, as a user's START would.
+ExtractionInput Measure(const MosDevice& device, const SweepSettings& sweep)
 {
     VirtualClock clock{1000};
     SimulatedLabSettings lab;
@@ -61,79 +66,221 @@ ExtractionInput Measure(const MosDevice& device, const char* start, const char* 
     SimulatedLab bench = MakeSimulatedLab(clock, lab);
     SelectGpibDriver(*bench.bus);
     testing::RecordingRunWindow window;
-    window.settings.text = {start, stop,    "0.05", frequency, "1", "0",
-                            "50",  "10000", "0",    "17",      "1"};
-    window.settings.check[kDoubleSweep] = 1;
+    window.settings.text = {sweep.start, sweep.stop, sweep.step, sweep.frequency,
+                            "1",         "0",        "50",       "10000",
+                            "0",         "17",       "1"};
+    window.settings.check[kDoubleSweep] = sweep.doubleSweep ? 1 : 0;
     window.settings.option = 0;
     testing::TempFolder temp;
     testing::RecordingDesktop desktop;
-    SweepData sweep;
+    SweepData data;
     const RunResult result =
-        RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                       [](SweepData& data, const RunTimes&) { RestoreUserBiasSign(data); });
+        RunMeasurement(window, data, Environment{clock, temp.Folder(), desktop},
+                       [](SweepData& run, const RunTimes&) { RestoreUserBiasSign(run); });
     DeselectGpibDriver();
     EXPECT_EQ(result.ending, RunEnding::Completed);
-    return InputOfRun(CaptureRun(sweep, window.settings), true);
+    return InputOfRun(CaptureRun(data, window.settings), true);
 }
 
-// The value, kept in the test's XML output (--gtest_output=xml:FILE) as the
-// figure the check saw.
-double Of(const char* name, const Extracted& extracted)
+using Value = Extracted Extraction::*;
+
+// One value of a truth check: within a tolerance of the device's own value
+// and without a doubt, "n/a", or given with a doubt.
+struct Check {
+    enum class Kind { Near, WithinFactor, NotAvailable, Doubted };
+    Kind kind;
+    const char* name;
+    Value value;
+    double truth = 0;
+    double tolerance = 0;        // absolute for Near, a factor for WithinFactor
+    const char* text = nullptr;  // a part of the reason or of the doubt
+};
+
+Check Near(const char* name, Value value, double truth, double tolerance)
 {
-    EXPECT_TRUE(extracted.value) << name << ": " << extracted.reason;
-    const double value = extracted.value.value_or(std::numeric_limits<double>::quiet_NaN());
-    ::testing::Test::RecordProperty(name, Figure(value));
-    return value;
+    return {Check::Kind::Near, name, value, truth, tolerance};
+}
+Check WithinFactor(const char* name, Value value, double truth, double factor)
+{
+    return {Check::Kind::WithinFactor, name, value, truth, factor};
+}
+Check NotAvailable(const char* name, Value value, const char* reason)
+{
+    return {Check::Kind::NotAvailable, name, value, 0, 0, reason};
+}
+Check Doubted(const char* name, Value value, const char* doubt)
+{
+    return {Check::Kind::Doubted, name, value, 0, 0, doubt};
 }
 
-void ExpectWithinFactor(double value, double truth, double factor)
-{
-    EXPECT_LT(value, truth * factor);
-    EXPECT_GT(value, truth / factor);
-}
-
-TEST(TruthCheck, DefaultDeviceGivesItsFlatBandThresholdTrapsAndDoping)
-{
-    const MosDevice device;
-    const Extraction e = ExtractParameters(Measure(device, "-3", "3", "100000"));
-    EXPECT_EQ(e.substrate, SubstrateType::P);
-    EXPECT_NEAR(Of("VfbUp", e.flatBandUp), device.flatBandVolts, 0.1);
-    EXPECT_LT(std::fabs(Of("dVfb", e.hysteresis)), 0.02);
-    EXPECT_NEAR(Of("Vth", e.threshold), TextbookThreshold(device), 0.1);
-    ExpectWithinFactor(Of("Dit", e.trapDensity), 5e10, 1.5);
-    EXPECT_NEAR(Of("Nmean", e.meanProfileDoping), 1e16, 0.15e16);
-}
-
-TEST(TruthCheck, NTypeDeviceWithHysteresisAndMoreTraps)
-{
+struct TruthCase {
+    const char* name;
     MosDevice device;
-    device.pTypeSubstrate = false;
-    device.dopingPerCubicCm = 1e17;
-    device.interfaceTrapDensity = 2e11;
-    device.hysteresisVolts = 0.2;
-    const Extraction e = ExtractParameters(Measure(device, "-3", "3", "100000"));
-    EXPECT_EQ(e.substrate, SubstrateType::N);
-    EXPECT_NEAR(Of("VfbUp", e.flatBandUp), device.flatBandVolts, 0.1);
-    EXPECT_NEAR(Of("dVfb", e.hysteresis), 0.2, 0.03);
-    EXPECT_NEAR(Of("Vth", e.threshold), TextbookThreshold(device), 0.1);
-    ExpectWithinFactor(Of("Dit", e.trapDensity), 2e11, 1.5);
-    EXPECT_NEAR(Of("Nmean", e.meanProfileDoping), 1e17, 0.15e17);
+    SweepSettings sweep;
+    std::optional<SubstrateType> substrate;
+    std::vector<Check> checks;
+    std::optional<bool> curveCorrected = std::nullopt;
+};
+
+std::vector<TruthCase> TruthCases()
+{
+    const MosDevice standard;
+    MosDevice nType;
+    nType.pTypeSubstrate = false;
+    nType.dopingPerCubicCm = 1e17;
+    nType.interfaceTrapDensity = 2e11;
+    nType.hysteresisVolts = 0.2;
+    MosDevice resistive;
+    resistive.seriesResistanceOhms = 2000;
+    MosDevice slightlyResistive;
+    slightlyResistive.seriesResistanceOhms = 200;
+    // Cox is far below the depletion capacitance: C hardly moves.
+    MosDevice flat;
+    flat.oxideThicknessMetres = 1000e-9;
+    flat.dopingPerCubicCm = 1e20;
+    const SubstrateType p = SubstrateType::P;
+    using E = Extraction;
+    return {
+        {"default device",
+         standard,
+         {"-3", "3", "0.05", "100000", true},
+         p,
+         {Near("VfbUp", &E::flatBandUp, standard.flatBandVolts, 0.1),
+          Near("dVfb", &E::hysteresis, 0, 0.02),
+          Near("Vth", &E::threshold, TextbookThreshold(standard), 0.1),
+          WithinFactor("Dit", &E::trapDensity, 5e10, 1.5),
+          Near("Nmean", &E::meanProfileDoping, 1e16, 0.15e16),
+          // Without a series resistance G in accumulation is scatter.
+          Doubted("Rs", &E::seriesResistance, "not significant")},
+         false},
+        {"n-type device with hysteresis and more traps",
+         nType,
+         {"-3", "3", "0.05", "100000", true},
+         SubstrateType::N,
+         {Near("VfbUp", &E::flatBandUp, nType.flatBandVolts, 0.1),
+          Near("dVfb", &E::hysteresis, 0.2, 0.03),
+          Near("Vth", &E::threshold, TextbookThreshold(nType), 0.1),
+          WithinFactor("Dit", &E::trapDensity, 2e11, 1.5),
+          Near("Nmean", &E::meanProfileDoping, 1e17, 0.15e17)}},
+        // From -5 V: at -3 V the accumulation layer still keeps C 2.7 % below Cox.
+        {"series resistance found and taken out",
+         resistive,
+         {"-5", "3", "0.05", "1000000", true},
+         p,
+         {Near("Rs", &E::seriesResistance, 2000, 200),
+          Near("Cox", &E::oxideCapacitance, OxideCapacitance(resistive),
+               0.02 * OxideCapacitance(resistive))},
+         true},
+        // At 1 MHz the largest corrected G and the largest Gp/w lie at
+        // different biases.
+        {"small series resistance at 1 MHz",
+         slightlyResistive,
+         {"-3", "3", "0.05", "1000000", true},
+         p,
+         {Near("Rs", &E::seriesResistance, 200, 20),
+          WithinFactor("Dit", &E::trapDensity, 5e10, 1.5)},
+         true},
+        {"flat: no region at all",
+         flat,
+         {"-3", "3", "0.05", "10000", true},
+         std::nullopt,
+         {NotAvailable("Rs", &E::seriesResistance, "too little"),
+          NotAvailable("Cox", &E::oxideCapacitance, "too little"),
+          NotAvailable("Vth", &E::threshold, "too little"),
+          NotAvailable("Dit", &E::trapDensity, "too little")}},
+        {"accumulation only",
+         standard,
+         {"-3", "-2", "0.05", "10000", false},
+         p,
+         {Near("Cox", &E::oxideCapacitance, OxideCapacitance(standard),
+               0.03 * OxideCapacitance(standard)),
+          NotAvailable("Dit", &E::trapDensity, "does not reach depletion"),
+          NotAvailable("N", &E::depletionDoping, "does not reach")}},
+        {"inversion only",
+         standard,
+         {"1", "3", "0.05", "10000", false},
+         std::nullopt,
+         {NotAvailable("Rs", &E::seriesResistance, "too little"),
+          NotAvailable("Cox", &E::oxideCapacitance, "too little"),
+          NotAvailable("Dit", &E::trapDensity, "too little")}},
+        {"two points",
+         standard,
+         {"-0.5", "0.5", "1", "100000", false},
+         p,
+         {NotAvailable("N", &E::depletionDoping, "accumulation"),
+          NotAvailable("Vth", &E::threshold, "accumulation")}},
+        // Few points in accumulation, few around the peak.
+        {"coarse steps",
+         standard,
+         {"-3", "3", "0.2", "100000", true},
+         p,
+         {WithinFactor("Dit", &E::trapDensity, 5e10, 1.5),
+          Doubted("Rs", &E::seriesResistance, "not significant")},
+         false},
+        {"stopped before inversion",
+         standard,
+         {"-3", "-0.3", "0.05", "100000", true},
+         p,
+         {Doubted("N", &E::depletionDoping, "no flat part in inversion"),
+          Near("Nmean", &E::meanProfileDoping, 1e16, 0.15e16),
+          WithinFactor("Dit", &E::trapDensity, 5e10, 1.5)}},
+    };
 }
 
-TEST(TruthCheck, SeriesResistanceIsFoundAndTakenOut)
+// The figures each check saw go to the test's XML output
+// (--gtest_output=xml:FILE) as properties named after the case.
+TEST(TruthCheck, EachValueFromItsRegionOfTheSimulatedCurveOrNotAvailable)
 {
-    MosDevice device;
-    device.seriesResistanceOhms = 2000;
-    // From -5 V: at -3 V the accumulation layer still keeps C 2.7 % below Cox.
-    const Extraction e = ExtractParameters(Measure(device, "-5", "3", "1000000"));
-    EXPECT_NEAR(Of("Rs", e.seriesResistance), 2000, 200);
-    EXPECT_NEAR(Of("Cox", e.oxideCapacitance), OxideCapacitance(device),
-                0.02 * OxideCapacitance(device));
+    for (const TruthCase& c : TruthCases()) {
+        SCOPED_TRACE(c.name);
+        const Extraction e = ExtractParameters(Measure(c.device, c.sweep));
+        EXPECT_EQ(e.substrate, c.substrate) << e.substrateReason;
+        if (c.curveCorrected) {
+            EXPECT_EQ(e.curveCorrected, *c.curveCorrected);
+        }
+        for (const Check& check : c.checks) {
+            SCOPED_TRACE(check.name);
+            const Extracted& x = e.*check.value;
+            ::testing::Test::RecordProperty(std::string(c.name) + ": " + check.name,
+                                            x.value ? Figure(*x.value) : "n/a: " + x.reason);
+            if (check.kind == Check::Kind::NotAvailable) {
+                EXPECT_FALSE(x.value);
+                EXPECT_NE(x.reason.find(check.text), std::string::npos) << x.reason;
+                continue;
+            }
+            if (!x.value) {
+                ADD_FAILURE() << "n/a: " << x.reason;
+                continue;
+            }
+            if (check.kind == Check::Kind::Doubted) {
+                EXPECT_NE(x.doubt.find(check.text), std::string::npos) << x.doubt;
+                continue;
+            }
+            EXPECT_EQ(x.doubt, "");
+            if (check.kind == Check::Kind::Near) {
+                EXPECT_NEAR(*x.value, check.truth, check.tolerance);
+            } else {
+                EXPECT_LT(*x.value, check.truth * check.tolerance);
+                EXPECT_GT(*x.value, check.truth / check.tolerance);
+            }
+        }
+        // The peak is the top of the Gp/w curve as plotted, and that curve
+        // holds no value below 0.
+        double highest = 0;
+        for (const LossPoint& point : e.loss) {
+            EXPECT_GE(point.gpOverOmega, 0) << point.bias;
+            if (point.gpOverOmega > highest) highest = point.gpOverOmega;
+        }
+        if (e.trapPeakBias.value) {
+            const auto peak = std::find_if(e.loss.begin(), e.loss.end(), [&](const LossPoint& p) {
+                return p.bias == *e.trapPeakBias.value;
+            });
+            EXPECT_TRUE(peak != e.loss.end() && peak->gpOverOmega == highest);
+        }
+    }
 }
 
 // ----- input the extraction cannot use ---------------------------------------
-
-using Value = Extracted Extraction::*;
 
 ExtractionInput Ideal(const MosDevice& device, double frequency, double from, double to)
 {
@@ -183,9 +330,10 @@ TEST(ExtractParameters, BadInputGivesNotAvailableWithItsReasonAndLeavesTheRest)
          [](ExtractionInput& in) {
              for (auto& p : in.points) p.capacitance = 1e-11;
          },
-         {{&Extraction::flatBandUp, "same at both ends"},
+         {{&Extraction::oxideCapacitance, "same at both ends"},
+          {&Extraction::flatBandUp, "same at both ends"},
           {&Extraction::trapDensity, "same at both ends"}},
-         {&Extraction::oxideCapacitance}},
+         {}},
         {"overflow points are left out",
          [](ExtractionInput& in) {
              in.points[3].capacitance = 9.9e37;

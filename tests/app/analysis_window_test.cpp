@@ -147,6 +147,14 @@ TEST_F(AnalysisWindowTest, FollowsEachNewRunAndTheCorrectionBox)
     EXPECT_DOUBLE_EQ(flatBand->at(0).x(), *shown->Shown().flatBandUp.value);
     EXPECT_EQ(chart->axes(Qt::Horizontal).front()->titleText().toStdString(), "Bias [V]");
     EXPECT_EQ(chart->axes(Qt::Vertical).front()->titleText().toStdString(), "C [pF]");
+
+    // Stopped before inversion: the doping says why it may be wrong, and
+    // does not look like the values beside it.
+    ui.Text1[kStopBias]->setText("-0.3");
+    Start();
+    EXPECT_EQ(Cell(shown, 3, 3).rfind("no flat part in inversion", 0), 0u) << Cell(shown, 3, 3);
+    EXPECT_NE(shown->Table()->item(3, 1)->foreground().color(),
+              shown->Table()->item(2, 1)->foreground().color());
 }
 
 TEST_F(AnalysisWindowTest, CopyGivesTheTableAndSaveReportWritesTheFileWhole)
