@@ -54,8 +54,13 @@ void MeasurementLog::Open(const ProgramFolder& folder, const Clock& clock)
     // lock must be on the file the name still stands for.
     for (int attempt = 0; attempt < 3; ++attempt) {
         open(0);
-        createdEmpty_ = fd_ < 0 && errno == ENOENT;
-        if (createdEmpty_) open(O_CREAT | O_EXCL);
+        createdEmpty_ = false;
+        if (fd_ < 0 && errno == ENOENT) {
+            open(O_CREAT | O_EXCL);
+            // Another run made the month's file just now: open that one.
+            if (fd_ < 0 && errno == EEXIST) continue;
+            createdEmpty_ = fd_ >= 0;
+        }
         struct stat status {};
         if (fd_ < 0 && errno != ENXIO) {
             failure_ = "cannot open " + path_ + ": " + std::strerror(errno);
