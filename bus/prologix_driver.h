@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/adapter_firmware.h"
 #include "bus/adapter_stream.h"
 #include "bus/gpib_driver.h"
 #include "bus/prologix_location.h"
@@ -54,6 +55,10 @@ struct PrologixTimeouts {
     // listener search, and in the polls for a service request: a device
     // that is there answers a serial poll at once.
     int listenerProbeMilliseconds = 100;
+    // How often the version is asked at connection while the adapter says
+    // nothing: a board that restarts as its port opens (an Arduino Uno or
+    // Nano, for one to two seconds) hears nothing until it is up.
+    int versionRetryMilliseconds = 250;
 };
 
 // Opens the stream; called at start and again to reconnect.
@@ -72,15 +77,17 @@ public:
     PrologixDriver(const PrologixDriver&) = delete;
     PrologixDriver& operator=(const PrologixDriver&) = delete;
 
-    // Opens the stream and sets the adapter up as controller, within the
-    // connection time limit (the adapter's answer is given at least the
-    // reply limit). 0, or the errno of the failure (ETIMEDOUT when the
-    // adapter does not answer).
+    // Opens the stream, learns the adapter's firmware from its version
+    // line and sets it up as controller in the commands that firmware
+    // understands, all within the connection time limit (the adapter's
+    // answers are given at least the reply limit). 0, or the errno of the
+    // failure (ETIMEDOUT when the adapter does not answer).
     int Connect();
     bool Connected() const { return stream_ != nullptr; }
     const std::string& adapterName() const { return adapterName_; }
     // The adapter's own "++ver" line.
     const std::string& adapterVersion() const { return version_; }
+    const AdapterFirmware& adapterFirmware() const { return firmware_; }
     // The adapter marks the end of a read (++eot_char); without it a reply
     // ends at its line feed.
     bool MarksReadEnd() const { return endMark_; }
@@ -147,6 +154,19 @@ private:
     int Begin();
     Descriptor* FindDescriptor(int ud);
 
+    // The parts of Connect: the version asked until the adapter gives it;
+    // what is still coming after it dropped; an AR488's echo turned off;
+    // the settings sent in batches that the adapter's buffer holds, each
+    // answered before the next.
+    int Identify(AdapterDeadline deadline, int& asked, bool& echoes);
+    int Settle(AdapterDeadline deadline);
+    int EndEcho(AdapterDeadline deadline);
+    int SetUp(AdapterDeadline deadline);
+    // Drops what has come and not been asked for: lines that came before a
+    // question are not its answer. 0, ETIMEDOUT when the adapter is still
+    // sending after the reply time, or the errno of the failure.
+    int Drain();
+
     int SendLine(const std::string& line);
     int Address(int address);
     int AdapterReadTimeout(int milliseconds);
@@ -155,8 +175,8 @@ private:
     // Sends the command (none when empty), then "++ver", and collects the
     // lines that came before the version line. 0 or an errno.
     int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
-    // Collects lines until the version line, within `milliseconds`.
-    int CollectUntilVersion(int milliseconds, std::vector<std::string>& lines);
+    // Collects lines until the version line, by `deadline`.
+    int CollectUntilVersion(AdapterDeadline deadline, std::vector<std::string>& lines);
     // Waits until the adapter has taken everything sent so far.
     int Synchronise();
     // Appends what comes within `milliseconds` (0: only looks) to the
@@ -179,6 +199,9 @@ private:
     void Forget(int address);
     bool KnownAbsent(int address) const;
     int ReadTimeoutFor(int timeLimit) const;
+    // `milliseconds` as the adapter is given it: within ++read_tmo_ms's
+    // range, and no less than its firmware needs.
+    int AdapterReadMilliseconds(int milliseconds) const;
 
     AdapterConnector connector_;
     std::string adapterName_;
@@ -191,6 +214,7 @@ private:
     std::string connectFailure_;
     std::string lossReason_;
     std::string version_;
+    AdapterFirmware firmware_;
     bool endMark_ = true;
     std::string inbox_;
     // What the adapter is set to; -1 when not known.
