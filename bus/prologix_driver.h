@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,8 +138,9 @@ private:
     };
     // What one exchange with the adapter may still bring, and by when.
     struct Exchange;
-    // RQS in a status byte.
+    // RQS in a status byte, and MAV: IEEE 488.2's "message available".
     static constexpr uint8_t kRequestingService = 0x40;
+    static constexpr uint8_t kMessageAvailable = 0x10;
 
     int Finish(int status, int error, long count);
     // Drops the stream: it is out of step or gone. The call ends with ERR,
@@ -226,6 +228,9 @@ private:
     std::map<int, Holdover> holdovers_;
     // Status bytes with RQS taken by a wait or a search, for the next poll.
     std::map<int, uint8_t> requests_;
+    // Addresses whose last status byte handed out said MAV, told nothing
+    // since: their message is in their output queue, and they talk at once.
+    std::set<int> messageReady_;
     // Addresses a serial poll found (true) or found silent (false).
     std::map<int, bool> listening_;
     std::map<int, RequestPace> paces_;

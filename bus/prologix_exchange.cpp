@@ -66,6 +66,7 @@ int PrologixDriver::Connect()
     currentAddress_ = currentReadTimeout_ = currentEoi_ = -1;
     holdovers_.clear();
     requests_.clear();
+    messageReady_.clear();
     listening_.clear();
 
     const AdapterDeadline connectionDeadline = DeadlineAfter(timeouts_.connectMilliseconds);
@@ -256,6 +257,7 @@ int PrologixDriver::WriteData(int address, std::string_view data, bool eoi)
 {
     // A device that is told something new drops what it had to say.
     holdovers_.erase(address);
+    messageReady_.erase(address);
     paces_[address].Sent(clock_.TickCount());
     if (data.empty()) return 0;
     if (int error = Address(address)) return error;
@@ -411,10 +413,13 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
                                                  long count, int stopByte)
 {
     ReadOutcome outcome;
+    // A device with its message ready needs no more time than its polls were
+    // given, and the adapter's time-out then stays as it is.
+    const bool ready = messageReady_.erase(address) > 0 && currentReadTimeout_ > 0;
     auto held = holdovers_.find(address);
     if (held == holdovers_.end()) {
         if (count == 0) return outcome;
-        const int adapterMilliseconds = ReadTimeoutFor(timeLimit);
+        const int adapterMilliseconds = ready ? currentReadTimeout_ : ReadTimeoutFor(timeLimit);
         int error = Address(address);
         if (error == 0) error = AdapterReadTimeout(adapterMilliseconds);
         if (error == 0) error = SendLine("++read eoi");
