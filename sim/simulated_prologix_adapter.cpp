@@ -336,6 +336,9 @@ void SimulatedPrologixAdapter::Restart(Session& session, Time now, int milliseco
     const auto startUp =
         std::chrono::milliseconds(settings_.mode == 2 ? kAr488ModeMilliseconds : 0);
     session.line.Restart(up, up + startUp);
+    session.handlingAt = up + startUp;
+    session.busyFor = {};
+    if (session.ar488 && (settings_.flags & 0x01)) Print(session, "AR488~RDY");
 }
 
 SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Parse(Session& session, char byte,
@@ -417,13 +420,18 @@ void SimulatedPrologixAdapter::Data(Session& session, const std::string& line)
         std::string name = settings_.name;
         if (settings_.idn == 2) name += "-" + std::to_string(settings_.serial);
         Answer(session, name + "\r\n");
-    } else if (!ar488 || settings_.readTimeoutMilliseconds > 1) {
+        return;
+    }
+    if (!ar488 || settings_.readTimeoutMilliseconds > 1) {
         static const char* const kEosSuffixes[] = {"\r\n", "\r", "\n", ""};
         const std::string data = line + kEosSuffixes[std::clamp<int>(settings_.eos, 0, 3)];
         bus_.Send(0, static_cast<Addr4882>(AddressedDevice()), data.data(),
                   static_cast<long>(data.size()), settings_.eoi ? ni::DABend : ni::NULLend);
     }
-    if (ar488 && verbose_) Print(session, "> ");
+    if (!ar488) return;
+    // Its handshake flag says the line was sent, whether it was or not.
+    if (settings_.flags & 0x04) Answer(session, "Send^OK\r\n");
+    if (verbose_) Print(session, "> ");
 }
 
 SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Misbehave(int fd, Misbehaviour way)
@@ -593,6 +601,7 @@ void SimulatedPrologixAdapter::Command(Session& session, const std::string& line
                 buffer += static_cast<char>(settings_.eotChar);
             if (!buffer.empty()) Answer(session, buffer);
         }
+        if (ar488 && (settings_.flags & 0x02)) Answer(session, "Read^OK\r\n");
     } else if (ar488) {
         Ar488Command(session, words);
     }

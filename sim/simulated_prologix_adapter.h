@@ -6,7 +6,8 @@
 // an AR488 on a small board, as that firmware (0.53.04) behaves: its
 // version line, its ++savecfg that saves to the EEPROM, its read time-out
 // applied to every handshake byte, its own serial polls (++srqauto), its
-// echo and prompts (++verbose), its own answer to *IDN? (++idn), the time
+// echo and prompts (++verbose), its own answer to *IDN? (++idn), its
+// handshake flags ("Send^OK", "Read^OK", "AR488~RDY"), the time
 // its commands take, and the serial line to the board with its 63-byte
 // receive buffer and its restart as the port opens.
 #pragma once

@@ -126,6 +126,7 @@ TEST(PrologixAdapters, SettingsAUserLeftOnAnAr488ChangeNoReadingAndNoAnswer)
         {"its own serial poll whenever SRQ is asserted", {"++srqauto 1"}},
         {"verbose mode: its echo and prompts", {"++verbose"}},
         {"its own answer to *IDN?", {"++idn 1"}},
+        {"its handshake flags after each line sent and each read", {"++flags 6"}},
     };
     const RunRecord expectedRun = RunOnTheSimulatedBus();
     const QueryRecord expectedQuery = QueryOnTheSimulatedBus();
