@@ -32,10 +32,11 @@ struct AdapterFirmware {
 
 AdapterFirmware FirmwareOfVersionLine(const std::string& versionLine);
 
-// What the adapter is sent at connection, in order: controller, no read
-// after every write, EOI with the last byte and nothing appended, the end
-// mark after a read that ended with EOI, a sane read time-out, and whatever
-// of the firmware's own would add output to its answers switched off. The
+// What the adapter is sent at connection, in order: controller; no read
+// after every write; EOI with the last byte and nothing appended to it;
+// after a read that ended with EOI, the end mark, which tells that the read
+// is over without waiting for silence; a sane read time-out; and whatever of
+// the firmware's own would add output to its answers, switched off. The
 // last line asks for the end mark, which an adapter that knows it answers.
 // Nothing is stored in the adapter's memory.
 std::vector<std::string> SetUpCommands(const AdapterFirmware& firmware,

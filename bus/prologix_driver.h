@@ -5,7 +5,8 @@
 // straight through, so every table entry is emulated over its commands, and
 // the NI-488.2 status, errors and counts are made here: the calls in
 // prologix_driver.cpp, the conversation with the adapter they are made of
-// in prologix_exchange.cpp.
+// in prologix_exchange.cpp, and what each firmware is sent at connection in
+// adapter_firmware.h.
 //
 // Time: the GPIB time limits and the pauses between service-request polls
 // run on the Clock seam. Waits for the adapter itself are real (poll()).
@@ -88,7 +89,6 @@ public:
     const std::string& adapterName() const { return adapterName_; }
     // The adapter's own "++ver" line.
     const std::string& adapterVersion() const { return version_; }
-    const AdapterFirmware& adapterFirmware() const { return firmware_; }
     // The adapter marks the end of a read (++eot_char); without it a reply
     // ends at its line feed.
     bool MarksReadEnd() const { return endMark_; }

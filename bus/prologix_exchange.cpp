@@ -413,13 +413,19 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
                                                  long count, int stopByte)
 {
     ReadOutcome outcome;
-    // A device with its message ready needs no more time than its polls were
-    // given, and the adapter's time-out then stays as it is.
-    const bool ready = messageReady_.erase(address) > 0 && currentReadTimeout_ > 0;
+    const bool ready = messageReady_.erase(address) > 0;
     auto held = holdovers_.find(address);
     if (held == holdovers_.end()) {
         if (count == 0) return outcome;
-        const int adapterMilliseconds = ready ? currentReadTimeout_ : ReadTimeoutFor(timeLimit);
+        int adapterMilliseconds = ReadTimeoutFor(timeLimit);
+        // A device with its message ready talks at once: it needs no more
+        // time than its polls are given, and the adapter's time-out is left
+        // as it is where that is enough.
+        if (ready)
+            adapterMilliseconds =
+                std::min(adapterMilliseconds,
+                         std::max(currentReadTimeout_,
+                                  AdapterReadMilliseconds(timeouts_.listenerProbeMilliseconds)));
         int error = Address(address);
         if (error == 0) error = AdapterReadTimeout(adapterMilliseconds);
         if (error == 0) error = SendLine("++read eoi");
