@@ -35,6 +35,9 @@ public:
     void Restart(Time deafUntil, Time readyAt);
     // When the board may next take a byte; Time::max() while none waits.
     Time NextTake() const;
+    // Neither carrying out a command nor restarting, nor about to take a
+    // byte.
+    bool Idle(Time now) const { return now >= busyUntil_ && NextTake() > now; }
     // When a byte of the board's output, written at `now`, has left.
     Time Departure(Time now);
     // Bytes lost so far: sent while the ring was full, or while the board

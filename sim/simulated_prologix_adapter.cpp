@@ -285,7 +285,7 @@ bool SimulatedPrologixAdapter::ServeConnection(int fd)
             }
         }
         noteLost();
-        if (session.line.NextTake() > now) PollOnServiceRequest(session, now);
+        if (session.line.Idle(now)) PollOnServiceRequest(session, now);
         Flush(session, now);
 
         // Until the next byte reaches the board, the next byte of output is

@@ -556,29 +556,51 @@ TEST_F(PrologixDriverTest, AdapterWithoutEndMarkEndsRepliesAtTheirLineFeedNotAtT
     EXPECT_EQ(query.lines.size(), 7u) << ::testing::PrintToString(query.lines);
 }
 
-TEST_F(PrologixDriverTest, ReadOfADeviceWithNothingToSayEndsWithTimoAndEabo)
+TEST(PrologixAdapters, ReadOfADeviceWithNothingToSayEndsWithTimoAndEabo)
 {
-    PrologixTimeouts quick;
-    quick.adapterReadMilliseconds = 1;
-    quick.replyMilliseconds = 60;
-    Open(quick);
-    const int16_t ud = OpenDevice(kMultimeter);
-    std::string buffer(20, ' ');
-    GpibRead(ud, buffer);
-    EXPECT_NE(ibsta & ni::ERR, 0);
-    EXPECT_NE(ibsta & ni::TIMO, 0);
-    EXPECT_EQ(iberr, ni::EABO);
-    EXPECT_EQ(ibcntl, 0);
-    EXPECT_EQ(buffer, std::string(20, ' '));
-    EXPECT_TRUE(driver->Connected());
-    EXPECT_EQ(adapter.CountOf("++read_tmo_ms 1"), 1);
+    // A read time-out of 1 ms asked for: a Prologix is given it; an AR488,
+    // which would then let no handshake byte through, its least.
+    struct Case {
+        const char* adapter;
+        SimulatedPrologixAdapter::Board board;
+        const char* readTimeout;
+    };
+    const Case cases[] = {
+        {"Prologix GPIB-ETHERNET", {}, "++read_tmo_ms 1"},
+        {"AR488 on an Uno", SimulatedPrologixAdapter::Ar488Uno(0, kQuickBaud), "++read_tmo_ms 50"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.adapter);
+        AdapterBench bench(c.board);
+        PrologixTimeouts quick;
+        quick.adapterReadMilliseconds = 1;
+        quick.replyMilliseconds = 60;
+        ASSERT_EQ(bench.Open(quick), "");
+        int16_t ud = -1;
+        GpibOpenDevice(0, kMultimeter, 0, ni::T10s, 1, 0, ud);
+        std::string buffer(20, ' ');
+        GpibRead(ud, buffer);
+        EXPECT_NE(ibsta & ni::ERR, 0);
+        EXPECT_NE(ibsta & ni::TIMO, 0);
+        EXPECT_EQ(iberr, ni::EABO);
+        EXPECT_EQ(ibcntl, 0);
+        EXPECT_EQ(buffer, std::string(20, ' '));
+        EXPECT_TRUE(bench.driver->Connected());
+        const std::vector<std::string> lines = bench.adapter.Lines();
+        EXPECT_EQ(std::count_if(
+                      lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.rfind("++read_tmo_ms", 0) == 0; }),
+                  2)
+            << ::testing::PrintToString(lines);
+        EXPECT_EQ(bench.adapter.CountOf(c.readTimeout), 1);
 
-    // The adapter is still in step: the next query is answered.
-    GpibWrite(ud, "*IDN?");
-    std::string reply(40, ' ');
-    GpibRead(ud, reply);
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    EXPECT_EQ(reply.substr(0, 15), "HEWLETT-PACKARD");
+        // The adapter is still in step: the next query is answered.
+        GpibWrite(ud, "*IDN?");
+        std::string reply(40, ' ');
+        GpibRead(ud, reply);
+        EXPECT_EQ(ibsta & ni::ERR, 0);
+        EXPECT_EQ(reply.substr(0, 15), "HEWLETT-PACKARD");
+    }
 }
 
 TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
