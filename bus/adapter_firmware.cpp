@@ -29,12 +29,12 @@ bool ReleaseIn(const std::string& line, Release& release)
     if (at == std::string::npos) return false;
     const char* next = line.data() + at + mark.size();
     const char* end = line.data() + line.size();
-    for (std::size_t part = 0; part < release.size(); ++part) {
-        if (part > 0) {
+    for (std::size_t field = 0; field < release.size(); ++field) {
+        if (field > 0) {
             if (next == end || *next != '.') return false;
             ++next;
         }
-        const auto [stop, failure] = std::from_chars(next, end, release[part]);
+        const auto [stop, failure] = std::from_chars(next, end, release[field]);
         if (failure != std::errc()) return false;
         next = stop;
     }

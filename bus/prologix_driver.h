@@ -156,7 +156,7 @@ private:
     int Begin();
     Descriptor* FindDescriptor(int ud);
 
-    // The parts of Connect: the version asked until the adapter gives it;
+    // The steps of Connect: the version asked until the adapter gives it;
     // what is still coming after it dropped; an AR488's echo turned off;
     // the settings sent in batches that the adapter's buffer holds, each
     // answered before the next.
