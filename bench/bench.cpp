@@ -302,16 +302,20 @@ struct PrologixRunFigures {
 // A 100-point run at SHORT and 100 kHz, where the meter takes 30 ms a
 // point, through the main window and the stand-in Prologix adapter on TCP
 // loopback, in real time; each of the adapter's answers waits
-// `answerDelayMilliseconds` before it goes. The time from the meter's first
-// trigger to its last reply read, against 100 times the meter's own time;
-// and the adapter's command and data lines a point costs, set-up included.
-PrologixRunFigures PrologixRun(int answerDelayMilliseconds)
+// `answerDelayMilliseconds` before it goes, and the adapter is the `board`
+// given (an AR488 on an Uno: its bytes paced both ways at 115200 baud, 63 of
+// them kept while it is busy). The time from the meter's first trigger to
+// its last reply read, against 100 times the meter's own time; and the
+// adapter's command and data lines a point costs, set-up included.
+PrologixRunFigures PrologixRun(int answerDelayMilliseconds,
+                               const quillon::SimulatedPrologixAdapter::Board& board = {})
 {
     constexpr int kPoints = 100;
     quillon::SystemClock clock;
     quillon::SimulatedLab lab = quillon::MakeSimulatedLab(clock);
     quillon::SimulatedPrologixAdapter adapter(*lab.bus, {lab.meter, lab.multimeter});
     adapter.SetAnswerDelay(answerDelayMilliseconds);
+    adapter.SetBoard(board);
     quillon::PrologixOpening opening = quillon::OpenPrologixAdapter(adapter.Location(), clock);
     if (!opening.driver) {
         std::fprintf(stderr, "%s\n", opening.refusal.c_str());
@@ -323,6 +327,8 @@ PrologixRunFigures PrologixRun(int answerDelayMilliseconds)
     RunThroughWindow(clock, kPoints, 100000);
     const std::size_t lines = adapter.Lines().size() - linesBefore;
     quillon::DeselectGpibDriver();
+    if (adapter.LostBytes() > 0)
+        std::fprintf(stderr, "the adapter lost %zu bytes\n", adapter.LostBytes());
     return {RunOverMeterTime(*lab.meter, kPoints), static_cast<double>(lines) / kPoints};
 }
 
@@ -454,6 +460,8 @@ int main(int argc, char* argv[])
     std::printf("prologix_run_efficiency %.4f ratio\n", prologix.efficiency);
     std::printf("prologix_lines_per_point %.1f lines\n", prologix.linesPerPoint);
     std::printf("prologix_run_efficiency_2ms_latency %.4f ratio\n", PrologixRun(2).efficiency);
+    std::printf("prologix_run_efficiency_ar488_115200_baud %.4f ratio\n",
+                PrologixRun(0, quillon::SimulatedPrologixAdapter::Ar488Uno()).efficiency);
 #ifdef QUILLON_LINUX_GPIB_KERNEL
     std::printf("linux_gpib_run_efficiency %.4f ratio\n", LinuxGpibRunEfficiency());
 #else

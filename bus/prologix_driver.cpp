@@ -58,6 +58,7 @@ int PrologixDriver::Lose(int errorNumber)
     inbox_.clear();
     holdovers_.clear();
     requests_.clear();
+    messageReady_.clear();
     lostError_ = errorNumber;
     return Finish(ni::ERR, ni::EDVR, errorNumber);
 }
@@ -90,6 +91,7 @@ void PrologixDriver::Forget(int address)
 {
     holdovers_.erase(address);
     requests_.erase(address);
+    messageReady_.erase(address);
 }
 
 bool PrologixDriver::KnownAbsent(int address) const
@@ -223,17 +225,22 @@ int PrologixDriver::ibrsp(int ud, char* statusByte)
     if (!descriptor) return Finish(ni::ERR, ni::EDVR, 0);
     const Descriptor target = *descriptor;
     if (int error = Begin()) return Lose(error);
+    std::optional<uint8_t> polled;
     const auto request = requests_.find(target.address);
     if (request != requests_.end()) {
-        statusByte[0] = static_cast<char>(request->second);
+        polled = request->second;
         requests_.erase(request);
-        return Finish(kDeviceOk, 0, 1);
+    } else {
+        if (int error = SerialPoll(target.address, ReadTimeoutFor(target.timeLimit), polled))
+            return Lose(error);
+        listening_[target.address] = polled.has_value();
+        if (!polled) return Finish(ni::ERR | ni::TIMO, ni::EABO, 0);
     }
-    std::optional<uint8_t> polled;
-    if (int error = SerialPoll(target.address, ReadTimeoutFor(target.timeLimit), polled))
-        return Lose(error);
-    listening_[target.address] = polled.has_value();
-    if (!polled) return Finish(ni::ERR | ni::TIMO, ni::EABO, 0);
+    if (*polled & kMessageAvailable) {
+        messageReady_.insert(target.address);
+    } else {
+        messageReady_.erase(target.address);
+    }
     statusByte[0] = static_cast<char>(*polled);
     return Finish(kDeviceOk, 0, 1);
 }
@@ -276,6 +283,7 @@ void PrologixDriver::SendIFC(int board)
     }
     holdovers_.clear();
     requests_.clear();
+    messageReady_.clear();
     Finish(kBoardOk, 0, 0);
 }
 

@@ -5,7 +5,8 @@
 // straight through, so every table entry is emulated over its commands, and
 // the NI-488.2 status, errors and counts are made here: the calls in
 // prologix_driver.cpp, the conversation with the adapter they are made of
-// in prologix_exchange.cpp.
+// in prologix_exchange.cpp, and what each firmware is sent at connection in
+// adapter_firmware.h.
 //
 // Time: the GPIB time limits and the pauses between service-request polls
 // run on the Clock seam. Waits for the adapter itself are real (poll()).
@@ -22,9 +23,11 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "bus/adapter_firmware.h"
 #include "bus/adapter_stream.h"
 #include "bus/gpib_driver.h"
 #include "bus/prologix_location.h"
@@ -54,6 +57,10 @@ struct PrologixTimeouts {
     // listener search, and in the polls for a service request: a device
     // that is there answers a serial poll at once.
     int listenerProbeMilliseconds = 100;
+    // How often the version is asked at connection while the adapter says
+    // nothing: a board that restarts as its port opens (an Arduino Uno or
+    // Nano, for one to two seconds) hears nothing until it is up.
+    int versionRetryMilliseconds = 250;
 };
 
 // Opens the stream; called at start and again to reconnect.
@@ -72,10 +79,11 @@ public:
     PrologixDriver(const PrologixDriver&) = delete;
     PrologixDriver& operator=(const PrologixDriver&) = delete;
 
-    // Opens the stream and sets the adapter up as controller, within the
-    // connection time limit (the adapter's answer is given at least the
-    // reply limit). 0, or the errno of the failure (ETIMEDOUT when the
-    // adapter does not answer).
+    // Opens the stream, learns the adapter's firmware from its version
+    // line and sets it up as controller in the commands that firmware
+    // understands, all within the connection time limit (the adapter's
+    // answers are given at least the reply limit). 0, or the errno of the
+    // failure (ETIMEDOUT when the adapter does not answer).
     int Connect();
     bool Connected() const { return stream_ != nullptr; }
     const std::string& adapterName() const { return adapterName_; }
@@ -130,8 +138,9 @@ private:
     };
     // What one exchange with the adapter may still bring, and by when.
     struct Exchange;
-    // RQS in a status byte.
+    // RQS in a status byte, and MAV: IEEE 488.2's "message available".
     static constexpr uint8_t kRequestingService = 0x40;
+    static constexpr uint8_t kMessageAvailable = 0x10;
 
     int Finish(int status, int error, long count);
     // Drops the stream: it is out of step or gone. The call ends with ERR,
@@ -147,6 +156,19 @@ private:
     int Begin();
     Descriptor* FindDescriptor(int ud);
 
+    // The steps of Connect: the version asked until the adapter gives it;
+    // what is still coming after it dropped; an AR488's echo turned off;
+    // the settings sent in batches that the adapter's buffer holds, each
+    // answered before the next.
+    int Identify(AdapterDeadline deadline, int& asked, bool& echoes);
+    int Settle(AdapterDeadline deadline);
+    int EndEcho(AdapterDeadline deadline);
+    int SetUp(AdapterDeadline deadline);
+    // Drops what has come and not been asked for: lines that came before a
+    // question are not its answer. 0, ETIMEDOUT when the adapter is still
+    // sending after the reply time, or the errno of the failure.
+    int Drain();
+
     int SendLine(const std::string& line);
     int Address(int address);
     int AdapterReadTimeout(int milliseconds);
@@ -155,8 +177,8 @@ private:
     // Sends the command (none when empty), then "++ver", and collects the
     // lines that came before the version line. 0 or an errno.
     int Ask(const std::string& command, int busMilliseconds, std::vector<std::string>& lines);
-    // Collects lines until the version line, within `milliseconds`.
-    int CollectUntilVersion(int milliseconds, std::vector<std::string>& lines);
+    // Collects lines until the version line, by `deadline`.
+    int CollectUntilVersion(AdapterDeadline deadline, std::vector<std::string>& lines);
     // Waits until the adapter has taken everything sent so far.
     int Synchronise();
     // Appends what comes within `milliseconds` (0: only looks) to the
@@ -179,6 +201,9 @@ private:
     void Forget(int address);
     bool KnownAbsent(int address) const;
     int ReadTimeoutFor(int timeLimit) const;
+    // `milliseconds` as the adapter is given it: within ++read_tmo_ms's
+    // range, and no less than its firmware needs.
+    int AdapterReadMilliseconds(int milliseconds) const;
 
     AdapterConnector connector_;
     std::string adapterName_;
@@ -191,6 +216,7 @@ private:
     std::string connectFailure_;
     std::string lossReason_;
     std::string version_;
+    AdapterFirmware firmware_;
     bool endMark_ = true;
     std::string inbox_;
     // What the adapter is set to; -1 when not known.
@@ -202,6 +228,9 @@ private:
     std::map<int, Holdover> holdovers_;
     // Status bytes with RQS taken by a wait or a search, for the next poll.
     std::map<int, uint8_t> requests_;
+    // Addresses whose last status byte handed out said MAV, told nothing
+    // since: their message is in their output queue, and they talk at once.
+    std::set<int> messageReady_;
     // Addresses a serial poll found (true) or found silent (false).
     std::map<int, bool> listening_;
     std::map<int, RequestPace> paces_;

@@ -1,6 +1,6 @@
 // The conversation with the adapter that the driver's calls are made of:
-// its set-up, lines sent, answers and reads taken within their bounds, and
-// serial polls.
+// its set-up in the firmware's own commands, lines sent, answers and reads
+// taken within their bounds, and serial polls.
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -13,8 +13,18 @@ namespace quillon {
 
 namespace {
 
-// ++read_tmo_ms takes 1 to 3000.
+// ++read_tmo_ms takes 1 to 3000 (Prologix; AR488 more).
 constexpr int kAdapterReadLimit = 3000;
+// After questions asked before the adapter was up, the answers still coming
+// come back to back; this long without a byte, there are no more.
+constexpr int kSettleQuietMilliseconds = 50;
+
+// An AR488 in verbose mode puts its prompt before what it prints next.
+std::string WithoutPrompts(std::string line)
+{
+    while (line.rfind("> ", 0) == 0) line.erase(0, 2);
+    return line;
+}
 
 // A serial poll's answer line; none for anything else.
 std::optional<uint8_t> StatusByteOf(const std::string& line)
@@ -56,6 +66,7 @@ int PrologixDriver::Connect()
     currentAddress_ = currentReadTimeout_ = currentEoi_ = -1;
     holdovers_.clear();
     requests_.clear();
+    messageReady_.clear();
     listening_.clear();
 
     const AdapterDeadline connectionDeadline = DeadlineAfter(timeouts_.connectMilliseconds);
@@ -67,35 +78,21 @@ int PrologixDriver::Connect()
     }
     stream_ = std::move(opening.stream);
 
-    // First, none of what follows is stored in the adapter's EEPROM: it
-    // would otherwise rewrite it at every change of address or read
-    // time-out, and wear it out. Then: controller; no read after every
-    // write; EOI with the last byte and nothing appended to it; after a read
-    // that ended with EOI, the end mark, which tells us the read is over
-    // without waiting for silence. An adapter that knows the end mark says
-    // so when asked for it.
-    const std::string setUp[] = {"++savecfg 0", "++mode 1",       "++auto 0",     "++eoi 1",
-                                 "++eos 3",     "++eot_enable 1", "++eot_char 4", "++eot_char",
-                                 "++ver",       "++ver"};
-    int error = 0;
-    for (const std::string& line : setUp)
-        if ((error = SendLine(line)) != 0) break;
-    currentEoi_ = 1;
-    // Whatever stale output comes first, the first line that repeats is
-    // the adapter's own version line. The adapter has what is left of the
-    // connection time to give it, and at least the time of any answer.
-    Exchange exchange{std::max(connectionDeadline, DeadlineAfter(timeouts_.replyMilliseconds))};
-    std::string beforeVersion;
-    std::string previous;
-    std::string line;
-    while (error == 0) {
-        error = ReceiveLine(line, exchange);
-        if (error == 0 && !line.empty() && line == previous) break;
-        beforeVersion = previous;
-        previous = line;
-    }
+    // The adapter has what is left of the connection time for its answers,
+    // and at least the time of any answer.
+    const AdapterDeadline deadline =
+        std::max(connectionDeadline, DeadlineAfter(timeouts_.replyMilliseconds));
+    int asked = 0;
+    bool echoes = false;
+    int error = Identify(deadline, asked, echoes);
+    // Questions asked before the adapter was up may be answered yet.
+    if (error == 0 && asked > 1) error = Settle(deadline);
+    if (error == 0 && echoes && firmware_.family == AdapterFirmwareFamily::Ar488)
+        error = EndEcho(deadline);
+    if (error == 0) error = SetUp(deadline);
     if (error != 0) {
         stream_.reset();
+        inbox_.clear();
         lostError_ = error;
         connectFailure_ = error == ETIMEDOUT
                               ? "it does not answer the ++ver command; is it a Prologix adapter, "
@@ -104,16 +101,112 @@ int PrologixDriver::Connect()
                                               : std::strerror(error);
         return error;
     }
-    version_ = line;
-    endMark_ = beforeVersion == std::to_string(static_cast<int>(kPrologixEndMark));
     lostError_ = 0;
     connectFailure_.clear();
+    return 0;
+}
+
+int PrologixDriver::Identify(AdapterDeadline deadline, int& asked, bool& echoes)
+{
+    // Whatever stale output comes first, the first line that repeats is the
+    // adapter's own version line; an AR488 in verbose mode echoes the
+    // question before it.
+    Exchange exchange{deadline};
+    std::string previous;
+    for (;;) {
+        if (int error = SendLine("++ver\n++ver")) return error;
+        ++asked;
+        exchange.deadline =
+            std::min(deadline, DeadlineAfter(std::max(timeouts_.versionRetryMilliseconds, 1)));
+        for (;;) {
+            std::string line;
+            const int error = ReceiveLine(line, exchange);
+            if (error == ETIMEDOUT) break;
+            if (error != 0) return error;
+            line = WithoutPrompts(line);
+            if (line == "++ver") {
+                echoes = true;
+            } else if (!line.empty() && line == previous) {
+                version_ = line;
+                firmware_ = FirmwareOfVersionLine(version_);
+                // What follows the version line on it is an AR488's prompt.
+                inbox_.clear();
+                return 0;
+            } else {
+                previous = line;
+            }
+        }
+        if (MillisecondsLeft(deadline) == 0) return ETIMEDOUT;
+    }
+}
+
+int PrologixDriver::Settle(AdapterDeadline deadline)
+{
+    Exchange exchange{deadline};
+    for (;;) {
+        inbox_.clear();
+        const int quiet = std::min(kSettleQuietMilliseconds, MillisecondsLeft(deadline));
+        const int error = Take(exchange, quiet);
+        if (error == ETIMEDOUT) return 0;
+        if (error != 0) return error;
+        if (MillisecondsLeft(deadline) == 0) return ETIMEDOUT;
+    }
+}
+
+int PrologixDriver::EndEcho(AdapterDeadline deadline)
+{
+    // ++verbose turns the echo, the prompts and the explanations on or off,
+    // whichever they were, and says which.
+    for (int turn = 0; turn < 2; ++turn) {
+        std::vector<std::string> answer;
+        if (int error = SendLine("++verbose\n++ver")) return error;
+        if (int error = CollectUntilVersion(deadline, answer)) return error;
+        for (const std::string& line : answer)
+            if (WithoutPrompts(line) == "Verbose: OFF") return 0;
+    }
+    return 0;
+}
+
+int PrologixDriver::SetUp(AdapterDeadline deadline)
+{
+    const int readTimeout = AdapterReadMilliseconds(timeouts_.listenerProbeMilliseconds);
+    const std::vector<std::string> commands = SetUpCommands(firmware_, readTimeout);
+    // Each batch ends with the version question, whose answer says that the
+    // adapter has carried out all of it: a small buffer that holds one batch
+    // then loses nothing, however long a command takes (++mode waits 80 ms
+    // on AR488).
+    const std::size_t most = SetUpBatchBytes(firmware_);
+    const std::string confirmation = "++ver";
+    std::string batch;
+    std::vector<std::string> answer;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        batch += commands[i] + "\n";
+        const bool last = i + 1 == commands.size();
+        const bool full = !last && most > 0 &&
+                          batch.size() + commands[i + 1].size() + confirmation.size() + 2 > most;
+        if (!last && !full) continue;
+        answer.clear();
+        if (int error = SendLine(batch + confirmation)) return error;
+        if (int error = CollectUntilVersion(deadline, answer)) return error;
+        batch.clear();
+    }
+    // The last command asked for the end mark: an adapter that knows it
+    // answers just before the version line.
+    endMark_ =
+        !answer.empty() && answer.back() == std::to_string(static_cast<int>(kPrologixEndMark));
+    currentEoi_ = 1;
+    currentReadTimeout_ = readTimeout;
     return 0;
 }
 
 int PrologixDriver::Begin()
 {
     if (!stream_) return lostError_ != 0 ? lostError_ : ENOTCONN;
+    return Drain();
+}
+
+int PrologixDriver::Drain()
+{
     // Late bytes of a read given up on are dropped; a closed connection
     // shows here, before anything is sent into it; and an adapter that is
     // still sending after the reply time is out of step.
@@ -145,6 +238,7 @@ int PrologixDriver::Address(int address)
 
 int PrologixDriver::AdapterReadTimeout(int milliseconds)
 {
+    milliseconds = AdapterReadMilliseconds(milliseconds);
     if (milliseconds == currentReadTimeout_) return 0;
     const int error = SendLine("++read_tmo_ms " + std::to_string(milliseconds));
     if (error == 0) currentReadTimeout_ = milliseconds;
@@ -163,6 +257,7 @@ int PrologixDriver::WriteData(int address, std::string_view data, bool eoi)
 {
     // A device that is told something new drops what it had to say.
     holdovers_.erase(address);
+    messageReady_.erase(address);
     paces_[address].Sent(clock_.TickCount());
     if (data.empty()) return 0;
     if (int error = Address(address)) return error;
@@ -211,15 +306,16 @@ int PrologixDriver::Ask(const std::string& command, int busMilliseconds,
     // The version line after the command marks the end of its answer, so
     // an answer of no lines at all (a serial poll nobody answered) costs
     // no waiting.
-    inbox_.clear();
+    if (int error = Drain()) return error;
     const std::string lines = command.empty() ? "++ver" : command + "\n++ver";
     if (int error = SendLine(lines)) return error;
-    return CollectUntilVersion(busMilliseconds + timeouts_.replyMilliseconds, answer);
+    return CollectUntilVersion(DeadlineAfter(busMilliseconds + timeouts_.replyMilliseconds),
+                               answer);
 }
 
-int PrologixDriver::CollectUntilVersion(int milliseconds, std::vector<std::string>& answer)
+int PrologixDriver::CollectUntilVersion(AdapterDeadline deadline, std::vector<std::string>& answer)
 {
-    Exchange exchange{DeadlineAfter(milliseconds)};
+    Exchange exchange{deadline};
     for (;;) {
         std::string line;
         if (int error = ReceiveLine(line, exchange)) return error;
@@ -241,7 +337,7 @@ int PrologixDriver::SerialPoll(int address, int probeMilliseconds,
     if (int error = Address(address)) return error;
     if (int error = AdapterReadTimeout(probeMilliseconds)) return error;
     std::vector<std::string> lines;
-    if (int error = Ask("++spoll", probeMilliseconds, lines)) return error;
+    if (int error = Ask("++spoll", AdapterReadMilliseconds(probeMilliseconds), lines)) return error;
     for (const std::string& line : lines)
         if (const auto polled = StatusByteOf(line)) statusByte = polled;
     return 0;
@@ -251,24 +347,32 @@ int PrologixDriver::PollStatus(int address, int probeMilliseconds,
                                std::optional<uint8_t>& statusByte)
 {
     statusByte.reset();
+    // Between the polls of a wait, the adapter has had time to say what was
+    // not asked.
+    if (int error = Drain()) return error;
     if (int error = Address(address)) return error;
     if (int error = AdapterReadTimeout(probeMilliseconds)) return error;
     if (int error = SendLine("++spoll")) return error;
-    const int answerMilliseconds = probeMilliseconds + timeouts_.replyMilliseconds;
+    const int answerMilliseconds =
+        AdapterReadMilliseconds(probeMilliseconds) + timeouts_.replyMilliseconds;
     Exchange exchange{DeadlineAfter(answerMilliseconds)};
     std::string line;
-    int error = ReceiveLine(line, exchange);
+    int error = 0;
+    // A line that is no status byte is not the answer.
+    while (error == 0 && !statusByte) {
+        error = ReceiveLine(line, exchange);
+        if (error == 0) statusByte = StatusByteOf(line);
+    }
     if (error == ETIMEDOUT) {
         // Nobody answered, or the adapter is slow: what comes before its
         // version line tells, and the stream is in step again after it.
         std::vector<std::string> late;
         error = SendLine("++ver");
-        if (error == 0) error = CollectUntilVersion(answerMilliseconds, late);
-        if (error == 0 && !late.empty()) line = late.back();
+        if (error == 0) error = CollectUntilVersion(DeadlineAfter(answerMilliseconds), late);
+        for (const std::string& answer : late)
+            if (const auto polled = StatusByteOf(answer)) statusByte = polled;
     }
-    if (error != 0) return error;
-    statusByte = StatusByteOf(line);
-    return 0;
+    return error;
 }
 
 int PrologixDriver::LookForRequest(int address, int probeMilliseconds, bool& byLine)
@@ -292,20 +396,36 @@ int PrologixDriver::LookForRequest(int address, int probeMilliseconds, bool& byL
 
 int PrologixDriver::ReadTimeoutFor(int timeLimit) const
 {
-    const int most = std::clamp(timeouts_.adapterReadMilliseconds, 1, kAdapterReadLimit);
+    const int most = AdapterReadMilliseconds(timeouts_.adapterReadMilliseconds);
     const int64_t microseconds = ni::TimeLimitMicroseconds(timeLimit);
     if (microseconds <= 0) return most;
-    return static_cast<int>(std::clamp<int64_t>((microseconds + 999) / 1000, 1, most));
+    return AdapterReadMilliseconds(
+        static_cast<int>(std::clamp<int64_t>((microseconds + 999) / 1000, 1, most)));
+}
+
+int PrologixDriver::AdapterReadMilliseconds(int milliseconds) const
+{
+    const int least = std::min(LeastReadTimeoutMilliseconds(firmware_), kAdapterReadLimit);
+    return std::clamp(milliseconds, least, kAdapterReadLimit);
 }
 
 PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, char* buffer,
                                                  long count, int stopByte)
 {
     ReadOutcome outcome;
+    const bool ready = messageReady_.erase(address) > 0;
     auto held = holdovers_.find(address);
     if (held == holdovers_.end()) {
         if (count == 0) return outcome;
-        const int adapterMilliseconds = ReadTimeoutFor(timeLimit);
+        int adapterMilliseconds = ReadTimeoutFor(timeLimit);
+        // A device with its message ready talks at once: it needs no more
+        // time than its polls are given, and the adapter's time-out is left
+        // as it is where that is enough.
+        if (ready)
+            adapterMilliseconds =
+                std::min(adapterMilliseconds,
+                         std::max(currentReadTimeout_,
+                                  AdapterReadMilliseconds(timeouts_.listenerProbeMilliseconds)));
         int error = Address(address);
         if (error == 0) error = AdapterReadTimeout(adapterMilliseconds);
         if (error == 0) error = SendLine("++read eoi");

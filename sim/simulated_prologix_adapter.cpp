@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -30,6 +32,26 @@ std::vector<std::string> Words(const std::string& line)
 int Argument(const std::vector<std::string>& words, std::size_t index, int fallback)
 {
     return words.size() > index ? std::atoi(words[index].c_str()) : fallback;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+// "++read_tmo_ms" and the like take digits only.
+bool IsNumber(const std::string& word)
+{
+    return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The settings of a board that was never set otherwise.
+Ar488Configuration DefaultSettings(SimulatedPrologixAdapter::Firmware firmware)
+{
+    Ar488Configuration settings;
+    if (firmware == SimulatedPrologixAdapter::Firmware::Prologix) {
+        settings.eoi = true;
+        settings.primaryAddress = 0;
+        settings.readTimeoutMilliseconds = 1000;
+    }
+    return settings;
 }
 
 // The shortest NI time limit that covers the adapter's read time-out.
@@ -120,6 +142,30 @@ int SimulatedPrologixAdapter::StoredConfigurations() const
     return storedConfigurations_;
 }
 
+int SimulatedPrologixAdapter::EepromCellsWritten() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return eeprom_.CellsWritten();
+}
+
+std::size_t SimulatedPrologixAdapter::LostBytes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lostBytes_;
+}
+
+void SimulatedPrologixAdapter::SetBoard(const Board& board)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    board_ = board;
+}
+
+void SimulatedPrologixAdapter::SetUserCommands(std::vector<std::string> commands)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    userCommands_ = std::move(commands);
+}
+
 void SimulatedPrologixAdapter::SetAnswerDelay(int milliseconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -198,13 +244,69 @@ void SimulatedPrologixAdapter::Serve()
 
 bool SimulatedPrologixAdapter::ServeConnection(int fd)
 {
-    std::string line;
-    std::vector<bool> escaped;
-    bool escapeNext = false;
+    Board board;
+    std::vector<std::string> userCommands;
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        board = board_;
+        first = !userCommandsGiven_;
+        userCommandsGiven_ = true;
+        if (first) userCommands = userCommands_;
+    }
+    Session session;
+    session.fd = fd;
+    session.ar488 = board.firmware == Firmware::Ar488;
+    session.line = SerialLineTiming(board.baud, board.receiveBufferBytes);
+    if (first) {
+        settings_ = DefaultSettings(board.firmware);
+        Session user = session;
+        user.silent = true;
+        for (const std::string& command : userCommands) Command(user, command);
+    }
+    if (link_ == Link::Tcp && board.restartMilliseconds > 0)
+        Restart(session, SteadyClock::now(), board.restartMilliseconds);
+
+    const std::size_t lostBefore = LostBytes();
+    const auto noteLost = [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lostBytes_ = lostBefore + session.line.Lost();
+    };
     for (;;) {
+        if (!WaitWhileHeld()) return true;
+        const Time now = SteadyClock::now();
+        char byte = 0;
+        Time taken;
+        while (session.line.Take(now, byte, taken)) {
+            const Next next = Parse(session, byte, taken);
+            if (next != Next::Serve) {
+                noteLost();
+                return next == Next::Stop;
+            }
+        }
+        noteLost();
+        if (session.line.Idle(now)) PollOnServiceRequest(session, now);
+        Flush(session, now);
+
+        // Until the next byte reaches the board, the next byte of output is
+        // due, or (polling on SRQ) the firmware looks at the SRQ line again.
+        Time next = std::min(session.line.NextTake(),
+                             session.output.empty() ? Time::max() : session.output.front().second);
+        if (session.ar488 && serviceRequestAuto_)
+            next = std::min(next, now + std::chrono::milliseconds(1));
+        timespec wait{};
+        timespec* timeout = nullptr;
+        if (next != Time::max()) {
+            const auto left = std::max(next - SteadyClock::now(), SteadyClock::duration::zero());
+            const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
+            wait.tv_sec = static_cast<time_t>(nanoseconds.count() / 1'000'000'000);
+            wait.tv_nsec = static_cast<long>(nanoseconds.count() % 1'000'000'000);
+            timeout = &wait;
+        }
         pollfd waits[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
-        if (::poll(waits, 2, -1) < 0) continue;
+        if (::ppoll(waits, 2, timeout, nullptr) < 0) continue;
         if (waits[1].revents) return true;
+        if (!(waits[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         if (!WaitWhileHeld()) return true;
         char chunk[4096];
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -214,28 +316,69 @@ bool SimulatedPrologixAdapter::ServeConnection(int fd)
             std::lock_guard<std::mutex> lock(mutex_);
             received_.append(chunk, static_cast<std::size_t>(got));
         }
-        for (ssize_t i = 0; i < got; ++i) {
-            const char c = chunk[i];
-            if (escapeNext) {
-                line += c;
-                escaped.push_back(true);
-                escapeNext = false;
-            } else if (c == '\x1b') {
-                escapeNext = true;
-            } else if (c == '\r' || c == '\n') {
-                const Next next = line.empty() ? Next::Serve : Take(fd, line, escaped);
-                if (next != Next::Serve) return next == Next::Stop;
-                line.clear();
-                escaped.clear();
-            } else {
-                line += c;
-                escaped.push_back(false);
-            }
-        }
+        session.line.Arrive(std::string_view(chunk, static_cast<std::size_t>(got)),
+                            SteadyClock::now());
     }
 }
 
-SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std::string& line,
+void SimulatedPrologixAdapter::Restart(Session& session, Time now, int milliseconds)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::optional<Ar488Configuration>& saved = eeprom_.Saved();
+        settings_ =
+            saved ? *saved : DefaultSettings(session.ar488 ? Firmware::Ar488 : Firmware::Prologix);
+    }
+    verbose_ = false;
+    serviceRequestAuto_ = false;
+    const Time up = now + std::chrono::milliseconds(milliseconds);
+    // Starting as controller, the firmware clears the bus as ++mode 1 does.
+    const auto startUp =
+        std::chrono::milliseconds(settings_.mode == 2 ? kAr488ModeMilliseconds : 0);
+    session.line.Restart(up, up + startUp);
+    session.handlingAt = up + startUp;
+    session.busyFor = {};
+    if (session.ar488 && (settings_.flags & 0x01)) Print(session, "AR488~RDY");
+}
+
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Parse(Session& session, char byte,
+                                                               Time taken)
+{
+    session.handlingAt = taken;
+    session.busyFor = {};
+    // In verbose mode AR488 echoes every byte it takes but the line feed.
+    if (session.ar488 && verbose_ && byte != '\n') Print(session, std::string(1, byte));
+    if (session.escapeNext) {
+        session.text += byte;
+        session.escaped.push_back(true);
+        session.escapeNext = false;
+        return Next::Serve;
+    }
+    if (byte == '\x1b') {
+        session.escapeNext = true;
+        return Next::Serve;
+    }
+    if (byte != '\r' && byte != '\n') {
+        session.text += byte;
+        session.escaped.push_back(false);
+        return Next::Serve;
+    }
+    if (session.text.empty()) {
+        if (session.ar488 && verbose_) Print(session, "\r\n> ");
+        return Next::Serve;
+    }
+    const Next next = Take(session, session.text, session.escaped);
+    session.text.clear();
+    session.escaped.clear();
+    if (next != Next::Serve) return next;
+    session.line.Busy(session.handlingAt, session.busyFor);
+    // The firmware looks at SRQ after each line it carries out.
+    PollOnServiceRequest(session, session.handlingAt + session.busyFor);
+    return Next::Serve;
+}
+
+SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(Session& session,
+                                                              const std::string& line,
                                                               const std::vector<bool>& escaped)
 {
     const bool command =
@@ -251,7 +394,9 @@ SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std:
         }
     }
     if (way != Misbehaviour::None) {
-        const Next next = Misbehave(fd, way);
+        // What was answered before goes out first.
+        Flush(session, session.handlingAt, true);
+        const Next next = Misbehave(session.fd, way);
         if (next == Next::Drop) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (misbehaviourLasts_) held_ = true;
@@ -259,14 +404,34 @@ SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Take(int fd, const std:
         return next;
     }
     if (command) {
-        Command(fd, line);
-        return Next::Serve;
+        Command(session, line);
+    } else {
+        Data(session, line);
     }
-    static const char* const kEosSuffixes[] = {"\r\n", "\r", "\n", ""};
-    const std::string data = line + kEosSuffixes[std::clamp(eos_, 0, 3)];
-    bus_.Send(0, static_cast<Addr4882>(address_), data.data(), static_cast<long>(data.size()),
-              eoi_ ? ni::DABend : ni::NULLend);
     return Next::Serve;
+}
+
+void SimulatedPrologixAdapter::Data(Session& session, const std::string& line)
+{
+    const bool ar488 = session.ar488;
+    if (ar488 && settings_.idn > 0 && line.size() > 3 &&
+        ::strncasecmp(line.c_str(), "*idn?", 5) == 0) {
+        // The adapter answers for the instrument, which never hears it.
+        std::string name = settings_.name;
+        if (settings_.idn == 2) name += "-" + std::to_string(settings_.serial);
+        Answer(session, name + "\r\n");
+        return;
+    }
+    if (!ar488 || settings_.readTimeoutMilliseconds > 1) {
+        static const char* const kEosSuffixes[] = {"\r\n", "\r", "\n", ""};
+        const std::string data = line + kEosSuffixes[std::clamp<int>(settings_.eos, 0, 3)];
+        bus_.Send(0, static_cast<Addr4882>(AddressedDevice()), data.data(),
+                  static_cast<long>(data.size()), settings_.eoi ? ni::DABend : ni::NULLend);
+    }
+    if (!ar488) return;
+    // Its handshake flag says the line was sent, whether it was or not.
+    if (settings_.flags & 0x04) Answer(session, "Send^OK\r\n");
+    if (verbose_) Print(session, "> ");
 }
 
 SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Misbehave(int fd, Misbehaviour way)
@@ -332,7 +497,7 @@ SimulatedPrologixAdapter::Next SimulatedPrologixAdapter::Swallow(int fd)
 
 int SimulatedPrologixAdapter::Descriptor(int address)
 {
-    const int code = TimeLimitCode(readTimeoutMs_);
+    const int code = TimeLimitCode(settings_.readTimeoutMilliseconds);
     const auto key = std::make_pair(address, code);
     const auto found = descriptors_.find(key);
     if (found != descriptors_.end()) return found->second;
@@ -341,83 +506,183 @@ int SimulatedPrologixAdapter::Descriptor(int address)
     return ud;
 }
 
-void SimulatedPrologixAdapter::Command(int fd, const std::string& line)
+int SimulatedPrologixAdapter::AddressedDevice() const
+{
+    const int secondary = settings_.secondaryAddress == 0xFF ? 0 : settings_.secondaryAddress;
+    return settings_.primaryAddress | (secondary << 8);
+}
+
+bool SimulatedPrologixAdapter::ServiceRequestAsserted() const
+{
+    const uint32_t now = bus_.clock().TickCount();
+    for (SimulatedDevice* device : requesters_) {
+        const std::optional<uint32_t> tick = device->ServiceRequestTick();
+        if (tick && static_cast<int32_t>(*tick - now) <= 0) return true;
+    }
+    return false;
+}
+
+void SimulatedPrologixAdapter::Command(Session& session, const std::string& line)
 {
     const std::vector<std::string> words = Words(line);
     const std::string& name = words[0];
+    const bool given = words.size() > 1;
+    const bool ar488 = session.ar488;
     static const char* const kStoredSettings[] = {"++mode",     "++addr",       "++auto",
                                                   "++eoi",      "++eos",        "++eot_enable",
                                                   "++eot_char", "++read_tmo_ms"};
     bool knowsEndMark = true;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        knowsEndMark = knowsEndMark_;
-        if (name == "++savecfg" && words.size() > 1)
-            saveConfiguration_ = Argument(words, 1, 1) != 0;
-        const bool setting =
-            words.size() > 1 && std::find(std::begin(kStoredSettings), std::end(kStoredSettings),
-                                          name) != std::end(kStoredSettings);
-        if (setting && saveConfiguration_) ++storedConfigurations_;
-    }
-    if (name == "++addr") {
-        address_ = Argument(words, 1, address_ & 0xFF) | (Argument(words, 2, 0) << 8);
-    } else if (name == "++read_tmo_ms") {
-        readTimeoutMs_ = Argument(words, 1, readTimeoutMs_);
-    } else if (name == "++eoi") {
-        eoi_ = Argument(words, 1, 1) != 0;
-    } else if (name == "++eos") {
-        eos_ = Argument(words, 1, eos_);
-    } else if (!knowsEndMark && (name == "++eot_enable" || name == "++eot_char")) {
-        return;
-    } else if (name == "++eot_enable") {
-        eotEnable_ = Argument(words, 1, 0) != 0;
-    } else if (name == "++eot_char" && words.size() == 1) {
-        Answer(fd, std::to_string(eotChar_) + "\r\n");
-    } else if (name == "++eot_char") {
-        eotChar_ = Argument(words, 1, eotChar_);
-    } else if (name == "++ver") {
-        Answer(fd, std::string(kVersion) + "\r\n");
-    } else if (name == "++srq") {
-        const uint32_t now = bus_.clock().TickCount();
-        bool asserted = false;
-        for (SimulatedDevice* device : requesters_) {
-            const std::optional<uint32_t> tick = device->ServiceRequestTick();
-            if (tick && static_cast<int32_t>(*tick - now) <= 0) asserted = true;
+        knowsEndMark = knowsEndMark_ || ar488;
+        if (!ar488) {
+            if (name == "++savecfg" && given) saveConfiguration_ = Argument(words, 1, 1) != 0;
+            const bool setting =
+                given && std::find(std::begin(kStoredSettings), std::end(kStoredSettings), name) !=
+                             std::end(kStoredSettings);
+            if (setting && saveConfiguration_) ++storedConfigurations_;
         }
-        Answer(fd, asserted ? "1\r\n" : "0\r\n");
+    }
+    // AR488 gives every handshake byte its read time-out, counted from one
+    // millisecond in: with 1 ms, none goes through.
+    const bool handshakes = !ar488 || settings_.readTimeoutMilliseconds > 1;
+    if (ar488 && verbose_) Print(session, "\r\n");
+    if (name == "++addr" && given) {
+        settings_.primaryAddress = static_cast<uint8_t>(Argument(words, 1, 0));
+        int secondary = Argument(words, 2, 0xFF);
+        if (ar488 && secondary < 31) secondary += 0x60;
+        settings_.secondaryAddress = static_cast<uint8_t>(words.size() > 2 ? secondary : 0xFF);
+    } else if (name == "++read_tmo_ms" && given) {
+        const int milliseconds = Argument(words, 1, 0);
+        if (ar488 && (!IsNumber(words[1]) || milliseconds < 1 || milliseconds > 32000)) {
+            if (IsNumber(words[1])) Answer(session, "Invalid parameter\r\n");
+        } else {
+            settings_.readTimeoutMilliseconds = static_cast<uint16_t>(milliseconds);
+        }
+    } else if (name == "++eoi" && given) {
+        settings_.eoi = Argument(words, 1, 1) != 0;
+    } else if (name == "++eos" && given) {
+        settings_.eos = static_cast<uint8_t>(Argument(words, 1, settings_.eos));
+    } else if (!knowsEndMark && (name == "++eot_enable" || name == "++eot_char")) {
+        // A firmware that does not know them.
+    } else if (name == "++eot_enable" && given) {
+        settings_.eotEnable = Argument(words, 1, 0) != 0;
+    } else if (name == "++eot_char" && !given) {
+        Answer(session, std::to_string(settings_.eotChar) + "\r\n");
+    } else if (name == "++eot_char") {
+        settings_.eotChar = static_cast<uint8_t>(Argument(words, 1, settings_.eotChar));
+    } else if (name == "++ver") {
+        const bool real = given && words[1] == "real";
+        const std::string version = !ar488 ? kVersion
+                                    : !real && !settings_.versionText.empty()
+                                        ? settings_.versionText
+                                        : kAr488Version;
+        Answer(session, version + "\r\n");
+    } else if (name == "++srq") {
+        Answer(session, ServiceRequestAsserted() ? "1\r\n" : "0\r\n");
     } else if (name == "++spoll") {
         const int address =
-            words.size() > 1 ? Argument(words, 1, 0) | (Argument(words, 2, 0) << 8) : address_;
+            given ? Argument(words, 1, 0) | (Argument(words, 2, 0) << 8) : AddressedDevice();
         char statusByte[2] = {0, 0};
         // A device that is not there leaves the poll unanswered.
-        if (!(bus_.ibrsp(Descriptor(address), statusByte) & ni::ERR))
-            Answer(fd, std::to_string(static_cast<unsigned char>(statusByte[0])) + "\r\n");
+        if (handshakes && !(bus_.ibrsp(Descriptor(address), statusByte) & ni::ERR))
+            Answer(session, std::to_string(static_cast<unsigned char>(statusByte[0])) + "\r\n");
     } else if (name == "++clr") {
-        bus_.ibclr(Descriptor(address_));
+        if (handshakes) bus_.ibclr(Descriptor(AddressedDevice()));
     } else if (name == "++ifc") {
         bus_.SendIFC(0);
     } else if (name == "++read") {
-        std::string buffer(65536, '\0');
-        const int status =
-            bus_.ibrd(Descriptor(address_), buffer.data(), static_cast<long>(buffer.size()));
-        buffer.resize(static_cast<std::size_t>(*countLong_));
-        if ((status & ni::END) && eotEnable_) buffer += static_cast<char>(eotChar_);
-        if (!buffer.empty()) Answer(fd, buffer);
+        if (handshakes) {
+            std::string buffer(65536, '\0');
+            const int status = bus_.ibrd(Descriptor(AddressedDevice()), buffer.data(),
+                                         static_cast<long>(buffer.size()));
+            buffer.resize(static_cast<std::size_t>(*countLong_));
+            if ((status & ni::END) && settings_.eotEnable)
+                buffer += static_cast<char>(settings_.eotChar);
+            if (!buffer.empty()) Answer(session, buffer);
+        }
+        if (ar488 && (settings_.flags & 0x02)) Answer(session, "Read^OK\r\n");
+    } else if (ar488) {
+        Ar488Command(session, words);
     }
-    // ++mode, ++auto, ++loc and anything unknown: nothing to answer.
+    // Prologix's ++mode, ++auto, ++loc and anything unknown: nothing to answer.
+    if (ar488 && verbose_) Print(session, "> ");
 }
 
-void SimulatedPrologixAdapter::Answer(int fd, const std::string& bytes)
+void SimulatedPrologixAdapter::Ar488Command(Session& session, const std::vector<std::string>& words)
+{
+    const std::string& name = words[0];
+    const bool given = words.size() > 1;
+    const int value = Argument(words, 1, 0);
+    if (name == "++mode" && given) {
+        // Controller mode begins with REN off and on again, 40 ms each.
+        if (value == 1) session.busyFor += std::chrono::milliseconds(kAr488ModeMilliseconds);
+        settings_.mode = static_cast<uint8_t>(value == 1 ? 2 : 1);
+    } else if (name == "++auto" && given) {
+        settings_.autoMode = static_cast<uint8_t>(value);
+    } else if (name == "++savecfg") {
+        // Whatever follows it: a snapshot of every setting goes to the
+        // EEPROM, each changed cell taking its write time.
+        int cells = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cells = eeprom_.Save(settings_);
+            ++storedConfigurations_;
+        }
+        session.busyFor += std::chrono::microseconds(int64_t{cells} * kEepromCellMicroseconds);
+    } else if (name == "++srqauto" && given) {
+        serviceRequestAuto_ = value != 0;
+    } else if (name == "++verbose") {
+        verbose_ = !verbose_;
+        Answer(session, verbose_ ? "Verbose: ON\r\n" : "Verbose: OFF\r\n");
+    } else if (name == "++idn" && given) {
+        settings_.idn = static_cast<uint8_t>(value);
+    } else if (name == "++flags" && given) {
+        settings_.flags = static_cast<uint8_t>(value);
+    } else if (name != "++loc") {
+        Answer(session, "Unrecognized command\r\n");
+    }
+}
+
+void SimulatedPrologixAdapter::PollOnServiceRequest(Session& session, Time now)
+{
+    if (!session.ar488 || !serviceRequestAuto_ || settings_.mode != 2) return;
+    if (settings_.readTimeoutMilliseconds <= 1 || !ServiceRequestAsserted()) return;
+    session.handlingAt = now;
+    session.busyFor = {};
+    char statusByte[2] = {0, 0};
+    if (!(bus_.ibrsp(Descriptor(AddressedDevice()), statusByte) & ni::ERR))
+        Answer(session, std::to_string(static_cast<unsigned char>(statusByte[0])) + "\r\n");
+}
+
+void SimulatedPrologixAdapter::Answer(Session& session, const std::string& bytes)
 {
     int delay = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         delay = answerDelay_;
     }
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    session.busyFor += std::chrono::milliseconds(delay);
+    Print(session, bytes);
+}
+
+void SimulatedPrologixAdapter::Print(Session& session, const std::string& bytes)
+{
+    if (session.silent) return;
+    const Time from = session.handlingAt + session.busyFor;
+    for (const char byte : bytes) session.output.emplace_back(byte, session.line.Departure(from));
+}
+
+void SimulatedPrologixAdapter::Flush(Session& session, Time now, bool all)
+{
+    std::string due;
+    while (!session.output.empty() && (all || session.output.front().second <= now)) {
+        due += session.output.front().first;
+        session.output.pop_front();
+    }
     std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t written = Write(fd, bytes.data() + sent, bytes.size() - sent, true);
+    while (sent < due.size()) {
+        const ssize_t written = Write(session.fd, due.data() + sent, due.size() - sent, true);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;
         sent += static_cast<std::size_t>(written);

@@ -85,6 +85,52 @@ inline RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {})
     for (const auto& message : desktop.messages) record.messages.push_back(message.text);
     return record;
 }
+// The same run and query on the simulated bus itself, which the adapter's
+// must match; the binding is left on that bus.
+inline RunRecord RunOnTheSimulatedBus()
+{
+    SharedVirtualClock clock{1000};
+    SimulatedLab lab = MakeSimulatedLab(clock);
+    SelectGpibDriver(*lab.bus);
+    return MeasureRun(clock);
+}
+
+inline QueryRecord QueryOnTheSimulatedBus()
+{
+    SharedVirtualClock clock{1000};
+    SimulatedLab lab = MakeSimulatedLab(clock);
+    SelectGpibDriver(*lab.bus);
+    return Query();
+}
+
+// A lab of its own behind an adapter of its own, on the board given: for
+// tables of adapters.
+struct AdapterBench {
+    explicit AdapterBench(const SimulatedPrologixAdapter::Board& board,
+                          std::vector<std::string> userCommands = {})
+        : lab(MakeSimulatedLab(clock)), adapter(*lab.bus, {lab.multimeter, lab.meter})
+    {
+        adapter.SetBoard(board);
+        adapter.SetUserCommands(std::move(userCommands));
+    }
+    ~AdapterBench() { DeselectGpibDriver(); }
+
+    // Connects and puts the binding on the adapter; the refusal, empty when
+    // there is none.
+    std::string Open(const PrologixTimeouts& timeouts)
+    {
+        PrologixOpening opening = OpenPrologixAdapter(adapter.Location(), clock, timeouts);
+        driver = std::move(opening.driver);
+        if (driver) SelectGpibDriver(*driver);
+        return opening.refusal;
+    }
+
+    SharedVirtualClock clock{1000};
+    SimulatedLab lab;
+    SimulatedPrologixAdapter adapter;
+    std::unique_ptr<PrologixDriver> driver;
+};
+
 inline bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
