@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/module_ini.h"
+#include "platform/module_ini.h"
 #include "platform/profile_file.h"
 
 namespace quillon {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/bus_choice.h"
 #include "app/command_line.h"
 #include "app/command_line_run.h"
 #include "app/first_start_settings.h"
 #include "app/main_window.h"
 #include "app/window_stop.h"
-#include "bus/bus_choice.h"
 #include "gpib/gpib_binding.h"
 #include "platform/clock.h"
 #include "platform/environment.h"

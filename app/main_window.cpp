@@ -19,7 +19,6 @@
 #include "app/captioned_frame.h"
 #include "app/first_start_settings.h"
 #include "app/fixed_window.h"
-#include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/picture_export.h"
@@ -31,6 +30,7 @@
 #include "gpib/gpib_binding.h"
 #include "gpib/instrument_query.h"
 #include "platform/display_connection.h"
+#include "platform/module_ini.h"
 
 namespace quillon {
 

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "app/module_ini.h"
 #include "common/text_number.h"
+#include "platform/module_ini.h"
 #include "platform/profile_file.h"
 
 namespace quillon {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/module_ini.h"
 #include "common/text_number.h"
+#include "platform/module_ini.h"
 #include "platform/profile_file.h"
 
 namespace quillon {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "app/picture_box.h"
 #include "app/settings_file.h"
-#include "bus/bus_choice.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"

@@ -20,12 +20,12 @@
 #include <fstream>
 
 #include "analysis/result_table.h"
+#include "app/bus_choice.h"
 #include "app/main_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/query_window.h"
 #include "app/tab_control.h"
-#include "bus/bus_choice.h"
 #include "gpib/gpib_binding.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "app/main_window.h"
-#include "app/module_ini.h"
 #include "app/pad_area_calculator.h"
+#include "platform/module_ini.h"
 #include "tests/app/app_environment.h"
 
 namespace quillon {

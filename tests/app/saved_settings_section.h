@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/module_ini.h"
 #include "measure/measurement_settings.h"
+#include "platform/module_ini.h"
 
 namespace quillon::testing {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/module_ini.h"
+#include "platform/module_ini.h"
 #include "tests/app/saved_settings_section.h"
 #include "tests/app/temp_folder.h"
 

@@ -24,12 +24,12 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "app/main_window.h"
-#include "app/module_ini.h"
 #include "app/settings_file.h"
 #include "app/window_stop.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/point_acquisition.h"
+#include "platform/module_ini.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/fault_injecting_driver.h"
 #include "tests/app/saved_settings_section.h"

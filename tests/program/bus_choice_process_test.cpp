@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
+#include "app/bus_choice.h"
 #include "app/command_line.h"
-#include "bus/bus_choice.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/program_process.h"
 

@@ -1,4 +1,4 @@
-#include "bus/bus_choice.h"
+#include "app/bus_choice.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <optional>
 
-#include "app/module_ini.h"
 #include "common/text_number.h"
+#include "platform/module_ini.h"
 
 namespace quillon {
 

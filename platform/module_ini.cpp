@@ -1,4 +1,4 @@
-#include "app/module_ini.h"
+#include "platform/module_ini.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "bus/bus_choice.h"
+#include "app/bus_choice.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
