@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
@@ -21,6 +22,7 @@
 #include <limits>
 
 #include "analysis/result_table.h"
+#include "app/screen_fit.h"
 
 namespace quillon {
 
@@ -155,7 +157,9 @@ QChartView* MakeChartView(QWidget* parent)
 {
     auto* view = new QChartView(new QChart, parent);
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(420, 300);
+    // Small enough that the window shrinks to a small screen's width; the
+    // scroll area gives each chart its room when the window is larger.
+    view->setMinimumSize(240, 180);
     return view;
 }
 
@@ -197,10 +201,18 @@ AnalysisWindow::AnalysisWindow(Desktop& desktop, QWidget* parent)
     grid->addWidget(lossChart_, 1, 0);
     grid->addWidget(profileChart_, 1, 1);
 
+    // The buttons stay in view; the table and the charts scroll where the
+    // window is smaller than they would like.
+    auto* content = new QWidget;
+    content->setLayout(grid);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(content);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
-    layout->addLayout(grid);
-    resize(1180, 800);
+    layout->addWidget(scroll);
+    FitToScreen(*this, QSize(1180, 800));
 
     connect(correction_, &QCheckBox::toggled, this, [this] { Analyse(); });
     connect(copy_, &QPushButton::clicked, this, [this] {

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,7 @@
 
 #include "app/main_window.h"
 #include "app/picture_box.h"
+#include "app/screen_fit.h"
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/app_environment.h"
@@ -114,6 +116,26 @@ TEST_F(AnalysisWindowTest, OpensFromItsKeyAndFromTheMenusOfTheGraphsAndTheSummar
     EXPECT_EQ(Cell(shown, 0, 1), "p-type");
     EXPECT_TRUE(shown->Shown().flatBandUp.value);
     EXPECT_EQ(shown->Shown().curve.size(), 242u);
+}
+
+TEST_F(AnalysisWindowTest, OpensWithinTheScreenAndShrinksToASmallOneWithItsButtonsInView)
+{
+    Start();
+    AnalysisWindow* shown = PressAltA();
+    ASSERT_NE(shown, nullptr);
+    const QRect available = shown->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(shown->frameGeometry())) << shown->frameGeometry().width();
+    // As small as 1024 x 768 at a scale factor of 2 allows, and still usable.
+    EXPECT_LE(shown->minimumSizeHint().width(), kSmallestScreen.width());
+    EXPECT_LE(shown->minimumSizeHint().height(), kSmallestScreen.height());
+    shown->resize(kSmallestScreen);
+    QApplication::processEvents();
+    for (QWidget* button :
+         {static_cast<QWidget*>(shown->CopyButton()), static_cast<QWidget*>(shown->SaveButton())}) {
+        const QRect at(button->mapTo(shown, QPoint(0, 0)), button->size());
+        EXPECT_TRUE(shown->rect().contains(at)) << button->objectName().toStdString();
+        EXPECT_TRUE(button->isVisible());
+    }
 }
 
 TEST_F(AnalysisWindowTest, FollowsEachNewRunAndTheCorrectionBox)
