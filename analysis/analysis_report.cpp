@@ -41,9 +41,11 @@ void AddLine(std::string& text, const std::string& line)
 
 }  // namespace
 
-RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings)
+RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings,
+                          std::optional<std::tm> started)
 {
     RunForAnalysis run;
+    run.started = started;
     for (int i = 1; i <= sweep.ReadablePoints(); ++i) {
         const auto index = static_cast<std::size_t>(i);
         run.points.push_back(

@@ -3,6 +3,8 @@
 // parameters, its TAB-separated text for the clipboard, and the report file.
 #pragma once
 
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,11 @@ inline constexpr const char* kReportFileFilter = "Report(*.txt)|*.txt";
 struct RunForAnalysis {
     std::vector<MeasuredPoint> points;
     MeasurementSettingsValues settings;
+    std::optional<std::tm> started;  // for the names of its files
 };
 
-RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings);
+RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings,
+                          std::optional<std::tm> started);
 
 // The frequency as the run sent it, the pad area as the summary reads it.
 ExtractionInput InputOfRun(const RunForAnalysis& run, bool correctSeriesResistance);

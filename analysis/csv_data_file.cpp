@@ -123,9 +123,14 @@ std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRun
     return SaveTextFile(path, CsvDataFileText(context, sweep), "data");
 }
 
+std::string RunFileStem(const std::tm& started)
+{
+    return "cv-" + FormatDate(started, "yyyymmdd-hhnnss");
+}
+
 std::string AutoSaveFileName(const std::tm& started)
 {
-    return "cv-" + FormatDate(started, "yyyymmdd-hhnnss") + kCsvExtension;
+    return RunFileStem(started) + kCsvExtension;
 }
 
 std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunContext& context,
@@ -133,7 +138,7 @@ std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunCo
 {
     namespace fs = std::filesystem;
     const std::string name = AutoSaveFileName(context.started);
-    const std::string stem = name.substr(0, name.size() - std::string(kCsvExtension).size());
+    const std::string stem = RunFileStem(context.started);
     fs::path path = fs::path(folder) / name;
     std::error_code unknown;
     for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)

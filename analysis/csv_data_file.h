@@ -50,8 +50,10 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
 std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRunContext& context,
                                            const SweepData& sweep);
 
-// "cv-20261207-143015.csv" for a run started on 7 December 2026 at
-// 14:30:15.
+// "cv-20261207-143015" for a run started on 7 December 2026 at 14:30:15:
+// the name of its files, before their extension and anything added to it.
+std::string RunFileStem(const std::tm& started);
+// "cv-20261207-143015.csv".
 std::string AutoSaveFileName(const std::tm& started);
 
 // Saves the run into `folder` under AutoSaveFileName, or with "-2", "-3",

@@ -93,10 +93,11 @@ std::optional<std::string> ConfirmedFileName(Desktop& desktop, const std::string
     return fileName;
 }
 
-void AskAndSaveTextFile(Desktop& desktop, const std::string& filter, const std::string& title,
+void AskAndSaveTextFile(Desktop& desktop, const std::string& filter,
+                        const std::string& suggestedName, const std::string& title,
                         const std::string& what, const std::function<std::string()>& text)
 {
-    const std::string chosen = desktop.AskSaveFileName(filter);
+    const std::string chosen = desktop.AskSaveFileName(filter, suggestedName);
     if (chosen.empty()) return;
     const std::optional<std::string> fileName =
         ConfirmedFileName(desktop, chosen, kDataFileExtension, title);

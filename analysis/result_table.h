@@ -55,11 +55,13 @@ std::optional<std::string> SaveDataFile(const std::string& path, const SweepData
 std::optional<std::string> ConfirmedFileName(Desktop& desktop, const std::string& chosen,
                                              std::string_view extension, const std::string& title);
 
-// A save as the user asks for it: the save dialog with `filter`, ".txt"
-// added to the name chosen (with the question, titled `title`, before that
-// longer name replaces a file), then SaveTextFile of `text()`, a failure
-// shown as a message. Nothing happens when the dialog is cancelled.
-void AskAndSaveTextFile(Desktop& desktop, const std::string& filter, const std::string& title,
+// A save as the user asks for it: the save dialog with `filter`, offering
+// `suggestedName`, ".txt" added to the name chosen (with the question,
+// titled `title`, before that longer name replaces a file), then
+// SaveTextFile of `text()`, a failure shown as a message. Nothing happens
+// when the dialog is cancelled.
+void AskAndSaveTextFile(Desktop& desktop, const std::string& filter,
+                        const std::string& suggestedName, const std::string& title,
                         const std::string& what, const std::function<std::string()>& text);
 
 }  // namespace quillon

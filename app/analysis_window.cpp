@@ -21,6 +21,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/csv_data_file.h"
 #include "analysis/result_table.h"
 #include "app/screen_fit.h"
 
@@ -220,7 +221,9 @@ AnalysisWindow::AnalysisWindow(Desktop& desktop, QWidget* parent)
             QString::fromStdString(ParameterTableText(ParameterRows(extraction_, Correcting()))));
     });
     connect(save_, &QPushButton::clicked, this, [this] {
-        AskAndSaveTextFile(desktop_, kReportFileFilter, "Save report", "report",
+        const std::string suggested =
+            run_.started ? RunFileStem(*run_.started) + "-report" : std::string("report");
+        AskAndSaveTextFile(desktop_, kReportFileFilter, suggested, "Save report", "report",
                            [this] { return ReportText(run_, extraction_, Correcting()); });
     });
     Analyse();
@@ -353,9 +356,10 @@ AnalysisWindowKeeper::~AnalysisWindowKeeper()
     delete window_;
 }
 
-void AnalysisWindowKeeper::RunEnded(const SweepData& sweep, const MeasurementSettings& settings)
+void AnalysisWindowKeeper::RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
+                                    const std::tm& started)
 {
-    run_ = CaptureRun(sweep, settings);
+    run_ = CaptureRun(sweep, settings, started);
     if (AnalysisWindow* open = Window()) open->ShowRun(run_);
 }
 

@@ -73,7 +73,8 @@ public:
     AnalysisWindowKeeper& operator=(const AnalysisWindowKeeper&) = delete;
 
     // The end of a run whose summary was made: an open window shows it.
-    void RunEnded(const SweepData& sweep, const MeasurementSettings& settings);
+    void RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
+                  const std::tm& started);
     // Opens the window on the last run, or raises the open one.
     void Show();
     // The window while it is open.

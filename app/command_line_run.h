@@ -24,7 +24,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void Beep() override {}
     void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&) override { return {}; }
+    std::string AskSaveFileName(const std::string&, const std::string&) override { return {}; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
 
 private:

@@ -316,8 +316,9 @@ void FormLCR::Command1_Click()
     if (running_) return;
     CsvRunContext context = RunContextAtStart();
     runFigures_.reset();
-    const EndOfRunPass endOfRun = [this](SweepData& sweep, const RunTimes& times) {
-        SummarizeRun(sweep, times);
+    const EndOfRunPass endOfRun = [this, started = context.started](SweepData& sweep,
+                                                                    const RunTimes& times) {
+        SummarizeRun(sweep, times, started);
     };
     const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
     runTimes_ = result.times;
@@ -420,7 +421,7 @@ void FormLCR::ShowReadouts(int first, const std::string& bias, const std::string
     }
 }
 
-void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
+void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started)
 {
     const RunSummary summary =
         quillon::SummarizeRun(sweep, times, Text1(kPadArea), ui_.List1->count(), analysis_);
@@ -428,7 +429,7 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times)
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
     runFigures_ = summary.figures;
-    analysisWindow_.RunEnded(sweep, *this);
+    analysisWindow_.RunEnded(sweep, *this, started);
     if (!summary.redrawGraphs) return;
     if (std::optional<Graphs> graphs = DrawGraphs(sweep)) {
         graphHistory_.Add(std::move(*graphs), sweep.ReadablePoints());
@@ -482,7 +483,8 @@ void FormLCR::Command7_Click()
         environment_.desktop.ShowMessage(kNothingToSaveMessage);
         return;
     }
-    const SaveChoice choice = environment_.desktop.AskSaveFile(kDataFileFilter);
+    const SaveChoice choice =
+        environment_.desktop.AskSaveFile(kDataFileFilter, SuggestedFileName());
     if (choice.path.empty()) return;
     // Every run that read a point left its context.
     const bool csv = choice.type == kCsvDataFileType && lastRun_;
@@ -492,6 +494,11 @@ void FormLCR::Command7_Click()
     const std::string text = csv ? CsvDataFileText(*lastRun_, sweep_) : DataFileText(sweep_);
     if (std::optional<std::string> failure = SaveTextFile(*fileName, text, "data"))
         environment_.desktop.ShowMessage(*failure);
+}
+
+std::string FormLCR::SuggestedFileName() const
+{
+    return lastRun_ ? RunFileStem(lastRun_->started) : std::string("cv");
 }
 
 CsvRunContext FormLCR::RunContextAtStart() const
@@ -547,7 +554,8 @@ void FormLCR::CopyPicture(ResultTab graph)
 void FormLCR::SavePicture(ResultTab graph)
 {
     if (!graphHistory_.Current()) return;
-    const SaveChoice choice = environment_.desktop.AskSaveFile(kPictureFileFilter);
+    const SaveChoice choice = environment_.desktop.AskSaveFile(
+        kPictureFileFilter, SuggestedFileName() + (graph == kGvTab ? "-gv" : "-cv"));
     if (choice.path.empty()) return;
     const PictureFormat format = choice.type == static_cast<std::size_t>(PictureFormat::Svg)
                                      ? PictureFormat::Svg

@@ -180,9 +180,12 @@ public:
     void Picture2_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
     // Clears both pictures and draws the graphs into them.
     void ShowGraphs(const Graphs& graphs);
+    // The name the save dialogs offer: the last run's start, as the
+    // automatic files are named.
+    std::string SuggestedFileName() const;
     // The end-of-run pass of a run that returned the meter to idle: the run
     // list, the summary, the finish text and the graphs.
-    void SummarizeRun(SweepData& sweep, const RunTimes& times);
+    void SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started);
 
     // "Show Result": the table of the last run in the text box.
     void Command6_Click();

@@ -111,7 +111,7 @@ public:
     }
     void Beep() override {}
     void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&) override { return {}; }
+    std::string AskSaveFileName(const std::string&, const std::string&) override { return {}; }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
 };
 

@@ -28,14 +28,19 @@ public:
     virtual void Beep() = 0;
     // The hourglass over every window of the program, or the normal pointer.
     virtual void SetWaitCursor(bool on) = 0;
-    // A save dialog starting with an empty name; `filter` is written
+    // A save dialog starting with `suggestedName` (a name without a folder,
+    // "cv-20261207-143015", or empty); `filter` is written
     // "Description|pattern", e.g. "Data(*.txt)|*.txt". Asks before an
     // existing file is replaced. An empty name means the user cancelled.
-    virtual std::string AskSaveFileName(const std::string& filter) = 0;
+    virtual std::string AskSaveFileName(const std::string& filter,
+                                        const std::string& suggestedName) = 0;
     // The same dialog for a filter of several types ("Table (*.txt)|*.txt|
     // CSV with settings (*.csv)|*.csv"), the first one selected at the
     // start. A desktop that offers no choice of type gives the first.
-    virtual SaveChoice AskSaveFile(const std::string& filter) { return {AskSaveFileName(filter)}; }
+    virtual SaveChoice AskSaveFile(const std::string& filter, const std::string& suggestedName)
+    {
+        return {AskSaveFileName(filter, suggestedName)};
+    }
     // A modal question with Yes and No, No being the default; true for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
 };

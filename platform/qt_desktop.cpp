@@ -50,19 +50,21 @@ std::string QtNameFilters(const std::string& filter)
     return qtFilters;
 }
 
-std::string QtDesktop::AskSaveFileName(const std::string& filter)
+std::string QtDesktop::AskSaveFileName(const std::string& filter, const std::string& suggestedName)
 {
-    return AskSaveFile(filter).path;
+    return AskSaveFile(filter, suggestedName).path;
 }
 
-SaveChoice QtDesktop::AskSaveFile(const std::string& filter)
+SaveChoice QtDesktop::AskSaveFile(const std::string& filter, const std::string& suggestedName)
 {
     const QString filters = QString::fromStdString(QtNameFilters(filter));
     QString selected;
     SaveChoice choice;
-    choice.path = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(),
-                                               filters, &selected)
-                      .toStdString();
+    // A bare name is offered in the dialog's present folder.
+    choice.path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(),
+                                     QString::fromStdString(suggestedName), filters, &selected)
+            .toStdString();
     const qsizetype type = filters.split(";;").indexOf(selected);
     if (type > 0) choice.type = static_cast<std::size_t>(type);
     return choice;

@@ -18,8 +18,9 @@ public:
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void Beep() override;
     void SetWaitCursor(bool on) override;
-    std::string AskSaveFileName(const std::string& filter) override;
-    SaveChoice AskSaveFile(const std::string& filter) override;
+    std::string AskSaveFileName(const std::string& filter,
+                                const std::string& suggestedName) override;
+    SaveChoice AskSaveFile(const std::string& filter, const std::string& suggestedName) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
 
 private:

@@ -41,8 +41,11 @@ public:
     }
     void Beep() override {}
     void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&) override { return saveAs; }
-    quillon::SaveChoice AskSaveFile(const std::string&) override { return {saveAs, saveType}; }
+    std::string AskSaveFileName(const std::string&, const std::string&) override { return saveAs; }
+    quillon::SaveChoice AskSaveFile(const std::string&, const std::string&) override
+    {
+        return {saveAs, saveType};
+    }
     bool AskYesNo(const std::string& text, const std::string&) override
     {
         std::fprintf(stderr, "unexpected question: %s\n", text.c_str());

@@ -79,7 +79,7 @@ ExtractionInput Measure(const MosDevice& device, const SweepSettings& sweep)
                        [](SweepData& run, const RunTimes&) { RestoreUserBiasSign(run); });
     DeselectGpibDriver();
     EXPECT_EQ(result.ending, RunEnding::Completed);
-    return InputOfRun(CaptureRun(data, window.settings), true);
+    return InputOfRun(CaptureRun(data, window.settings, std::nullopt), true);
 }
 
 using Value = Extracted Extraction::*;

@@ -196,6 +196,7 @@ TEST_F(AnalysisWindowTest, CopyGivesTheTableAndSaveReportWritesTheFileWhole)
     env.desktop.saveAnswers.push_back(env.temp.File("report").string());
     QTest::mouseClick(shown->SaveButton(), Qt::LeftButton);
     EXPECT_EQ(env.desktop.saveFilters, (std::vector<std::string>{"Report(*.txt)|*.txt"}));
+    EXPECT_EQ(env.desktop.saveSuggestions, (std::vector<std::string>{"cv-20240305-140709-report"}));
     const std::string report = env.temp.Read("report.txt");
     EXPECT_EQ(report.rfind("Analysis of the last run\r\n", 0), 0u);
     EXPECT_NE(report.find("\r\nFrequency [Hz]\t1000000\r\n"), std::string::npos);

@@ -262,6 +262,8 @@ TEST_F(MeasurementWindowTest, SaveDataWritesTheChosenFile)
     QTest::mouseClick(ui.Command7, Qt::LeftButton);
     EXPECT_EQ(env.desktop.saveFilters,
               (std::vector<std::string>{"Table (*.txt)|*.txt|CSV with settings (*.csv)|*.csv"}));
+    // The dialog offers the name the run's automatic file has.
+    EXPECT_EQ(env.desktop.saveSuggestions, (std::vector<std::string>{"cv-20240305-140709"}));
 
     env.desktop.saveAnswers = {env.temp.File("sweep").string()};
     QTest::mouseClick(ui.Command7, Qt::LeftButton);
@@ -393,6 +395,8 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesPicturesOnceARunDrewThem)
     GraphMenu(window, kCvTab).Item(1)->trigger();
     GraphMenu(window, kGvTab).Item(1)->trigger();
     EXPECT_EQ(env.desktop.saveFilters[0], kPictureFileFilter);
+    EXPECT_EQ(env.desktop.saveSuggestions,
+              (std::vector<std::string>{"cv-20240305-140709-cv", "cv-20240305-140709-gv"}));
     const std::string cv = env.temp.Read("cv.svg");
     EXPECT_EQ(cv, PictureFileBytes(*ui.Picture1, window.PictureFrame(kCvTab), PictureFormat::Svg)
                       .toStdString());

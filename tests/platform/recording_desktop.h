@@ -25,17 +25,19 @@ public:
     }
     void Beep() override { ++beeps; }
     void SetWaitCursor(bool on) override { waitCursor.push_back(on); }
-    std::string AskSaveFileName(const std::string& filter) override
+    std::string AskSaveFileName(const std::string& filter,
+                                const std::string& suggestedName) override
     {
         saveFilters.push_back(filter);
+        saveSuggestions.push_back(suggestedName);
         if (saveAnswers.empty()) return {};
         std::string answer = saveAnswers.front();
         saveAnswers.pop_front();
         return answer;
     }
-    SaveChoice AskSaveFile(const std::string& filter) override
+    SaveChoice AskSaveFile(const std::string& filter, const std::string& suggestedName) override
     {
-        SaveChoice choice{AskSaveFileName(filter)};
+        SaveChoice choice{AskSaveFileName(filter, suggestedName)};
         if (!saveTypes.empty()) {
             choice.type = saveTypes.front();
             saveTypes.pop_front();
@@ -53,10 +55,11 @@ public:
 
     std::vector<ShownMessage> messages;
     int beeps = 0;
-    std::vector<bool> waitCursor;          // every change, in order
-    std::vector<std::string> saveFilters;  // one per save dialog shown
-    std::deque<std::string> saveAnswers;   // the names "typed"; none left = cancel
-    std::deque<std::size_t> saveTypes;     // the types selected; none left = the first
+    std::vector<bool> waitCursor;              // every change, in order
+    std::vector<std::string> saveFilters;      // one per save dialog shown
+    std::vector<std::string> saveSuggestions;  // the name each of them offered
+    std::deque<std::string> saveAnswers;       // the names "typed"; none left = cancel
+    std::deque<std::size_t> saveTypes;         // the types selected; none left = the first
     std::vector<ShownMessage> questions;
     std::deque<bool> yesNoAnswers;  // none left = No
     // Runs while the message is "on screen", as a user's reaction would.
