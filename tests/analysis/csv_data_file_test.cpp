@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "analysis/result_table.h"
-#include "tests/app/temp_folder.h"
-#include "tests/common/calendar_date.h"
+#include "tests/support/calendar_date.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -14,9 +14,9 @@
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
-#include "tests/app/temp_folder.h"
-#include "tests/measure/recording_run_window.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/recording_run_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <filesystem>
 
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
-#include "tests/app/temp_folder.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon::testing {
 

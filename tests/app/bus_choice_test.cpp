@@ -18,10 +18,10 @@
 #include "measure/measurement_run.h"
 #include "measure/point_acquisition.h"
 #include "sim/simulated_prologix_adapter.h"
-#include "tests/app/temp_folder.h"
-#include "tests/bus/shared_virtual_clock.h"
-#include "tests/measure/recording_run_window.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/recording_run_window.h"
+#include "tests/support/shared_virtual_clock.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

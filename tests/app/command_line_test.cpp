@@ -16,9 +16,9 @@
 #include "app/first_start_settings.h"
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_lab.h"
-#include "tests/app/temp_folder.h"
-#include "tests/common/crlf_lines.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/picture_export.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -16,7 +16,7 @@
 #include "gpib/gpib_binding.h"
 #include "gpib/ni_global.h"
 #include "sim/simulated_lab.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/recording_desktop.h"
 
 namespace quillon {
 namespace {

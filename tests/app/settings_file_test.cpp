@@ -10,7 +10,7 @@
 
 #include "platform/module_ini.h"
 #include "tests/app/saved_settings_section.h"
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -31,11 +31,11 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #include "measure/point_acquisition.h"
 #include "platform/module_ini.h"
 #include "sim/simulated_lab.h"
-#include "tests/app/fault_injecting_driver.h"
 #include "tests/app/saved_settings_section.h"
-#include "tests/app/temp_folder.h"
-#include "tests/common/crlf_lines.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/fault_injecting_driver.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -16,10 +16,10 @@
 #include "measure/measurement_run.h"
 #include "platform/stop_signals.h"
 #include "sim/simulated_lab.h"
-#include "tests/app/temp_folder.h"
-#include "tests/measure/recording_run_window.h"
-#include "tests/platform/recording_desktop.h"
 #include "tests/support/linux_gpib_kernel.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/recording_run_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

@@ -21,12 +21,12 @@
 #include "measure/point_acquisition.h"
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
-#include "tests/app/fault_injecting_driver.h"
-#include "tests/app/temp_folder.h"
-#include "tests/bus/shared_virtual_clock.h"
-#include "tests/common/crlf_lines.h"
-#include "tests/measure/recording_run_window.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/fault_injecting_driver.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/recording_run_window.h"
+#include "tests/support/shared_virtual_clock.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

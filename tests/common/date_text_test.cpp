@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/common/calendar_date.h"
+#include "tests/support/calendar_date.h"
 
 namespace quillon {
 namespace {

@@ -9,7 +9,7 @@
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_4284a.h"
 #include "sim/simulated_bus.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/recording_desktop.h"
 
 namespace quillon {
 namespace {

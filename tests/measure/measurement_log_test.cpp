@@ -8,8 +8,8 @@
 #include <csignal>
 #include <filesystem>
 
-#include "tests/app/temp_folder.h"
-#include "tests/common/calendar_date.h"
+#include "tests/support/calendar_date.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

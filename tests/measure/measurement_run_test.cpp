@@ -7,11 +7,11 @@
 
 #include "common/text_number.h"
 #include "measure_fixture.h"
-#include "recording_run_window.h"
-#include "tests/app/temp_folder.h"
-#include "tests/common/calendar_date.h"
-#include "tests/common/crlf_lines.h"
-#include "tests/platform/recording_desktop.h"
+#include "tests/support/calendar_date.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/recording_desktop.h"
+#include "tests/support/recording_run_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

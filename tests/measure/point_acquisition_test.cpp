@@ -7,7 +7,7 @@
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure_fixture.h"
-#include "tests/app/fault_injecting_driver.h"
+#include "tests/support/fault_injecting_driver.h"
 
 namespace quillon {
 namespace {

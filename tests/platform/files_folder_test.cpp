@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/app/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

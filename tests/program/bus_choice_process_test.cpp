@@ -7,8 +7,8 @@
 
 #include "app/bus_choice.h"
 #include "app/command_line.h"
-#include "tests/app/temp_folder.h"
 #include "tests/support/program_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {

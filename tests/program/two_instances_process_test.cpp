@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/temp_folder.h"
-#include "tests/common/crlf_lines.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/program_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {
