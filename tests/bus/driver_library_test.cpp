@@ -14,7 +14,6 @@
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
 #include "tests/bus/fake_driver_control.h"
-#include "tests/bus/other_thread_cells.h"
 #include "tests/support/recording_desktop.h"
 #include "tests/support/recording_run_window.h"
 #include "tests/support/temp_folder.h"
@@ -226,44 +225,6 @@ TEST_P(LoadedDriverTest, QuerySequenceShowsListenersRepliesAndStatus)
                   "Receive 50 termination 256\n");
 }
 
-TEST_P(LoadedDriverTest, EndModesAreTranslatedBothWays)
-{
-    ASSERT_TRUE(driver);
-    const std::vector<int16_t> meter{kSimulatedMeterAddress, kNoAddr16};
-
-    // DABend: EOI with the last byte, no newline; the meter still takes it.
-    GpibSendList(0, meter, "*IDN?", ni::DABend);
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 5);
-    // NULLend: no EOI, so the meter waits for the rest of the message.
-    GpibSend(0, kSimulatedMeterAddress, "*TRG", ni::NULLend);
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    GpibSend(0, kSimulatedMeterAddress, ";*IDN?", ni::NLend);
-    EXPECT_EQ(ibcntl, 7);
-
-    EXPECT_EQ(Heard(*lab.meter), (std::vector<std::string>{"*IDN?", "*TRG;*IDN?"}));
-
-    const FakeLibrary& family = GetParam();
-    EXPECT_EQ(control.Journal(), "SendList 5 end " + std::to_string(family.dabEnd) + "\n" +
-                                     "Send 4 end 0\n" + "Send 6 end " +
-                                     std::to_string(family.nlEnd) + "\n");
-}
-
-TEST_P(LoadedDriverTest, CountsBeyond16BitsKeepTheirFullValue)
-{
-    ASSERT_TRUE(driver);
-    const int16_t ud = OpenMeter();
-    ASSERT_GE(ud, 0);
-    GpibWrite(ud, std::string(40000, 'A'));
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 40000);
-    EXPECT_EQ(ibcnt, -25536);
-    EXPECT_NE(control.Journal().find("ibwrt 40000\n"), std::string::npos);
-
-    GpibWrite(ud, "*IDN?");
-    EXPECT_EQ(ibcntl, 5);
-}
-
 TEST_P(LoadedDriverTest, UnconfiguredBoardRefusesTheRunWithTheSystemsReason)
 {
     ASSERT_TRUE(driver);
@@ -310,34 +271,6 @@ TEST_P(LoadedDriverTest, FailedCallsShowTheDriversErrorCode)
     ud = OpenMeter();
     GpibWait(ud, 0x4800);
     EXPECT_NE(ibsta & ni::TIMO, 0);
-}
-
-TEST_P(LoadedDriverTest, CellsAreKeptPerThreadAndRegisteredAgainAfterReselection)
-{
-    ASSERT_TRUE(driver);
-    const int16_t ud = OpenMeter();
-    ASSERT_EQ(statusCellsRegistered, 1);
-    GpibWrite(ud, "*IDN?");
-    ASSERT_EQ(ibstaCell & ni::ERR, 0);
-
-    // Another thread with cells of its own: its failure stays there.
-    const testing::OtherThreadCells other = testing::FailAWriteOnAnotherThread(*driver, [&] {
-        driver->UnregisterGpibGlobalsForThread();
-        driver->ibwrt(ud, "*CLS", 4);  // no cells any more: nothing is written
-    });
-    testing::ExpectFailureKeptInItsOwnCells(other);
-    EXPECT_EQ(ibstaCell & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 5);
-
-    // Reselecting the driver (as the query window does on loading) makes the
-    // binding register again; the loader answers "already registered".
-    SelectGpibDriver(*driver);
-    GpibWrite(ud, "*RST");
-    EXPECT_EQ(statusCellsRegistered, 1);
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 4);
-    GpibWrite(4321, "x");
-    EXPECT_EQ(iberr, ni::EDVR);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, LoadedDriverTest,

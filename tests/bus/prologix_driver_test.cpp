@@ -12,7 +12,6 @@
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure/point_acquisition.h"
-#include "tests/bus/other_thread_cells.h"
 #include "tests/bus/prologix_fixture.h"
 
 namespace quillon {
@@ -347,11 +346,8 @@ TEST_F(PrologixDriverTest, EndModesChooseEoiAndTheNewline)
     EXPECT_EQ(ibsta & ni::ERR, 0);
     GpibOnline(0, 0);
 
-    std::vector<std::string> heard;
-    for (const DeviceEvent& event : lab.meter->Transcript())
-        if (event.kind == DeviceEvent::Kind::Message && !event.text.empty())
-            heard.push_back(event.text);
-    EXPECT_EQ(heard, (std::vector<std::string>{"*TRG;*IDN?", "*CLS"}));
+    // What the meter hears is the same for every driver; how the adapter is
+    // told is this driver's own.
     const std::vector<std::string> lines = adapter.Lines();
     const auto first = std::find(lines.begin(), lines.end(), "data *TRG");
     ASSERT_NE(first, lines.end());
@@ -391,16 +387,6 @@ TEST_F(PrologixDriverTest, ReadsAreBoundedByTheBufferAndTheRestWaitsForTheNextRe
     GpibRead(ud, whole);
     EXPECT_EQ(whole, reply);
     EXPECT_NE(ibsta & ni::END, 0);
-}
-
-TEST_F(PrologixDriverTest, CountsBeyond16BitsKeepTheirFullValue)
-{
-    Open();
-    const int16_t ud = OpenDevice(kMultimeter);
-    GpibWrite(ud, std::string(40000, 'A'));
-    EXPECT_EQ(ibsta & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 40000);
-    EXPECT_EQ(ibcnt, -25536);
 }
 
 TEST_F(PrologixDriverTest, AddressWithoutListenerGivesEnolAndNothingIsSentThere)
@@ -619,25 +605,6 @@ TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
     GpibSerialPoll(ud, statusByte);
     EXPECT_EQ(statusByte, 0x40 | 0x10);
     EXPECT_EQ(ibcntl, 1);
-}
-
-// ----- status cells ---------------------------------------------------------
-
-TEST_F(PrologixDriverTest, StatusCellsAreKeptPerThread)
-{
-    Open();
-    const int16_t ud = OpenDevice(kMeter);
-    GpibWrite(ud, "*CLS");
-    ASSERT_EQ(statusCellsRegistered, 1);
-
-    testing::ExpectFailureKeptInItsOwnCells(testing::FailAWriteOnAnotherThread(*driver));
-    EXPECT_EQ(ibstaCell & ni::ERR, 0);
-    EXPECT_EQ(ibcntl, 4);
-
-    SelectGpibDriver(*driver);
-    GpibWrite(ud, "*RST");
-    EXPECT_EQ(statusCellsRegistered, 1);
-    EXPECT_EQ(ibcntl, 4);
 }
 
 }  // namespace
