@@ -46,7 +46,7 @@ uint16_t ConfigurationCrc(const std::vector<uint8_t>& image)
     uint16_t crc = 0xFFFF;
     for (const uint8_t byte : image) {
         uint8_t x = static_cast<uint8_t>((crc >> 8) ^ byte);
-        x ^= x >> 4;
+        x = static_cast<uint8_t>(x ^ (x >> 4));
         crc = static_cast<uint16_t>((crc << 8) ^ (x << 12) ^ (x << 5) ^ x);
     }
     return crc;
