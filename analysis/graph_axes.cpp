@@ -85,10 +85,11 @@ GraphFrame FrameOfPlot(const Plot& plot, const std::string& quantity, const std:
     frame.y = MakeAxis(plot.scale.bottom, plot.scale.top, 8, quantity, unit, true);
     const std::pair<uint32_t, const char*> kinds[] = {
         {kRed, "bias rising"}, {kBlue, "bias falling"}, {kEarlierRunGrey, "earlier runs"}};
-    for (const auto& [colour, text] : kinds) {
-        const bool drawn = std::any_of(plot.lines.begin(), plot.lines.end(),
-                                       [&](const PlotLine& line) { return line.colour == colour; });
-        if (drawn) frame.legend.push_back({colour, text});
+    for (const auto& kind : kinds) {
+        const bool drawn =
+            std::any_of(plot.lines.begin(), plot.lines.end(),
+                        [&kind](const PlotLine& line) { return line.colour == kind.first; });
+        if (drawn) frame.legend.push_back({kind.first, kind.second});
     }
     return frame;
 }
