@@ -17,6 +17,7 @@
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_lab.h"
 #include "tests/support/crlf_lines.h"
+#include "tests/support/interrupting_clock.h"
 #include "tests/support/recording_desktop.h"
 #include "tests/support/temp_folder.h"
 
@@ -74,26 +75,6 @@ TEST(ParseCommandLine, AWrongOptionGivesOneLineThatNamesIt)
     }
 }
 
-// A clock that sends the process SIGINT once the run's virtual time has
-// come to a given tick, as a user's Ctrl+C arriving while the meter
-// measures.
-class InterruptingClock final : public Clock {
-public:
-    uint32_t TickCount() const override { return time.TickCount(); }
-    void Sleep(uint32_t milliseconds) override
-    {
-        time.Sleep(milliseconds);
-        if (interruptAt && time.TickCount() >= *interruptAt) {
-            interruptAt.reset();
-            std::raise(SIGINT);
-        }
-    }
-    std::tm LocalTime() const override { return time.LocalTime(); }
-
-    VirtualClock time{1000};
-    std::optional<uint32_t> interruptAt;
-};
-
 class CommandLineRunTest : public ::testing::Test {
 protected:
     ~CommandLineRunTest() override { DeselectGpibDriver(); }
@@ -123,7 +104,7 @@ protected:
         return all;
     }
 
-    InterruptingClock clock;
+    testing::InterruptingClock clock;
     SimulatedLab lab;
     testing::TempFolder temp;
     testing::RecordingDesktop desktop;

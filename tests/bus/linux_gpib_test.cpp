@@ -16,6 +16,7 @@
 #include "measure/measurement_run.h"
 #include "platform/stop_signals.h"
 #include "sim/simulated_lab.h"
+#include "tests/support/interrupting_clock.h"
 #include "tests/support/linux_gpib_kernel.h"
 #include "tests/support/recording_desktop.h"
 #include "tests/support/recording_run_window.h"
@@ -25,25 +26,6 @@ namespace quillon {
 namespace {
 
 using testing::LinuxGpibKernel;
-
-// Virtual time that sends the process SIGINT once it reaches a given tick,
-// as a user's Ctrl+C while the meter measures.
-class SignallingClock final : public Clock {
-public:
-    uint32_t TickCount() const override { return time.TickCount(); }
-    void Sleep(uint32_t milliseconds) override
-    {
-        time.Sleep(milliseconds);
-        if (interruptAt && time.TickCount() >= *interruptAt) {
-            interruptAt.reset();
-            std::raise(SIGINT);
-        }
-    }
-    std::tm LocalTime() const override { return time.LocalTime(); }
-
-    VirtualClock time{1000};
-    std::optional<uint32_t> interruptAt;
-};
 
 // -1 V to 1 V in 0.5 V steps and back at 100 kHz, SHORT: ten points.
 MeasurementSettingsValues DoubleSweepSettings()
@@ -84,7 +66,7 @@ protected:
                               [](SweepData&, const RunTimes&) {});
     }
 
-    SignallingClock clock;
+    testing::InterruptingClock clock;
     testing::TempFolder temp;
     LinuxGpibKernel kernel{clock};
     std::unique_ptr<DriverLibrary> driver;
