@@ -17,6 +17,7 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/recording_run_window.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/whole_run.h"
 
 namespace quillon {
 namespace {
@@ -40,33 +41,6 @@ const FakeLibrary kLinuxGpib{"LinuxGpib", FAKE_LINUX_GPIB_PATH, DriverFamily::Li
 const FakeLibrary kNi{"Ni", FAKE_NI4882_PATH, DriverFamily::Ni, 1, 2};
 const FakeLibrary kNiWithoutIbcntl{"NiWithoutThreadIbcntl", FAKE_NI4882_WITHOUT_IBCNTL_PATH,
                                    DriverFamily::Ni, 1, 2};
-
-// One whole run as START performs it: set-up, three points (-3, -0.5 and
-// 2 V), back to idle, the log written.
-std::vector<PointReading> MeasureRun(Clock& clock)
-{
-    testing::TempFolder temp;
-    testing::RecordingDesktop desktop;
-    testing::RecordingRunWindow window;
-    window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
-    window.settings.option = 0;
-    SweepData sweep;
-    const RunResult result =
-        RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                       [](SweepData&, const RunTimes&) {});
-    std::vector<PointReading> readings;
-    if (result.ending != RunEnding::Completed) {
-        ADD_FAILURE() << "the run ended early; messages: " << desktop.messages.size();
-        return readings;
-    }
-    for (int i = 1; i <= sweep.PointCount; ++i) {
-        PointReading reading;
-        reading.capacitance = sweep.Capacitance[static_cast<std::size_t>(i)];
-        reading.conductance = sweep.Conductance[static_cast<std::size_t>(i)];
-        readings.push_back(reading);
-    }
-    return readings;
-}
 
 // What reached the meter as a listener, without the empty message an EOI
 // after a newline makes.
@@ -131,23 +105,20 @@ TEST_P(LoadedDriverTest, FamilyIsToldByTheExportedFunctions)
 TEST_P(LoadedDriverTest, WholeRunReachesTheMeterAsOnTheSimulatedBusItself)
 {
     ASSERT_TRUE(driver);
-    const std::vector<PointReading> loaded = MeasureRun(clock);
+    const testing::RunRecord loaded = testing::MeasureRun(clock);
 
     // The same run with the binding on the simulated bus directly.
     VirtualClock directClock{1000};
     SimulatedLab direct = MakeSimulatedLab(directClock);
     direct.meter->RecordTranscript(true);
     SelectGpibDriver(*direct.bus);
-    const std::vector<PointReading> expected = MeasureRun(directClock);
+    const testing::RunRecord expected = testing::MeasureRun(directClock);
 
-    ASSERT_EQ(loaded.size(), 3u);
-    ASSERT_EQ(expected.size(), 3u);
-    for (std::size_t i = 0; i < loaded.size(); ++i) {
-        EXPECT_EQ(loaded[i].outcome, PointReading::Outcome::Read) << i;
-        EXPECT_EQ(loaded[i].capacitance, expected[i].capacitance) << i;
-        EXPECT_EQ(loaded[i].conductance, expected[i].conductance) << i;
-        EXPECT_GT(loaded[i].capacitance, 1e-12) << i;
-    }
+    EXPECT_EQ(loaded.result.ending, RunEnding::Completed);
+    ASSERT_EQ(loaded.capacitance.size(), 3u);
+    EXPECT_EQ(loaded.capacitance, expected.capacitance);
+    EXPECT_EQ(loaded.conductance, expected.conductance);
+    for (const double capacitance : loaded.capacitance) EXPECT_GT(capacitance, 1e-12);
     EXPECT_EQ(Messages(*lab.meter), Messages(*direct.meter));
     EXPECT_EQ(clock.TickCount(), directClock.TickCount());
     EXPECT_EQ(lab.meter->triggers(), 3);

@@ -21,6 +21,7 @@
 #include "tests/support/recording_run_window.h"
 #include "tests/support/shared_virtual_clock.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/whole_run.h"
 
 namespace quillon::testing {
 
@@ -57,34 +58,6 @@ inline QueryRecord Query()
     return record;
 }
 
-struct RunRecord {
-    RunResult result;
-    std::vector<double> capacitance;
-    std::vector<double> conductance;
-    std::vector<std::string> messages;
-};
-
-// One whole run as START performs it: set-up, three points (-3, -0.5 and
-// 2 V), back to idle, the log written. `onYield` acts at each point.
-inline RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {})
-{
-    TempFolder temp;
-    RecordingDesktop desktop;
-    RecordingRunWindow window;
-    window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
-    window.settings.option = 0;
-    window.onYield = std::move(onYield);
-    SweepData sweep;
-    RunRecord record;
-    record.result = RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                                   [](SweepData&, const RunTimes&) {});
-    for (int i = 1; i <= sweep.PointCount; ++i) {
-        record.capacitance.push_back(sweep.Capacitance[static_cast<std::size_t>(i)]);
-        record.conductance.push_back(sweep.Conductance[static_cast<std::size_t>(i)]);
-    }
-    for (const auto& message : desktop.messages) record.messages.push_back(message.text);
-    return record;
-}
 // The same run and query on the simulated bus itself, which the adapter's
 // must match; the binding is left on that bus.
 inline RunRecord RunOnTheSimulatedBus()
