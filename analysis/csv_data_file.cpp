@@ -22,9 +22,7 @@ std::string OneLine(std::string value)
 {
     for (char& c : value)
         if (c == '\r' || c == '\n') c = ' ';
-    const auto first = value.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+    return std::string(Trimmed(value));
 }
 
 std::string YesNo(int check)

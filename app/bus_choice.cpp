@@ -22,14 +22,6 @@ std::string Lower(std::string text)
     return text;
 }
 
-// "prologix: 10.0.0.5" is as good as "prologix:10.0.0.5".
-std::string Trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool EndsWith(const std::string& text, const std::string& tail)
 {
     return text.size() >= tail.size() &&
@@ -112,7 +104,8 @@ void ReadDriver(const ProgramFolder& folder, BusConfiguration& configuration)
     } else if (word == "ni") {
         configuration.driver = DriverSetting::Ni;
     } else if (word.rfind(kPrologixPrefix, 0) == 0) {
-        const std::string location = Trimmed(value->substr(std::strlen(kPrologixPrefix)));
+        // "prologix: 10.0.0.5" is as good as "prologix:10.0.0.5".
+        const std::string location(Trimmed(value->substr(std::strlen(kPrologixPrefix))));
         if (ParsePrologixLocation(location)) {
             configuration.driver = DriverSetting::Prologix;
             configuration.prologixLocation = location;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text_number.h"
+
 namespace quillon {
 
 namespace {
@@ -17,9 +19,8 @@ bool AllDigits(const std::string& text)
 
 std::optional<PrologixLocation> ParsePrologixLocation(const std::string& text)
 {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::nullopt;
-    const std::string value = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    const std::string value(Trimmed(text));
+    if (value.empty()) return std::nullopt;
     PrologixLocation location;
     if (value[0] == '/') {
         location.devicePath = value;

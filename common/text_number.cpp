@@ -269,6 +269,13 @@ std::string FormatNumber(double value, std::string_view pattern)
            std::string(pattern.substr(i));
 }
 
+std::string_view Trimmed(std::string_view text, std::string_view blanks)
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 std::string FixedWidth(std::string_view text, std::size_t width)
 {
     std::string out(text.substr(0, width));

@@ -49,6 +49,9 @@ std::string FormatNumber(double value, std::string_view pattern);
 // blanks, or cut.
 std::string FixedWidth(std::string_view text, std::size_t width);
 
+// The text without the characters of `blanks` at either end.
+std::string_view Trimmed(std::string_view text, std::string_view blanks = " \t");
+
 inline constexpr std::string_view kCrLf = "\r\n";
 
 }  // namespace quillon

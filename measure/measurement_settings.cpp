@@ -39,13 +39,6 @@ bool Take(const SettingOr<T>& reading, T& into, std::optional<SettingOutOfRange>
     return true;
 }
 
-std::string TrimBlanks(const std::string& text)
-{
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 MeasurementSettingsValues CopySettings(const MeasurementSettings& settings)
@@ -129,7 +122,7 @@ SettingOr<InstrumentSettings> ReadInstrumentSettings(const MeasurementSettings& 
         option && *option >= 0 && *option <= 2)
         result.integration = static_cast<Integration>(*option);
     result.acLevel = settings.Text1(kAcLevel);
-    result.triggerDelay = TrimBlanks(settings.Text1(kTriggerDelay));
+    result.triggerDelay = std::string(Trimmed(settings.Text1(kTriggerDelay), " "));
     return result;
 }
 

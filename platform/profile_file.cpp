@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/text_number.h"
 #include "platform/file_replace.h"
 
 namespace quillon {
@@ -25,13 +26,6 @@ bool IsBlank(char c)
 std::string_view TrimLeft(std::string_view text)
 {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    return text;
-}
-
-std::string_view Trim(std::string_view text)
-{
-    text = TrimLeft(text);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -61,7 +55,7 @@ std::string WithoutLineBreaks(std::string_view text)
 
 std::string CleanName(std::string_view name)
 {
-    return std::string(Trim(WithoutLineBreaks(name)));
+    return std::string(Trimmed(WithoutLineBreaks(name)));
 }
 
 std::string_view Unquote(std::string_view value)
@@ -111,15 +105,15 @@ LineMeaning Interpret(std::string_view content)
         const std::size_t close = text.find(']', 1);
         if (close != std::string_view::npos) {
             meaning.kind = LineKind::Header;
-            meaning.name = Trim(text.substr(1, close - 1));
+            meaning.name = Trimmed(text.substr(1, close - 1));
             return meaning;
         }
     }
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) return meaning;
     meaning.kind = LineKind::Key;
-    meaning.name = Trim(text.substr(0, equals));
-    meaning.value = Trim(text.substr(equals + 1));
+    meaning.name = Trimmed(text.substr(0, equals));
+    meaning.value = Trimmed(text.substr(equals + 1));
     return meaning;
 }
 
@@ -159,7 +153,7 @@ Search Find(std::string_view bytes, std::string_view section, std::string_view k
             continue;
         }
         if (!inSection) continue;
-        if (!Trim(content).empty()) search.lastFilled = line;
+        if (!Trimmed(content).empty()) search.lastFilled = line;
         if (meaning.kind == LineKind::Key && SameName(meaning.name, key)) {
             search.keyFound = true;
             search.keyLine = line;

@@ -3,17 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text_number.h"
+
 namespace quillon {
 
 namespace {
 
-std::string Trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
+// What a 488.2 parser skips around a command and its argument.
+constexpr std::string_view kSpace = " \t\r\n";
 
 bool Ahead(uint32_t tick, uint32_t now)
 {
@@ -46,7 +43,7 @@ void MessageDevice::Parse(const std::string& message)
     while (start <= message.size()) {
         std::size_t stop = message.find(';', start);
         if (stop == std::string::npos) stop = message.size();
-        std::string command = Trimmed(std::string_view(message).substr(start, stop - start));
+        std::string command(Trimmed(std::string_view(message).substr(start, stop - start), kSpace));
         start = stop + 1;
         if (!command.empty() && command[0] == ':') command.erase(0, 1);
         if (command.empty()) continue;
@@ -56,7 +53,9 @@ void MessageDevice::Parse(const std::string& message)
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         const auto blank = upper.find(' ');
         const std::string header = upper.substr(0, blank);
-        const std::string argument = blank == std::string::npos ? "" : Trimmed(upper.substr(blank));
+        const std::string argument(blank == std::string::npos
+                                       ? ""
+                                       : Trimmed(std::string_view(upper).substr(blank), kSpace));
         bool understood = true;
         if (header == "*SRE") {
             sre_ = static_cast<uint8_t>(std::atoi(argument.c_str()) & 0xBF);

@@ -265,5 +265,14 @@ TEST(FixedWidth, PadsOrCuts)
     EXPECT_EQ(FixedWidth("", 2), "  ");
 }
 
+TEST(Trimmed, TakesTheGivenBlanksFromBothEnds)
+{
+    EXPECT_EQ(Trimmed(" \t 10.0.0.5\t"), "10.0.0.5");
+    EXPECT_EQ(Trimmed(" a b "), "a b");
+    EXPECT_EQ(Trimmed(" \t "), "");
+    EXPECT_EQ(Trimmed("\t0.1 ", " "), "\t0.1");
+    EXPECT_EQ(Trimmed("\r\nFREQ 1KHZ\n", " \t\r\n"), "FREQ 1KHZ");
+}
+
 }  // namespace
 }  // namespace quillon
