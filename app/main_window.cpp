@@ -437,25 +437,28 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::t
     }
 }
 
-void FormLCR::RedrawGraphs()
+void FormLCR::WithShownGraphs(const std::function<void(const Graphs&)>& use) const
 {
     if (!showEarlierRuns_) {
-        if (const Graphs* graphs = graphHistory_.Current()) ShowGraphs(*graphs);
+        if (const Graphs* graphs = graphHistory_.Current()) use(*graphs);
     } else if (std::optional<Graphs> graphs = graphHistory_.WithEarlierRuns()) {
-        ShowGraphs(*graphs);
+        use(*graphs);
     }
+}
+
+void FormLCR::RedrawGraphs()
+{
+    WithShownGraphs([this](const Graphs& graphs) { ShowGraphs(graphs); });
 }
 
 GraphFrame FormLCR::PictureFrame(ResultTab graph) const
 {
-    std::optional<Graphs> shown;
-    if (showEarlierRuns_)
-        shown = graphHistory_.WithEarlierRuns();
-    else if (const Graphs* current = graphHistory_.Current())
-        shown = *current;
-    if (!shown) return {};
-    return graph == kGvTab ? FrameOfPlot(shown->conductance, "G", "S")
-                           : FrameOfPlot(shown->capacitance, "C", "F");
+    GraphFrame frame;
+    WithShownGraphs([&frame, graph](const Graphs& shown) {
+        frame = graph == kGvTab ? FrameOfPlot(shown.conductance, "G", "S")
+                                : FrameOfPlot(shown.capacitance, "C", "F");
+    });
+    return frame;
 }
 
 void FormLCR::ShowGraphs(const Graphs& graphs)

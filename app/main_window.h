@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -180,6 +181,9 @@ public:
     void Picture2_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
     // Clears both pictures and draws the graphs into them.
     void ShowGraphs(const Graphs& graphs);
+    // Calls `use` with the graphs as the pictures show them: the run's own,
+    // or with the earlier runs' curves beneath; not before the first run.
+    void WithShownGraphs(const std::function<void(const Graphs&)>& use) const;
     // The name the save dialogs offer: the last run's start, as the
     // automatic files are named.
     std::string SuggestedFileName() const;

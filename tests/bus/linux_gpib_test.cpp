@@ -21,6 +21,7 @@
 #include "tests/support/recording_desktop.h"
 #include "tests/support/recording_run_window.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/whole_run.h"
 
 namespace quillon {
 namespace {
@@ -74,27 +75,6 @@ protected:
     testing::RecordingRunWindow window;
 };
 
-// The same run on the simulated bus directly: the meter's own values.
-std::vector<double> ValuesOnTheSimulatedBus(const MeasurementSettingsValues& settings)
-{
-    VirtualClock clock{1000};
-    SimulatedLab lab = MakeSimulatedLab(clock);
-    SelectGpibDriver(*lab.bus);
-    testing::TempFolder temp;
-    testing::RecordingDesktop desktop;
-    testing::RecordingRunWindow window;
-    window.settings = settings;
-    SweepData sweep;
-    RunMeasurement(window, sweep, Environment{clock, temp.Folder(), desktop},
-                   [](SweepData&, const RunTimes&) {});
-    std::vector<double> values;
-    for (int i = 1; i <= sweep.PointCount; ++i) {
-        values.push_back(sweep.Capacitance[static_cast<std::size_t>(i)]);
-        values.push_back(sweep.Conductance[static_cast<std::size_t>(i)]);
-    }
-    return values;
-}
-
 TEST_F(RealLinuxGpibTest, DoubleSweepReadsEveryPointWithTheMetersValues)
 {
     ASSERT_TRUE(driver);
@@ -109,13 +89,16 @@ TEST_F(RealLinuxGpibTest, DoubleSweepReadsEveryPointWithTheMetersValues)
     EXPECT_FALSE(kernel.meter().biasOn());
     EXPECT_FALSE(kernel.meter().busTrigger());
 
-    const std::vector<double> expected = ValuesOnTheSimulatedBus(window.settings);
-    ASSERT_EQ(expected.size(), 20u);
-    for (int i = 1; i <= 10; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        EXPECT_EQ(sweep.Capacitance[index], expected[2 * index - 2]) << i;
-        EXPECT_EQ(sweep.Conductance[index], expected[2 * index - 1]) << i;
-        EXPECT_GT(sweep.Capacitance[index], 1e-12) << i;
+    // The same run on the simulated bus directly: the meter's own values.
+    VirtualClock directClock{1000};
+    SimulatedLab direct = MakeSimulatedLab(directClock);
+    SelectGpibDriver(*direct.bus);
+    const testing::RunRecord expected = testing::MeasureRun(directClock, {}, window.settings);
+    ASSERT_EQ(expected.capacitance.size(), 10u);
+    for (std::size_t i = 1; i <= 10; ++i) {
+        EXPECT_EQ(sweep.Capacitance[i], expected.capacitance[i - 1]) << i;
+        EXPECT_EQ(sweep.Conductance[i], expected.conductance[i - 1]) << i;
+        EXPECT_GT(sweep.Capacitance[i], 1e-12) << i;
     }
     // Each point in the meter's own time, not the 10 s limit.
     EXPECT_LT(result.times.t1 - result.times.t0, 10 * 40u + 4 * 50u);

@@ -20,15 +20,24 @@ struct RunRecord {
     std::vector<std::string> messages;
 };
 
-// One whole run as START performs it: set-up, three points (-3, -0.5 and
-// 2 V), back to idle, the log written. `onYield` acts at each point.
-inline RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {})
+// Three points (-3, -0.5 and 2 V) at 100 kHz, SHORT, averaging 2.
+inline MeasurementSettingsValues ThreePointSettings()
+{
+    MeasurementSettingsValues settings;
+    settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
+    settings.option = 0;
+    return settings;
+}
+
+// One whole run as START performs it: set-up, the points, back to idle,
+// the log written. `onYield` acts at each point.
+inline RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {},
+                            const MeasurementSettingsValues& settings = ThreePointSettings())
 {
     TempFolder temp;
     RecordingDesktop desktop;
     RecordingRunWindow window;
-    window.settings.text = {"-3", "2", "2.5", "100000", "2", "0.01", "50", "10000", "0", "17", "1"};
-    window.settings.option = 0;
+    window.settings = settings;
     window.onYield = std::move(onYield);
     SweepData sweep;
     RunRecord record;
