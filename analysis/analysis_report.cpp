@@ -18,6 +18,7 @@ struct Quantity {
 };
 constexpr Quantity kOhms{"0.0", 1, "Ohm"};
 constexpr Quantity kPicofarads{"0.000", 1e12, "pF"};
+constexpr Quantity kNanometres{"0.00", 1e9, "nm"};
 constexpr Quantity kVolts{"0.000", 1, "V"};
 constexpr Quantity kPerCubicCm{"0.00E+00", 1, "cm-3"};
 constexpr Quantity kPerSquareCmElectronVolt{"0.00E+00", 1, "cm-2 eV-1"};
@@ -84,6 +85,8 @@ std::vector<ParameterRow> ParameterRows(const Extraction& e, bool correctSeriesR
                                                : "not applied: \"Correct for Rs\" is off"));
     rows.push_back(
         Row("Oxide capacitance Cox", e.oxideCapacitance, kPicofarads, "largest C in accumulation"));
+    rows.push_back(Row("Equivalent thickness CET", e.equivalentThickness, kNanometres,
+                       "from Cox, SiO2 permittivity"));
     rows.push_back(Row("Doping (Cmax, Cmin)", e.depletionDoping, kPerCubicCm,
                        "maximum depletion, as in INFO"));
     rows.push_back(Row("Flat-band capacitance CFB", e.flatBandCapacitance, kPicofarads));

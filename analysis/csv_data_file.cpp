@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "analysis/result_table.h"
+#include "analysis/sweep_legs.h"
 #include "common/date_text.h"
 #include "common/text_number.h"
 #include "platform/file_replace.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr const char* kValuePattern = "0.00000E+00";
 // More runs a second than this into one folder is not a lab's pace.
 constexpr int kMostSameSecondNames = 100;
+constexpr std::size_t kMostSampleNameBytes = 60;
 
 // A value on one comment line: no line breaks, no blanks around it.
 std::string OneLine(std::string value)
@@ -93,6 +95,8 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
     CommentLines lines;
     lines.Add("quillon", "C-V and G-V measurement");
     lines.Add("started", FormatDate(context.started, "yyyy-mm-dd hh:nn:ss"));
+    lines.Add("sample", context.sample);
+    lines.Add("note", context.note);
     AddSettings(lines, context.settings);
     lines.Add("meter",
               context.meterIdentification.empty() ? "not read" : context.meterIdentification);
@@ -101,15 +105,29 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
     lines.Add("points", std::to_string(points));
     lines.Add("duration [s]", FormatNumber(context.elapsedMilliseconds / 1000.0, "0.000"));
     if (context.summary) AddSummary(lines, *context.summary);
-    lines.Add("columns", "V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S]");
+    lines.Add("columns",
+              "V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S], "
+              "sweep up or down as the bias went, cycle from 1");
+    const std::vector<SweepLeg> legs = PlannedLegs(context.settings, points);
 
     std::string text = lines.Take();
     // About 40 characters a row: one allocation for the rows.
-    text.reserve(text.size() + 8 + 40 * static_cast<std::size_t>(points));
+    text.reserve(text.size() + 24 + 48 * static_cast<std::size_t>(points));
     text += kCsvHeader;
     text += kCrLf;
     for (int i = 1; i <= points; ++i) {
         text += ResultRow(sweep, i, ',');
+        // Without a plan that the points fit, the two fields stay empty
+        // rather than guess.
+        if (legs.empty()) {
+            text += ",,";
+        } else {
+            const SweepLeg& leg = legs[static_cast<std::size_t>(i - 1)];
+            text += ',';
+            text += SweepDirectionName(leg.direction);
+            text += ',';
+            text += std::to_string(leg.cycle);
+        }
         text += kCrLf;
     }
     return text;
@@ -121,29 +139,51 @@ std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRun
     return SaveTextFile(path, CsvDataFileText(context, sweep), "data");
 }
 
-std::string RunFileStem(const std::tm& started)
+std::string FileNameOfSample(const std::string& sample)
 {
-    return "cv-" + FormatDate(started, "yyyymmdd-hhnnss");
+    std::string name;
+    for (const char c : Trimmed(sample)) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool reserved = byte < 0x20 || byte == 0x7f ||
+                              std::string_view("/\\:*?\"<>| ").find(c) != std::string_view::npos;
+        if (name.empty() && (c == '.' || reserved)) continue;
+        name += reserved ? '_' : c;
+    }
+    if (name.size() > kMostSampleNameBytes) {
+        std::size_t cut = kMostSampleNameBytes;
+        // Back to the first byte of a UTF-8 character.
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    return name;
 }
 
-std::string AutoSaveFileName(const std::tm& started)
+std::string RunFileStem(const std::tm& started, const std::string& sample)
 {
-    return RunFileStem(started) + kCsvExtension;
+    const std::string name = FileNameOfSample(sample);
+    return "cv-" + (name.empty() ? std::string() : name + "-") +
+           FormatDate(started, "yyyymmdd-hhnnss");
 }
 
-std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunContext& context,
-                                       const SweepData& sweep)
+std::string AutoSaveFileName(const std::tm& started, const std::string& sample)
+{
+    return RunFileStem(started, sample) + kCsvExtension;
+}
+
+AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
+                           const SweepData& sweep)
 {
     namespace fs = std::filesystem;
-    const std::string name = AutoSaveFileName(context.started);
-    const std::string stem = RunFileStem(context.started);
+    const std::string name = AutoSaveFileName(context.started, context.sample);
+    const std::string stem = RunFileStem(context.started, context.sample);
     fs::path path = fs::path(folder) / name;
     std::error_code unknown;
     for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)
         path = fs::path(folder) / (stem + "-" + std::to_string(n) + kCsvExtension);
     if (fs::exists(path, unknown))
-        return "The data could not be saved to " + path.string() + ": the file is there already.";
-    return SaveCsvDataFile(path.string(), context, sweep);
+        return {path.string(),
+                "The data could not be saved to " + path.string() + ": the file is there already."};
+    return {path.string(), SaveCsvDataFile(path.string(), context, sweep)};
 }
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 // The CSV data file: comment lines ("# key: value") with when and how the
-// run was measured and what its summary found, then a header "V,C,G" and
-// one row per point with the numbers of the table file. Data tools read it
+// run was measured, its sample and what its summary found, then a header
+// "V,C,G,sweep,cycle" and one row per point: the numbers of the table file,
+// then the sweep the point lies on ("up" or "down") and its cycle. Data tools read it
 // without options beyond skipping the comments, e.g. pandas'
 // read_csv(path, comment="#"). "Save Data" writes it on request, and a
 // folder named in the settings file receives one for every run.
@@ -18,12 +19,15 @@
 
 namespace quillon {
 
-inline constexpr const char* kCsvHeader = "V,C,G";
+inline constexpr const char* kCsvHeader = "V,C,G,sweep,cycle";
 inline constexpr const char* kCsvExtension = ".csv";
 
 // What the file says about its run besides the points.
 struct CsvRunContext {
     std::tm started{};  // the local date and time of START
+    // What the user called the device and said of it, as typed.
+    std::string sample;
+    std::string note;
     // The inputs as the run read them, texts as typed; the pad area as the
     // summary read it at the end.
     MeasurementSettingsValues settings;
@@ -50,16 +54,26 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
 std::optional<std::string> SaveCsvDataFile(const std::string& path, const CsvRunContext& context,
                                            const SweepData& sweep);
 
-// "cv-20261207-143015" for a run started on 7 December 2026 at 14:30:15:
-// the name of its files, before their extension and anything added to it.
-std::string RunFileStem(const std::tm& started);
+// "cv-20261207-143015" for a run started on 7 December 2026 at 14:30:15,
+// "cv-wafer3_d12-20261207-143015" for one of sample "wafer3/d12": the name
+// of its files, before their extension and anything added to it.
+std::string RunFileStem(const std::tm& started, const std::string& sample = {});
 // "cv-20261207-143015.csv".
-std::string AutoSaveFileName(const std::tm& started);
+std::string AutoSaveFileName(const std::tm& started, const std::string& sample = {});
 
+// The sample name made safe for a file name on any system: separators,
+// blanks, control and reserved characters become "_", leading dots go, and
+// it is cut to 60 bytes without splitting a UTF-8 character.
+std::string FileNameOfSample(const std::string& sample);
+
+// The file written, or the message for the user.
+struct AutoSaveResult {
+    std::string path;
+    std::optional<std::string> failure;
+};
 // Saves the run into `folder` under AutoSaveFileName, or with "-2", "-3",
-// ... before the extension when a file of that name is already there. No
-// value on success, otherwise one message for the user.
-std::optional<std::string> AutoSaveRun(const std::string& folder, const CsvRunContext& context,
-                                       const SweepData& sweep);
+// ... before the extension when a file of that name is already there.
+AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
+                           const SweepData& sweep);
 
 }  // namespace quillon

@@ -413,10 +413,10 @@ Extraction ExtractParameters(const ExtractionInput& input)
         inputs.areaReason = "the pad area is 0 or negative";
 
     Extracted* const values[] = {
-        &out.seriesResistance,    &out.oxideCapacitance, &out.depletionDoping,
-        &out.flatBandCapacitance, &out.flatBandUp,       &out.flatBandDown,
-        &out.hysteresis,          &out.threshold,        &out.trapDensity,
-        &out.trapPeakBias,        &out.meanProfileDoping};
+        &out.seriesResistance, &out.oxideCapacitance,    &out.equivalentThickness,
+        &out.depletionDoping,  &out.flatBandCapacitance, &out.flatBandUp,
+        &out.flatBandDown,     &out.hysteresis,          &out.threshold,
+        &out.trapDensity,      &out.trapPeakBias,        &out.meanProfileDoping};
     if (points.size() < 2) {
         out.substrateReason = "fewer than two readable points";
         for (Extracted* value : values) *value = Missing(out.substrateReason);
@@ -461,6 +461,13 @@ Extraction ExtractParameters(const ExtractionInput& input)
         return out;
     }
     out.oxideCapacitance = Value(cox);
+    if (!inputs.areaReason.empty()) {
+        out.equivalentThickness = Missing(inputs.areaReason);
+    } else {
+        const float cet = CapacitanceEquivalentThickness(input.padAreaSquareMicrons, cox);
+        out.equivalentThickness = std::isfinite(cet) ? Value(static_cast<double>(cet))
+                                                     : Missing("the pad area is too large");
+    }
 
     // The doping and the flat-band ratio exactly as the run summary computes
     // them, from the curve's own Cmax and Cmin.

@@ -69,6 +69,7 @@ struct Extraction {
     std::string substrateReason;    // when there is no substrate type
     Extracted seriesResistance;     // mean over accumulation [ohm]
     Extracted oxideCapacitance;     // largest C in accumulation [F]
+    Extracted equivalentThickness;  // CET from Cox and the pad area, as the run summary [m]
     Extracted depletionDoping;      // from Cmax and Cmin, as the run summary [cm^-3]
     Extracted flatBandCapacitance;  // [F]
     Extracted flatBandUp;           // [V]

@@ -1,6 +1,9 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <iterator>
 #include <set>
+#include <utility>
 
 #include "common/program_version.h"
 
@@ -31,17 +34,28 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
         const std::string& argument = arguments[i];
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        if (name == "--folder" || name == "--save") {
+        const std::pair<const char*, std::optional<std::string>*> valued[] = {
+            {"--folder", &options.folder},
+            {"--save", &options.saveFile},
+            {"--sample", &options.sample},
+            {"--note", &options.note}};
+        const auto* option = std::find_if(std::begin(valued), std::end(valued),
+                                          [&name](const auto& o) { return name == o.first; });
+        if (option != std::end(valued)) {
             if (!given.insert(name).second) return Wrong(name + " is given twice");
-            std::string value;
+            std::optional<std::string> value;
             if (equals != std::string::npos)
                 value = argument.substr(equals + 1);
             else if (i + 1 < arguments.size())
                 value = arguments[++i];
-            if (value.empty())
-                return Wrong(name +
-                             (name == "--folder" ? " needs a folder" : " needs a file name"));
-            (name == "--folder" ? options.folder : options.saveFile) = value;
+            // An empty sample or note is a choice: none. An empty folder or
+            // file is not.
+            const bool label = name == "--sample" || name == "--note";
+            if (!value || (value->empty() && !label))
+                return Wrong(name + (name == "--folder" ? " needs a folder"
+                                     : label            ? " needs a value"
+                                                        : " needs a file name"));
+            *option->second = value;
             continue;
         }
         std::optional<ProgramMode> mode;
@@ -56,7 +70,11 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
             return Wrong("unknown option '" + argument + "'");
         return Wrong("unexpected argument '" + argument + "'");
     }
-    if (options.saveFile && work != ProgramMode::Run) return Wrong("--save goes with --run");
+    for (const auto& [name, value] :
+         {std::pair("--save", &options.saveFile), std::pair("--sample", &options.sample),
+          std::pair("--note", &options.note)})
+        if (*value && work != ProgramMode::Run)
+            return Wrong(std::string(name) + " goes with --run");
     options.mode = help      ? ProgramMode::Help
                    : version ? ProgramMode::Version
                              : work.value_or(ProgramMode::Window);
@@ -66,7 +84,7 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
 std::string HelpText(const std::string& filesFolderLine)
 {
     return "Usage: quillon [--folder DIR]\n"
-           "       quillon --run [--folder DIR] [--save FILE]\n"
+           "       quillon --run [--folder DIR] [--save FILE] [--sample NAME] [--note TEXT]\n"
            "       quillon --list [--folder DIR]\n"
            "Measures C-V and G-V curves of MOS capacitors with an Agilent 4284A LCR meter.\n"
            "Without --run or --list the main window opens.\n"
@@ -74,9 +92,12 @@ std::string HelpText(const std::string& filesFolderLine)
            "  --run          one measurement with the stored settings, without a window:\n"
            "                 progress on standard error, the summary on standard output\n"
            "  --save FILE    with --run: the points read go to FILE\n"
+           "  --sample NAME  with --run: the sample measured, for the data file and its\n"
+           "                 name (the Runs window's sample otherwise)\n"
+           "  --note TEXT    with --run: a note for the data file\n"
            "  --list         the instruments on GPIB board 0 (the \"Check\" query), one\n"
            "                 \"address<TAB>identification\" line each\n"
-           "  --folder DIR   keep the settings file and the logs in DIR\n"
+           "  --folder DIR   keep the settings file, the logs and the runs in DIR\n"
            "  --help         this text\n"
            "  --version      the program's version\n"
            "\n"

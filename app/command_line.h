@@ -17,6 +17,10 @@ struct CommandLineOptions {
     ProgramMode mode = ProgramMode::Window;
     std::optional<std::string> folder;    // --folder DIR
     std::optional<std::string> saveFile;  // --save FILE, with --run only
+    // --sample NAME and --note TEXT, with --run only: in place of the
+    // Runs window's, which the settings file keeps.
+    std::optional<std::string> sample;
+    std::optional<std::string> note;
 };
 
 // The line to print, "quillon: ...", before exiting with kExitWrongOption.
@@ -25,7 +29,7 @@ struct WrongOption {
 };
 
 // The arguments after the program's name. "--folder DIR" may also be written
-// "--folder=DIR", and so may --save.
+// "--folder=DIR", and so may --save, --sample and --note.
 std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
     const std::vector<std::string>& arguments);
 

@@ -160,6 +160,9 @@ int RunFromCommandLine(const Environment& environment, const MeasurementSettings
     context.started = environment.clock.LocalTime();
     context.settings = CopySettings(settings);
     context.bus = request.busDescription;
+    const RunLabels stored = ReadRunLabels(environment.programFolder);
+    context.sample = request.sample.value_or(stored.sample);
+    context.note = request.note.value_or(stored.note);
     if (saveFile) {
         if (std::optional<std::string> problem = UnwritableSaveFile(*saveFile)) {
             environment.desktop.ShowMessage(*problem);
@@ -190,12 +193,11 @@ int RunFromCommandLine(const Environment& environment, const MeasurementSettings
 
     context.elapsedMilliseconds = ElapsedMilliseconds(result.times);
     if (summary) context.summary = summary->figures;
-    // As after START: every run that read a point also goes to the
-    // AutoSaveFolder.
+    // As after START: every run that read a point is kept.
     if (result.pointsRead > 0)
-        if (std::optional<std::string> failure =
-                SaveRunToAutoSaveFolder(environment.programFolder, context, sweep))
-            environment.desktop.ShowMessage(*failure);
+        if (const KeptRun kept = KeepFinishedRun(environment.programFolder, context, sweep);
+            kept.failure)
+            environment.desktop.ShowMessage(*kept.failure);
     if (saveFile && sweep.ReadablePoints() > 0) {
         if (std::optional<std::string> failure = SaveRunForCommandLine(*saveFile, context, sweep)) {
             environment.desktop.ShowMessage(*failure);

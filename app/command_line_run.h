@@ -91,6 +91,10 @@ std::optional<std::string> SaveRunForCommandLine(const std::string& path,
 struct CommandLineRunRequest {
     std::optional<std::string> saveFile;
     std::string busDescription;  // for the CSV file: "simulated", the library, the adapter
+    // --sample and --note; without them the Runs window's, as the settings
+    // file keeps them.
+    std::optional<std::string> sample;
+    std::optional<std::string> note;
 };
 
 struct CommandLineStreams {

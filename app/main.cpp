@@ -62,9 +62,10 @@ int RunWithoutWindow(const quillon::CommandLineOptions& options,
     const quillon::MeasurementSettingsValues settings =
         quillon::SettingsValues(quillon::InitialSettings(folder));
     const quillon::StopSignals stopSignals;
-    return quillon::RunFromCommandLine(quillon::Environment{clock, folder, desktop}, settings,
-                                       {options.saveFile, BusDescription(bus)}, stopSignals,
-                                       {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
+    return quillon::RunFromCommandLine(
+        quillon::Environment{clock, folder, desktop}, settings,
+        {options.saveFile, BusDescription(bus), options.sample, options.note}, stopSignals,
+        {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
 }
 
 int RunWindow(const quillon::ProgramFolder& folder, const std::optional<std::string>& folderProblem)

@@ -501,7 +501,7 @@ void FormLCR::Command7_Click()
 
 std::string FormLCR::SuggestedFileName() const
 {
-    return lastRun_ ? RunFileStem(lastRun_->started) : std::string("cv");
+    return lastRun_ ? RunFileStem(lastRun_->started, lastRun_->sample) : std::string("cv");
 }
 
 CsvRunContext FormLCR::RunContextAtStart() const
@@ -510,6 +510,9 @@ CsvRunContext FormLCR::RunContextAtStart() const
     context.started = environment_.clock.LocalTime();
     context.settings = CopySettings(*this);
     context.bus = busDescription_;
+    const RunLabels labels = ReadRunLabels(environment_.programFolder);
+    context.sample = labels.sample;
+    context.note = labels.note;
     // The query asks board 0 only; its reply describes the run's meter only
     // when the run goes to the same place.
     const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(context.settings);
@@ -523,9 +526,8 @@ CsvRunContext FormLCR::RunContextAtStart() const
 void FormLCR::SaveRunAutomatically()
 {
     if (!lastRun_) return;
-    if (std::optional<std::string> failure =
-            SaveRunToAutoSaveFolder(environment_.programFolder, *lastRun_, sweep_))
-        environment_.desktop.ShowMessage(*failure);
+    const KeptRun kept = KeepFinishedRun(environment_.programFolder, *lastRun_, sweep_);
+    if (kept.failure) environment_.desktop.ShowMessage(*kept.failure);
 }
 
 PictureBox* FormLCR::Graph(ResultTab graph) const

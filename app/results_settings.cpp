@@ -1,6 +1,9 @@
 #include "app/results_settings.h"
 
 #include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include "common/text_number.h"
 #include "platform/module_ini.h"
@@ -35,16 +38,68 @@ std::string ReadAutoSaveFolder(const ProgramFolder& folder)
     return path.is_absolute() ? value : (std::filesystem::path(folder.Path()) / path).string();
 }
 
-std::optional<std::string> SaveRunToAutoSaveFolder(const ProgramFolder& folder,
-                                                   const CsvRunContext& context,
-                                                   const SweepData& sweep)
+RunLabels ReadRunLabels(const ProgramFolder& folder)
 {
+    const std::string file = SettingsFilePath(folder);
+    return {ReadProfileString(file, kRunsSection, kSampleKey, "", kFolderBufferSize),
+            ReadProfileString(file, kRunsSection, kNoteKey, "", kFolderBufferSize)};
+}
+
+void WriteRunLabels(const ProgramFolder& folder, const RunLabels& labels)
+{
+    for (const auto& [key, value] :
+         {std::pair(kSampleKey, &labels.sample), std::pair(kNoteKey, &labels.note)}) {
+        std::string line = *value;
+        for (char& c : line)
+            if (c == '\r' || c == '\n') c = ' ';
+        WriteIni(folder, line, kRunsSection, key);
+    }
+}
+
+bool ReadKeepRuns(const ProgramFolder& folder)
+{
+    return Trimmed(ReadIni(folder, kRunsSection, kKeepRunsKey)) != "0";
+}
+
+std::string RunsFolderPath(const ProgramFolder& folder)
+{
+    return (std::filesystem::path(folder.Path()) / kRunsFolderName).string();
+}
+
+KeptRun KeepFinishedRun(const ProgramFolder& folder, const CsvRunContext& context,
+                        const SweepData& sweep)
+{
+    KeptRun kept;
+    std::vector<std::string> failures;
+    std::string runsFolder;
+    if (ReadKeepRuns(folder)) {
+        runsFolder = RunsFolderPath(folder);
+        std::error_code error;
+        std::filesystem::create_directories(runsFolder, error);
+        const AutoSaveResult saved = AutoSaveRun(runsFolder, context, sweep);
+        if (saved.failure)
+            failures.push_back(*saved.failure + " Let the program write the folder, or set " +
+                               kKeepRunsKey + "=0 in section [" + kRunsSection + "] of " +
+                               kSettingsFileName + " to keep no runs there.");
+        else
+            kept.runsFolderFile = saved.path;
+    }
     const std::string autoSaveFolder = ReadAutoSaveFolder(folder);
-    if (autoSaveFolder.empty()) return std::nullopt;
-    const std::optional<std::string> failure = AutoSaveRun(autoSaveFolder, context, sweep);
-    if (!failure) return std::nullopt;
-    return *failure + " Set " + kAutoSaveFolderKey + " in section [" + kResultsSection + "] of " +
-           kSettingsFileName + " to a folder you may write, or save the run with \"Save Data\".";
+    std::error_code unknown;
+    const bool sameFolder = !runsFolder.empty() && !autoSaveFolder.empty() &&
+                            std::filesystem::equivalent(runsFolder, autoSaveFolder, unknown);
+    if (!autoSaveFolder.empty() && !sameFolder) {
+        const AutoSaveResult saved = AutoSaveRun(autoSaveFolder, context, sweep);
+        if (saved.failure)
+            failures.push_back(*saved.failure + " Set " + kAutoSaveFolderKey + " in section [" +
+                               kResultsSection + "] of " + kSettingsFileName +
+                               " to a folder you may write.");
+    }
+    if (failures.empty()) return kept;
+    std::string message;
+    for (const std::string& failure : failures) message += failure + "\r\n\r\n";
+    kept.failure = message + "Save the run with \"Save Data\": its points are still in the window.";
+    return kept;
 }
 
 }  // namespace quillon

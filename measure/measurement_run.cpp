@@ -79,6 +79,7 @@ RunPreparation PrepareRun(const MeasurementSettings& settings)
     const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(settings);
     if (const auto* bad = Refusal(instrument)) return RunRefused{OutOfRangeMessage(*bad)};
     plan.instrument = std::get<InstrumentSettings>(instrument);
+    plan.sweep = sweep;
     plan.biasMillivolts = BuildBiasPlan(sweep);
     return plan;
 }

@@ -31,6 +31,8 @@ inline constexpr const char* kBiasMayBeOnMessage =
 struct RunPlan {
     int16_t biasSign = 1;
     bool quitWhenUnbal = false;
+    // In the meter's sign, as biasMillivolts is built from it.
+    BiasSweep sweep;
     std::vector<int16_t> biasMillivolts;
     InstrumentSettings instrument;
 };

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "analysis/result_table.h"
+#include "analysis/sweep_legs.h"
 #include "tests/support/calendar_date.h"
 #include "tests/support/temp_folder.h"
 
@@ -27,6 +30,8 @@ CsvRunContext Context()
 {
     CsvRunContext context;
     context.started = testing::CalendarDate(2026, 12, 7, 14, 30, 15);
+    context.sample = "wafer3/d12";
+    context.note = "after anneal\nat 400 C";
     context.settings.text = {"-3", "3",      "0.05", "100000", "4", "0.01",
                              "50", " 10000", "0",    "17",     "2"};
     context.settings.check = {1, 1, 0, 1, 0};
@@ -46,6 +51,8 @@ TEST(CsvDataFile, CommentsThenTheHeaderThenTheTableRowsWithCommas)
     EXPECT_EQ(CsvDataFileText(Context(), ThreePoints()),
               "# quillon: C-V and G-V measurement\r\n"
               "# started: 2026-12-07 14:30:15\r\n"
+              "# sample: wafer3/d12\r\n"
+              "# note: after anneal at 400 C\r\n"
               "# start bias [V]: -3\r\n"
               "# stop bias [V]: 3\r\n"
               "# bias step [V]: 0.05\r\n"
@@ -73,11 +80,12 @@ TEST(CsvDataFile, CommentsThenTheHeaderThenTheTableRowsWithCommas)
               "# CET: 10.19nm\r\n"
               "# Nsub [cm-3]: 9.66E+15\r\n"
               "# CFB / Cmax: n/a\r\n"
-              "# columns: V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S]\r\n"
-              "V,C,G\r\n"
-              "-1.500,1.23457E-10,3.20000E-06\r\n"
-              "0.000,3.30000E-10,1.00000E-03\r\n"
-              "1.500,-4.50000E-12,0.00000E+00\r\n");
+              "# columns: V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S], "
+              "sweep up or down as the bias went, cycle from 1\r\n"
+              "V,C,G,sweep,cycle\r\n"
+              "-1.500,1.23457E-10,3.20000E-06,up,1\r\n"
+              "0.000,3.30000E-10,1.00000E-03,up,1\r\n"
+              "1.500,-4.50000E-12,0.00000E+00,up,1\r\n");
 }
 
 // What pandas' read_csv(path, comment="#") does: lines that start with "#"
@@ -95,15 +103,73 @@ TEST(CsvDataFile, ReadsBackAsTheColumnsVCAndGOfNumbers)
         for (std::string cell; std::getline(fields, cell, ',');) table.back().push_back(cell);
     }
     ASSERT_EQ(table.size(), 4u);
-    EXPECT_EQ(table[0], (std::vector<std::string>{"V", "C", "G"}));
+    EXPECT_EQ(table[0], (std::vector<std::string>{"V", "C", "G", "sweep", "cycle"}));
     for (std::size_t row = 1; row < table.size(); ++row) {
-        ASSERT_EQ(table[row].size(), 3u);
-        for (const std::string& cell : table[row]) {
+        ASSERT_EQ(table[row].size(), 5u);
+        for (std::size_t column = 0; column < 3; ++column) {
+            const std::string& cell = table[row][column];
             std::size_t used = 0;
             std::stod(cell, &used);
             EXPECT_EQ(used, cell.size()) << cell;
         }
     }
+}
+
+// Each point's sweep as the plan laid it out, in the user's sign: a double
+// sweep of two cycles, an inverted single sweep that falls, and settings
+// that make no plan or one shorter than the points.
+TEST(CsvDataFile, SweepColumnFollowsThePlanInTheUsersSign)
+{
+    struct Case {
+        std::array<std::string, 3> startStopStep;
+        int invert;
+        int doubleSweep;
+        std::string cycles;
+        int points;
+        std::string legs;  // direction letter and cycle per point
+    };
+    const Case cases[] = {
+        {{"0", "1", "0.5"}, 0, 1, "2", 12, "u1u1u1d1d1d1u2u2u2d2d2d2"},
+        {{"0", "1", "0.5"}, 1, 0, "2", 6, "u1u1u1u2u2u2"},
+        {{"1", "0", "0.5"}, 1, 1, "1", 6, "d1d1d1u1u1u1"},
+        {{"0", "1", "0.5"}, 0, 0, "1", 4, ""},
+        {{"0", "1", "0"}, 0, 0, "1", 1, ""},
+    };
+    for (const Case& c : cases) {
+        MeasurementSettingsValues settings;
+        settings.text = {c.startStopStep[0],
+                         c.startStopStep[1],
+                         c.startStopStep[2],
+                         "1000",
+                         "1",
+                         "0",
+                         "50",
+                         "100",
+                         "0",
+                         "17",
+                         c.cycles};
+        settings.check[kInvertBias] = c.invert;
+        settings.check[kDoubleSweep] = c.doubleSweep;
+        std::string legs;
+        for (const SweepLeg& leg : PlannedLegs(settings, c.points))
+            legs += (leg.direction == SweepDirection::Up ? "u" : "d") + std::to_string(leg.cycle);
+        EXPECT_EQ(legs, c.legs) << c.startStopStep[0] << " to " << c.startStopStep[1];
+    }
+}
+
+TEST(CsvDataFile, SampleNamesAreMadeSafeForFileNames)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {" wafer 3/d12 ", "wafer_3_d12"},
+        {"../..\\x:y*?\"<>|\t", "x_y______"},
+        {"..", ""},
+        {"試料" + std::string(60, 'a'), "試料" + std::string(54, 'a')},
+        {std::string(59, 'a') + "é", std::string(59, 'a')},
+    };
+    for (const auto& [sample, name] : cases) EXPECT_EQ(FileNameOfSample(sample), name) << sample;
+    EXPECT_EQ(AutoSaveFileName(Context().started, "wafer3/d12"),
+              "cv-wafer3_d12-20261207-143015.csv");
 }
 
 TEST(CsvDataFile, AutoSaveNamesTheFileByTheStartAndNeverReplacesOne)
@@ -113,12 +179,14 @@ TEST(CsvDataFile, AutoSaveNamesTheFileByTheStartAndNeverReplacesOne)
     const CsvRunContext context = Context();
     const SweepData sweep = ThreePoints();
     EXPECT_EQ(AutoSaveFileName(context.started), "cv-20261207-143015.csv");
-    temp.Write("cv-20261207-143015.csv", "a run of the same second");
-    ASSERT_EQ(AutoSaveRun(folder, context, sweep), std::nullopt);
-    ASSERT_EQ(AutoSaveRun(folder, context, sweep), std::nullopt);
-    EXPECT_EQ(temp.Read("cv-20261207-143015.csv"), "a run of the same second");
-    EXPECT_EQ(temp.Read("cv-20261207-143015-2.csv"), CsvDataFileText(context, sweep));
-    EXPECT_TRUE(temp.Exists("cv-20261207-143015-3.csv"));
+    temp.Write("cv-wafer3_d12-20261207-143015.csv", "a run of the same second");
+    EXPECT_EQ(AutoSaveRun(folder, context, sweep).failure, std::nullopt);
+    const AutoSaveResult third = AutoSaveRun(folder, context, sweep);
+    EXPECT_EQ(third.failure, std::nullopt);
+    EXPECT_EQ(third.path, temp.File("cv-wafer3_d12-20261207-143015-3.csv").string());
+    EXPECT_EQ(temp.Read("cv-wafer3_d12-20261207-143015.csv"), "a run of the same second");
+    EXPECT_EQ(temp.Read("cv-wafer3_d12-20261207-143015-2.csv"), CsvDataFileText(context, sweep));
+    EXPECT_TRUE(temp.Exists("cv-wafer3_d12-20261207-143015-3.csv"));
 }
 
 }  // namespace

@@ -174,8 +174,8 @@ TEST_F(AnalysisWindowTest, FollowsEachNewRunAndTheCorrectionBox)
     // does not look like the values beside it.
     ui.Text1[kStopBias]->setText("-0.3");
     Start();
-    EXPECT_EQ(Cell(shown, 3, 3).rfind("no flat part in inversion", 0), 0u) << Cell(shown, 3, 3);
-    EXPECT_NE(shown->Table()->item(3, 1)->foreground().color(),
+    EXPECT_EQ(Cell(shown, 4, 3).rfind("no flat part in inversion", 0), 0u) << Cell(shown, 4, 3);
+    EXPECT_NE(shown->Table()->item(4, 1)->foreground().color(),
               shown->Table()->item(2, 1)->foreground().color());
 }
 

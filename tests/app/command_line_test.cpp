@@ -31,16 +31,22 @@ TEST(ParseCommandLine, ReadsTheModesAndTheirValues)
         ProgramMode mode;
         std::optional<std::string> folder;
         std::optional<std::string> saveFile;
+        std::optional<std::string> sample;
     };
     const Case cases[] = {
-        {{}, ProgramMode::Window, {}, {}},
-        {{"--folder", "/lab"}, ProgramMode::Window, "/lab", {}},
-        {{"--run", "--save", "out 1.csv", "--folder=/lab"}, ProgramMode::Run, "/lab", "out 1.csv"},
-        {{"--save=a.csv", "--run", "--run"}, ProgramMode::Run, {}, "a.csv"},
-        {{"--list"}, ProgramMode::List, {}, {}},
-        {{"--run", "--help"}, ProgramMode::Help, {}, {}},
-        {{"-h"}, ProgramMode::Help, {}, {}},
-        {{"--version"}, ProgramMode::Version, {}, {}},
+        {{}, ProgramMode::Window, {}, {}, {}},
+        {{"--folder", "/lab"}, ProgramMode::Window, "/lab", {}, {}},
+        {{"--run", "--save", "out 1.csv", "--folder=/lab"},
+         ProgramMode::Run,
+         "/lab",
+         "out 1.csv",
+         {}},
+        {{"--save=a.csv", "--run", "--run"}, ProgramMode::Run, {}, "a.csv", {}},
+        {{"--run", "--sample", "w3 d12", "--note="}, ProgramMode::Run, {}, {}, "w3 d12"},
+        {{"--list"}, ProgramMode::List, {}, {}, {}},
+        {{"--run", "--help"}, ProgramMode::Help, {}, {}, {}},
+        {{"-h"}, ProgramMode::Help, {}, {}, {}},
+        {{"--version"}, ProgramMode::Version, {}, {}, {}},
     };
     for (const Case& c : cases) {
         const auto parsed = ParseCommandLine(c.arguments);
@@ -49,6 +55,7 @@ TEST(ParseCommandLine, ReadsTheModesAndTheirValues)
         EXPECT_EQ(options.mode, c.mode);
         EXPECT_EQ(options.folder, c.folder);
         EXPECT_EQ(options.saveFile, c.saveFile);
+        EXPECT_EQ(options.sample, c.sample);
     }
 }
 
@@ -61,6 +68,8 @@ TEST(ParseCommandLine, AWrongOptionGivesOneLineThatNamesIt)
         {{"--run", "--folder"}, "quillon: --folder needs a folder"},
         {{"--run", "--save="}, "quillon: --save needs a file name"},
         {{"--save", "a.csv"}, "quillon: --save goes with --run"},
+        {{"--sample", "w3"}, "quillon: --sample goes with --run"},
+        {{"--run", "--note"}, "quillon: --note needs a value"},
         {{"--list", "--run"}, "quillon: --run and --list exclude each other"},
         {{"--run=1"}, "quillon: unknown option '--run=1'"},
         {{"--run", "--save", "a.csv", "--save=b.csv"}, "quillon: --save is given twice"},
@@ -93,8 +102,12 @@ protected:
 
     int Run(const std::optional<std::string>& saveFile = std::nullopt)
     {
-        return RunFromCommandLine(Environment{clock, temp.Folder(), desktop}, settings,
-                                  {saveFile, "simulated"}, stopSignals, {out, err, false});
+        CommandLineRunRequest request;
+        request.saveFile = saveFile;
+        request.busDescription = "simulated";
+        request.sample = sample;
+        return RunFromCommandLine(Environment{clock, temp.Folder(), desktop}, settings, request,
+                                  stopSignals, {out, err, false});
     }
 
     std::string Messages() const
@@ -104,6 +117,7 @@ protected:
         return all;
     }
 
+    std::optional<std::string> sample;
     testing::InterruptingClock clock;
     SimulatedLab lab;
     testing::TempFolder temp;
@@ -127,8 +141,8 @@ TEST_F(CommandLineRunTest, AFinishedRunPrintsItsProgressAndSummaryAndSavesItsPoi
     EXPECT_EQ(out.str().rfind("5Points\n 0.35sec\n14.286/s\nCmax:", 0), 0u) << out.str();
     // The CSV file with the run's settings; the table of "Save Data" for ".txt".
     const std::string csv = temp.Read("out.csv");
-    for (const char* line :
-         {"\r\n# bus: simulated\r\n", "\r\n# points: 5\r\n", "\r\nV,C,G\r\n0.000,", "\r\n1.000,"})
+    for (const char* line : {"\r\n# bus: simulated\r\n", "\r\n# points: 5\r\n",
+                             "\r\nV,C,G,sweep,cycle\r\n0.000,", "\r\n1.000,"})
         EXPECT_NE(csv.find(line), std::string::npos) << line << csv;
     EXPECT_EQ(Run(temp.File("out.txt").string()), kExitFinished);
     const std::vector<std::string> table = testing::CrLfLines(temp.Read("out.txt"));

@@ -463,21 +463,41 @@ TEST_F(MeasurementWindowTest, SaveDataWritesTheCsvWithTheRunsSettingsAndTheMeter
     EXPECT_EQ(window.Sweep().PointCount, 5);
 }
 
-TEST_F(MeasurementWindowTest, AutoSaveWritesEveryRunAndAnUnwritableFolderSaysSoOnce)
+TEST_F(MeasurementWindowTest, EveryRunIsKeptAndEachRunSaysOnceWhatCouldNotBeWritten)
 {
-    WriteIni(env.temp.Folder(), "runs", "results", "AutoSaveFolder");
-    std::filesystem::create_directory(env.temp.File("runs"));
+    WriteIni(env.temp.Folder(), "copies", "results", "AutoSaveFolder");
+    WriteIni(env.temp.Folder(), "wafer3", "runs", "Sample");
+    std::filesystem::create_directory(env.temp.File("copies"));
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
-    EXPECT_EQ(env.temp.Read("runs/" + AutoSaveFileName(window.LastRunContext()->started)),
-              CsvDataFileText(*window.LastRunContext(), window.Sweep()));
+    const std::string name = AutoSaveFileName(window.LastRunContext()->started, "wafer3");
+    const std::string csv = CsvDataFileText(*window.LastRunContext(), window.Sweep());
+    EXPECT_EQ(env.temp.Read("runs/" + name), csv);
+    EXPECT_EQ(env.temp.Read("copies/" + name), csv);
+    EXPECT_NE(csv.find("\r\n# sample: wafer3\r\n"), std::string::npos);
 
+    // Neither folder can be written: one message names both, then the next
+    // run says so again, once.
+    std::filesystem::remove_all(env.temp.File("copies"));
     std::filesystem::remove_all(env.temp.File("runs"));
-    QTest::mouseClick(ui.Command1, Qt::LeftButton);
-    ASSERT_EQ(env.desktop.messages.size(), 1u);
-    EXPECT_NE(env.desktop.messages[0].text.find("AutoSaveFolder in section [results]"),
-              std::string::npos);
-    EXPECT_EQ(ui.List1->count(), 2);
+    env.temp.Write("runs", "a file where the folder was");
+    for (int run = 1; run <= 2; ++run) {
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
+        ASSERT_EQ(env.desktop.messages.size(), static_cast<std::size_t>(run));
+        const std::string& message = env.desktop.messages.back().text;
+        for (const char* part : {"KeepRuns=0 in section [runs]",
+                                 "AutoSaveFolder in section [results]", "\"Save Data\""})
+            EXPECT_NE(message.find(part), std::string::npos) << part << message;
+    }
+    EXPECT_EQ(ui.List1->count(), 3);
     EXPECT_TRUE(env.desktop.saveFilters.empty());
+
+    // Turned off, no run is kept in the runs folder.
+    std::filesystem::remove(env.temp.File("runs"));
+    WriteIni(env.temp.Folder(), "0", "runs", "KeepRuns");
+    WriteIni(env.temp.Folder(), "", "results", "AutoSaveFolder");
+    QTest::mouseClick(ui.Command1, Qt::LeftButton);
+    EXPECT_FALSE(env.temp.Exists("runs"));
+    EXPECT_EQ(env.desktop.messages.size(), 2u);
 }
 
 TEST_F(MeasurementWindowTest, TimeLeftShowsInsideTheProgressBarOnlyDuringTheRun)

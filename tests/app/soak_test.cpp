@@ -24,6 +24,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "app/main_window.h"
+#include "app/results_settings.h"
 #include "app/settings_file.h"
 #include "app/window_stop.h"
 #include "common/text_number.h"
@@ -266,7 +267,8 @@ TEST(Soak, AThousandRunsWithFaultsLeaveTheWindowTheMeterAndTheFilesSound)
             ASSERT_EQ(ContentOf(settings), settingsContent);
             for (const auto& entry : std::filesystem::directory_iterator(temp.File("")))
                 ASSERT_TRUE(entry.path().filename() == settings.filename() ||
-                            entry.path().filename() == log.filename())
+                            entry.path().filename() == log.filename() ||
+                            entry.path().filename() == kRunsFolderName)
                     << entry.path();
 
             // The heap does not grow with the runs: after a warm-up, a run

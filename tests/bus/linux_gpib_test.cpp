@@ -177,7 +177,7 @@ TEST_F(RealLinuxGpibTest, StopSignalEndsTheRunAsStopDoes)
     std::ostringstream err;
     const int status =
         RunFromCommandLine(Environment{clock, temp.Folder(), desktop}, window.settings,
-                           {std::nullopt, "linux-gpib"}, stopSignals, {out, err, false});
+                           {std::nullopt, "linux-gpib", std::nullopt, std::nullopt}, stopSignals, {out, err, false});
     EXPECT_EQ(status, kExitStopped) << err.str();
     EXPECT_FALSE(clock.interruptAt) << "the signal came";
     EXPECT_LT(kernel.meter().triggers(), 10);
