@@ -175,9 +175,9 @@ TEST_F(RealLinuxGpibTest, StopSignalEndsTheRunAsStopDoes)
     const StopSignals stopSignals;
     std::ostringstream out;
     std::ostringstream err;
-    const int status =
-        RunFromCommandLine(Environment{clock, temp.Folder(), desktop}, window.settings,
-                           {std::nullopt, "linux-gpib", std::nullopt, std::nullopt}, stopSignals, {out, err, false});
+    const int status = RunFromCommandLine(
+        Environment{clock, temp.Folder(), desktop}, window.settings,
+        {std::nullopt, "linux-gpib", std::nullopt, std::nullopt}, stopSignals, {out, err, false});
     EXPECT_EQ(status, kExitStopped) << err.str();
     EXPECT_FALSE(clock.interruptAt) << "the signal came";
     EXPECT_LT(kernel.meter().triggers(), 10);
