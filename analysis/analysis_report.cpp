@@ -67,7 +67,10 @@ ExtractionInput InputOfRun(const RunForAnalysis& run, bool correctSeriesResistan
     const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(run.settings);
     if (const auto* read = std::get_if<InstrumentSettings>(&instrument))
         input.frequencyHertz = read->frequencyHertz;
-    input.padAreaSquareMicrons = NumberOfText(run.settings.Text1(kPadArea));
+    else
+        input.frequencyHertz = 0;
+    if (!run.frequencyKnown) input.frequencyHertz.reset();
+    if (run.padAreaKnown) input.padAreaSquareMicrons = NumberOfText(run.settings.Text1(kPadArea));
     input.correctSeriesResistance = correctSeriesResistance;
     return input;
 }

@@ -23,6 +23,9 @@ struct RunForAnalysis {
     std::vector<MeasuredPoint> points;
     MeasurementSettingsValues settings;
     std::optional<std::tm> started;  // for the names of its files
+    // A file read back may not say them; the settings' texts then mean nothing.
+    bool frequencyKnown = true;
+    bool padAreaKnown = true;
 };
 
 RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings,

@@ -403,13 +403,19 @@ Extraction ExtractParameters(const ExtractionInput& input)
     if (notPositive > 0) out.notes.push_back("C of 0 or below, left out: " + Points(notPositive));
 
     Inputs inputs;
-    inputs.omega = 2 * kPi * input.frequencyHertz;
-    if (!(input.frequencyHertz > 0) || !std::isfinite(inputs.omega))
+    const double frequencyHertz = input.frequencyHertz.value_or(0);
+    const double padAreaSquareMicrons = input.padAreaSquareMicrons.value_or(0);
+    inputs.omega = 2 * kPi * frequencyHertz;
+    if (!input.frequencyHertz)
+        inputs.frequencyReason = "the frequency is not known";
+    else if (!(frequencyHertz > 0) || !std::isfinite(inputs.omega))
         inputs.frequencyReason = "the frequency is not above 0";
-    inputs.areaSquareMetres = input.padAreaSquareMicrons * kSquareMetresPerSquareMicron;
-    if (!std::isfinite(input.padAreaSquareMicrons))
+    inputs.areaSquareMetres = padAreaSquareMicrons * kSquareMetresPerSquareMicron;
+    if (!input.padAreaSquareMicrons)
+        inputs.areaReason = "the pad area is not known";
+    else if (!std::isfinite(padAreaSquareMicrons))
         inputs.areaReason = "the pad area is not a number";
-    else if (input.padAreaSquareMicrons <= 0)
+    else if (padAreaSquareMicrons <= 0)
         inputs.areaReason = "the pad area is 0 or negative";
 
     Extracted* const values[] = {
@@ -464,7 +470,7 @@ Extraction ExtractParameters(const ExtractionInput& input)
     if (!inputs.areaReason.empty()) {
         out.equivalentThickness = Missing(inputs.areaReason);
     } else {
-        const float cet = CapacitanceEquivalentThickness(input.padAreaSquareMicrons, cox);
+        const float cet = CapacitanceEquivalentThickness(*input.padAreaSquareMicrons, cox);
         out.equivalentThickness = std::isfinite(cet) ? Value(static_cast<double>(cet))
                                                      : Missing("the pad area is too large");
     }
@@ -477,9 +483,9 @@ Extraction ExtractParameters(const ExtractionInput& input)
         out.depletionDoping = Missing(regions.transition.missing);
     } else {
         AnalysisResults summary;
-        summary.Cet = CapacitanceEquivalentThickness(input.padAreaSquareMicrons, cox);
+        summary.Cet = CapacitanceEquivalentThickness(*input.padAreaSquareMicrons, cox);
         const std::optional<double> doping =
-            ComputeDoping(cox, cmin, static_cast<float>(input.padAreaSquareMicrons), summary);
+            ComputeDoping(cox, cmin, static_cast<float>(*input.padAreaSquareMicrons), summary);
         if (!doping || !std::isfinite(*doping) || !(*doping > 0) || !std::isfinite(summary.Cet))
             out.depletionDoping = Missing("the maximum-depletion relation has no solution");
         else if (*doping > kMostDopingPerCubicCm)

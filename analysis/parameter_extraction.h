@@ -37,8 +37,9 @@ struct MeasuredPoint {
 
 struct ExtractionInput {
     std::vector<MeasuredPoint> points;  // in the order measured
-    double frequencyHertz = 0;
-    double padAreaSquareMicrons = 0;
+    // No value where the run's file does not say.
+    std::optional<double> frequencyHertz;
+    std::optional<double> padAreaSquareMicrons;
     bool correctSeriesResistance = true;
 };
 

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -43,6 +45,17 @@ public:
     }
     // A modal question with Yes and No, No being the default; true for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+    // An open dialog for one file or several, `filter` written as for the
+    // save dialog; none when the user cancelled. A desktop without one
+    // (a terminal) always cancels.
+    virtual std::vector<std::string> AskOpenFileNames(const std::string& /*filter*/) { return {}; }
+    // A modal one-line input offering `initial`; no value when cancelled.
+    virtual std::optional<std::string> AskText(const std::string& /*prompt*/,
+                                               const std::string& /*title*/,
+                                               const std::string& /*initial*/)
+    {
+        return std::nullopt;
+    }
 };
 
 }  // namespace quillon

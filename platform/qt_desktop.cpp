@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <sstream>
 #include <vector>
@@ -75,6 +77,28 @@ bool QtDesktop::AskYesNo(const std::string& text, const std::string& title)
     return QMessageBox::question(QApplication::activeWindow(), QString::fromStdString(title),
                                  QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::vector<std::string> QtDesktop::AskOpenFileNames(const std::string& filter)
+{
+    std::vector<std::string> names;
+    for (const QString& name :
+         QFileDialog::getOpenFileNames(QApplication::activeWindow(), QString(), QString(),
+                                       QString::fromStdString(QtNameFilters(filter))))
+        names.push_back(name.toStdString());
+    return names;
+}
+
+std::optional<std::string> QtDesktop::AskText(const std::string& prompt, const std::string& title,
+                                              const std::string& initial)
+{
+    bool accepted = false;
+    const QString text = QInputDialog::getText(
+        QApplication::activeWindow(), QString::fromStdString(title),
+        QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(initial),
+        &accepted);
+    if (!accepted) return std::nullopt;
+    return text.toStdString();
 }
 
 }  // namespace quillon

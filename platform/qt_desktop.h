@@ -22,6 +22,9 @@ public:
                                 const std::string& suggestedName) override;
     SaveChoice AskSaveFile(const std::string& filter, const std::string& suggestedName) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
+    std::vector<std::string> AskOpenFileNames(const std::string& filter) override;
+    std::optional<std::string> AskText(const std::string& prompt, const std::string& title,
+                                       const std::string& initial) override;
 
 private:
     bool waitCursor_ = false;

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,24 @@ public:
         return answer;
     }
 
+    std::vector<std::string> AskOpenFileNames(const std::string& filter) override
+    {
+        openFilters.push_back(filter);
+        if (openAnswers.empty()) return {};
+        std::vector<std::string> answer = openAnswers.front();
+        openAnswers.pop_front();
+        return answer;
+    }
+    std::optional<std::string> AskText(const std::string& prompt, const std::string& title,
+                                       const std::string&) override
+    {
+        questions.push_back({prompt, title, MessageIcon::None});
+        if (textAnswers.empty()) return std::nullopt;
+        std::optional<std::string> answer = textAnswers.front();
+        textAnswers.pop_front();
+        return answer;
+    }
+
     std::vector<ShownMessage> messages;
     int beeps = 0;
     std::vector<bool> waitCursor;              // every change, in order
@@ -62,6 +81,9 @@ public:
     std::deque<std::size_t> saveTypes;         // the types selected; none left = the first
     std::vector<ShownMessage> questions;
     std::deque<bool> yesNoAnswers;  // none left = No
+    std::vector<std::string> openFilters;
+    std::deque<std::vector<std::string>> openAnswers;  // none left = cancel
+    std::deque<std::optional<std::string>> textAnswers;  // none left = cancel; AskText asks in questions
     // Runs while the message is "on screen", as a user's reaction would.
     std::function<void(const ShownMessage&)> onMessage;
 };
