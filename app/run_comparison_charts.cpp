@@ -1,0 +1,400 @@
+#include "app/run_comparison_charts.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QLogValueAxis>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
+#include "analysis/result_table.h"
+#include "platform/file_replace.h"
+
+namespace quillon {
+
+namespace {
+
+// Each chart's size in a picture taken while the charts are not on screen.
+constexpr QSize kPictureChartSize(560, 420);
+constexpr qreal kRunLineWidth = 1.5;
+// The run in progress stands out from the kept runs.
+constexpr qreal kLiveLineWidth = 2.5;
+
+QColor Colour(uint32_t rgb)
+{
+    return QColor(QRgb(0xFF000000u | rgb));
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QList<QPointF> Points(const Polyline& line)
+{
+    QList<QPointF> points;
+    points.reserve(static_cast<qsizetype>(line.size()));
+    for (const ChartPoint& point : line) points.append({point.x, point.y});
+    return points;
+}
+
+QChartView* MakeChartView(const QString& title, QWidget* parent)
+{
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    auto* view = new QChartView(chart, parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumSize(240, 180);
+    return view;
+}
+
+void SetRange(QAbstractAxis* axis, const AxisRange& range)
+{
+    axis->setRange(range.low, range.high);
+}
+
+// The views side by side as on screen, from the painter's origin.
+QSize PaintViews(QPainter& painter, QChartView* left, QChartView* right)
+{
+    for (QChartView* view : {left, right})
+        if (!view->isVisible()) view->resize(kPictureChartSize);
+    const QSize size(left->width() + right->width(), std::max(left->height(), right->height()));
+    if (painter.isActive()) {
+        painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+        left->QWidget::render(&painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+        right->QWidget::render(&painter, QPoint(left->width(), 0), QRegion(),
+                               QWidget::DrawChildren);
+    }
+    return size;
+}
+
+}  // namespace
+
+RunComparisonCharts::RunComparisonCharts(Desktop& desktop, QWidget* parent)
+    : QWidget(parent), desktop_(desktop)
+{
+    capacitanceView_ = MakeChartView("C-V", this);
+    conductanceView_ = MakeChartView("G-V", this);
+    notes_ = new QLabel(this);
+    notes_->setWordWrap(true);
+    notes_->hide();
+    auto* charts = new QHBoxLayout;
+    charts->addWidget(capacitanceView_);
+    charts->addWidget(conductanceView_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(charts, 1);
+    layout->addWidget(notes_);
+    Redraw();
+}
+
+void RunComparisonCharts::ShowRuns(const std::vector<StoredRun>& ticked)
+{
+    ticked_ = ticked;
+    Redraw();
+}
+
+void RunComparisonCharts::ShowLiveRun(const StoredRun& inProgress)
+{
+    const auto sameStart = [](const std::optional<std::tm>& a, const std::optional<std::tm>& b) {
+        if (!a || !b) return !a && !b;
+        std::tm x = *a;
+        std::tm y = *b;
+        return std::mktime(&x) == std::mktime(&y);
+    };
+    if (!live_ || inProgress.points.size() < live_->points.size() ||
+        !sameStart(inProgress.started, live_->started) || inProgress.path != live_->path) {
+        live_ = inProgress;
+        Redraw();
+        return;
+    }
+    // Only the new points are copied: the run's label and colour stay as
+    // its first call gave them until the next full redraw.
+    const std::size_t had = live_->points.size();
+    live_->points.insert(live_->points.end(), inProgress.points.begin() + std::ptrdiff_t(had),
+                         inProgress.points.end());
+    if (inProgress.legs.size() > live_->legs.size())
+        live_->legs.insert(live_->legs.end(),
+                           inProgress.legs.begin() + std::ptrdiff_t(live_->legs.size()),
+                           inProgress.legs.end());
+    if (live_->points.size() == had) return;
+    ExtendRunTrace(liveTrace_, *live_);
+
+    // A unit that no longer reads well, or a run that can now be normalised,
+    // changes every line.
+    ComparisonChart& c = curves_.capacitance;
+    ComparisonChart& g = curves_.conductance;
+    c.largestMagnitude = std::max(c.largestMagnitude, liveTrace_.largestCapacitanceMagnitude);
+    g.largestMagnitude = std::max(g.largestMagnitude, liveTrace_.largestConductanceMagnitude);
+    double capacitanceFactor = c.yUnit.factor;
+    if (options_.normalisedCapacitance)
+        capacitanceFactor =
+            liveTrace_.largestCapacitance > 0 ? 1 / liveTrace_.largestCapacitance : 0;
+    else if (CapacitanceUnit(c.largestMagnitude).factor != c.yUnit.factor)
+        return Redraw();
+    if (ConductanceUnit(g.largestMagnitude).factor != g.yUnit.factor ||
+        (capacitanceFactor > 0) != liveCapacitance_.drawn)
+        return Redraw();
+
+    if (liveCapacitance_.drawn)
+        ExtendLive(capacitanceView_->chart(), c, liveTrace_.capacitance, capacitanceFactor,
+                   liveCapacitance_);
+    ExtendLive(conductanceView_->chart(), g, liveTrace_.conductance, g.yUnit.factor,
+               liveConductance_);
+    if (liveTrace_.conductanceLeftOut != liveLeftOut_) {
+        liveLeftOut_ = liveTrace_.conductanceLeftOut;
+        ShowNotes();
+    }
+}
+
+void RunComparisonCharts::EndLiveRun()
+{
+    if (!live_) return;
+    live_.reset();
+    Redraw();
+}
+
+void RunComparisonCharts::SetNormalised(bool normalised)
+{
+    if (options_.normalisedCapacitance == normalised) return;
+    options_.normalisedCapacitance = normalised;
+    Redraw();
+}
+
+void RunComparisonCharts::SetLogConductance(bool logarithmic)
+{
+    if (options_.logConductance == logarithmic) return;
+    options_.logConductance = logarithmic;
+    Redraw();
+}
+
+void RunComparisonCharts::Redraw()
+{
+    ++redraws_;
+    std::vector<ComparedRun> compared;
+    for (std::size_t i = 0; i < ticked_.size(); ++i) compared.push_back({&ticked_[i], i});
+    if (live_) compared.push_back({&*live_, ticked_.size()});
+    curves_ = MakeComparisonCurves(compared, options_);
+    liveTrace_ = RunTrace{};
+    liveTrace_.logConductance = options_.logConductance;
+    if (live_) ExtendRunTrace(liveTrace_, *live_);
+    liveLeftOut_ = liveTrace_.conductanceLeftOut;
+    DrawChart(capacitanceView_->chart(), curves_.capacitance, liveCapacitance_);
+    DrawChart(conductanceView_->chart(), curves_.conductance, liveConductance_);
+    ShowNotes();
+}
+
+void RunComparisonCharts::DrawChart(QChart* chart, const ComparisonChart& curves, LiveLines& live)
+{
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+    auto* x = new QValueAxis;
+    x->setTitleText(Text(curves.xTitle));
+    x->setLabelFormat("%g");
+    QAbstractAxis* y = nullptr;
+    if (curves.logarithmic) {
+        auto* logAxis = new QLogValueAxis;
+        logAxis->setBase(10);
+        logAxis->setLabelFormat("%g");
+        y = logAxis;
+    } else {
+        auto* linear = new QValueAxis;
+        linear->setLabelFormat("%g");
+        y = linear;
+    }
+    y->setTitleText(Text(curves.yUnit.title));
+    SetRange(x, curves.xRange);
+    SetRange(y, curves.yRange);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+
+    live = LiveLines{};
+    live.x = x;
+    live.y = y;
+    live.rewrites = liveTrace_.rewrites;
+    const std::size_t liveRun = live_ ? ticked_.size() : SIZE_MAX;
+    for (const RunCurves& run : curves.runs) {
+        const bool isLive = run.run == liveRun;
+        if (isLive) {
+            live.drawn = true;
+            live.yFactor = run.yFactor;
+            live.label = Text(run.label);
+            live.colour = Colour(run.colour);
+        }
+        for (std::size_t k = 0; k < run.lines.size(); ++k) {
+            QList<QPointF> points = Points(run.lines[k]);
+            QLineSeries* series = AddSeries(chart, live, Text(run.label), Colour(run.colour),
+                                            isLive ? kLiveLineWidth : kRunLineWidth, k == 0);
+            series->replace(points);
+            if (isLive) {
+                live.series.push_back(series);
+                live.points.push_back(std::move(points));
+            }
+        }
+    }
+}
+
+QLineSeries* RunComparisonCharts::AddSeries(QChart* chart, const LiveLines& axes,
+                                            const QString& label, const QColor& colour, qreal width,
+                                            bool inLegend)
+{
+    auto* series = new QLineSeries;
+    series->setName(label);
+    series->setPen(QPen(colour, width));
+    chart->addSeries(series);
+    series->attachAxis(axes.x);
+    series->attachAxis(axes.y);
+    // One legend entry per run, however many legs it has.
+    if (!inLegend)
+        for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
+    return series;
+}
+
+void RunComparisonCharts::ExtendLive(QChart* chart, ComparisonChart& curves,
+                                     const std::vector<Polyline>& lines, double yFactor,
+                                     LiveLines& live)
+{
+    const bool rewrite = yFactor != live.yFactor || liveTrace_.rewrites != live.rewrites;
+    live.yFactor = yFactor;
+    live.rewrites = liveTrace_.rewrites;
+    // Every line before the last drawn one is as it was, unless rewritten.
+    const std::size_t first = rewrite || live.series.empty() ? 0 : live.series.size() - 1;
+    bool outside = false;
+    for (std::size_t k = first; k < lines.size(); ++k) {
+        if (k == live.series.size()) {
+            live.series.push_back(
+                AddSeries(chart, live, live.label, live.colour, kLiveLineWidth, k == 0));
+            live.points.emplace_back();
+        }
+        QList<QPointF>& points = live.points[k];
+        if (rewrite) points.clear();
+        for (std::size_t i = static_cast<std::size_t>(points.size()); i < lines[k].size(); ++i) {
+            const QPointF point(lines[k][i].x, lines[k][i].y * yFactor);
+            points.append(point);
+            curves.xSpan.Add(point.x());
+            curves.ySpan.Add(point.y());
+            outside = outside || !curves.xRange.Holds(point.x()) || !curves.yRange.Holds(point.y());
+        }
+        live.series[k]->replace(points);
+    }
+    while (live.series.size() > lines.size()) {
+        chart->removeSeries(live.series.back());
+        delete live.series.back();
+        live.series.pop_back();
+        live.points.pop_back();
+    }
+    // The axes change only when a point falls outside them, and then with
+    // a margin, so that most points leave them as they are.
+    if (outside) {
+        curves.xRange = RangeWithMargin(curves.xSpan, false);
+        curves.yRange = RangeWithMargin(curves.ySpan, curves.logarithmic);
+        SetRange(live.x, curves.xRange);
+        SetRange(live.y, curves.yRange);
+    }
+}
+
+void RunComparisonCharts::ShowNotes()
+{
+    std::vector<std::string> notes = curves_.capacitance.notes;
+    for (const std::string& note : curves_.conductance.notes) notes.push_back(note);
+    // The run in progress leaves out more points as it goes.
+    const std::size_t liveRun = ticked_.size();
+    if (live_) {
+        for (const RunCurves& run : curves_.conductance.runs)
+            if (run.run == liveRun) {
+                const std::string before = ConductanceLeftOutNote(run.label, run.pointsLeftOut);
+                notes.erase(std::remove(notes.begin(), notes.end(), before), notes.end());
+                if (liveLeftOut_ > 0)
+                    notes.push_back(ConductanceLeftOutNote(run.label, liveLeftOut_));
+            }
+    }
+    QString text;
+    for (const std::string& note : notes) text += (text.isEmpty() ? "" : "\n") + Text(note);
+    notes_->setText(text);
+    notes_->setVisible(!text.isEmpty());
+}
+
+QImage RunComparisonCharts::Picture()
+{
+    QPainter measuring;
+    const QSize size = PaintViews(measuring, capacitanceView_, conductanceView_);
+    const qreal ratio = kPictureScale * devicePixelRatioF();
+    QImage image(qCeil(size.width() * ratio), qCeil(size.height() * ratio), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    PaintViews(painter, capacitanceView_, conductanceView_);
+    return image;
+}
+
+void RunComparisonCharts::CopyPicture()
+{
+    QGuiApplication::clipboard()->setImage(Picture());
+}
+
+void RunComparisonCharts::SavePicture()
+{
+    const SaveChoice choice = desktop_.AskSaveFile(kPictureFileFilter, "runs-compared");
+    if (choice.path.empty()) return;
+    const PictureFormat format = choice.type == static_cast<std::size_t>(PictureFormat::Svg)
+                                     ? PictureFormat::Svg
+                                     : PictureFormat::Png;
+    const std::optional<std::string> fileName =
+        ConfirmedFileName(desktop_, choice.path, PictureExtension(format), "Save picture");
+    if (!fileName) return;
+    if (std::optional<std::string> failure = SaveComparisonPicture(*fileName, *this, format))
+        desktop_.ShowMessage(*failure);
+}
+
+QByteArray ComparisonPictureBytes(RunComparisonCharts& charts, PictureFormat format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (format == PictureFormat::Png) {
+        const QImage image = charts.Picture();
+        if (image.isNull() || !image.save(&buffer, "PNG")) return {};
+        return bytes;
+    }
+    QPainter measuring;
+    const QSize size = PaintViews(measuring, charts.CapacitanceChart(), charts.ConductanceChart());
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle("quillon runs compared");
+    QPainter painter(&svg);
+    PaintViews(painter, charts.CapacitanceChart(), charts.ConductanceChart());
+    painter.end();
+    return bytes;
+}
+
+std::optional<std::string> SaveComparisonPicture(const std::string& path,
+                                                 RunComparisonCharts& charts, PictureFormat format)
+{
+    const QByteArray bytes = ComparisonPictureBytes(charts, format);
+    std::optional<std::string> reason;
+    if (bytes.isEmpty())
+        reason = "there is no picture to save";
+    else
+        reason = ReplaceFileContent(
+            path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (reason) return "The picture could not be saved to " + path + ": " + *reason + ".";
+    return std::nullopt;
+}
+
+}  // namespace quillon
