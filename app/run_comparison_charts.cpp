@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "analysis/graph_axes.h"
 #include "analysis/result_table.h"
 #include "platform/file_replace.h"
 
@@ -28,6 +31,7 @@ namespace {
 // Each chart's size in a picture taken while the charts are not on screen.
 constexpr QSize kPictureChartSize(560, 420);
 constexpr qreal kRunLineWidth = 1.5;
+constexpr int kMostTicks = 7;
 // The run in progress stands out from the kept runs.
 constexpr qreal kLiveLineWidth = 2.5;
 
@@ -60,22 +64,42 @@ QChartView* MakeChartView(const QString& title, QWidget* parent)
     return view;
 }
 
+// A linear axis gets round ticks anchored at 0, whatever its margins.
 void SetRange(QAbstractAxis* axis, const AxisRange& range)
 {
     axis->setRange(range.low, range.high);
+    auto* linear = qobject_cast<QValueAxis*>(axis);
+    if (!linear) return;
+    const std::vector<double> ticks = RoundTicks(range.low, range.high, kMostTicks);
+    if (ticks.size() < 2) return;
+    linear->setTickType(QValueAxis::TicksDynamic);
+    linear->setTickAnchor(0);
+    linear->setTickInterval(ticks[1] - ticks[0]);
 }
 
-// The views side by side as on screen, from the painter's origin.
-QSize PaintViews(QPainter& painter, QChartView* left, QChartView* right)
+// The chart as its view shows it, or at a picture's size while the view is
+// not on screen, laid out now rather than when the event loop gets to it.
+QRectF ChartArea(QChartView* view)
 {
-    for (QChartView* view : {left, right})
-        if (!view->isVisible()) view->resize(kPictureChartSize);
-    const QSize size(left->width() + right->width(), std::max(left->height(), right->height()));
-    if (painter.isActive()) {
-        painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
-        left->QWidget::render(&painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
-        right->QWidget::render(&painter, QPoint(left->width(), 0), QRegion(),
-                               QWidget::DrawChildren);
+    QChart* chart = view->chart();
+    if (!view->isVisible()) chart->resize(kPictureChartSize);
+    if (QGraphicsLayout* layout = chart->layout()) layout->activate();
+    return chart->geometry();
+}
+
+// The charts side by side as on screen, from the painter's origin; the size
+// they take.
+QSizeF PaintCharts(QPainter* painter, QChartView* left, QChartView* right)
+{
+    const QRectF leftArea = ChartArea(left);
+    const QRectF rightArea = ChartArea(right);
+    const QSizeF size(leftArea.width() + rightArea.width(),
+                      std::max(leftArea.height(), rightArea.height()));
+    if (painter) {
+        painter->fillRect(QRectF(QPointF(0, 0), size), Qt::white);
+        left->scene()->render(painter, QRectF(QPointF(0, 0), leftArea.size()), leftArea);
+        right->scene()->render(painter, QRectF(QPointF(leftArea.width(), 0), rightArea.size()),
+                               rightArea);
     }
     return size;
 }
@@ -191,12 +215,15 @@ void RunComparisonCharts::Redraw()
     liveTrace_.logConductance = options_.logConductance;
     if (live_) ExtendRunTrace(liveTrace_, *live_);
     liveLeftOut_ = liveTrace_.conductanceLeftOut;
-    DrawChart(capacitanceView_->chart(), curves_.capacitance, liveCapacitance_);
-    DrawChart(conductanceView_->chart(), curves_.conductance, liveConductance_);
+    DrawChart(capacitanceView_->chart(), curves_.capacitance, liveTrace_.capacitance,
+              liveCapacitance_);
+    DrawChart(conductanceView_->chart(), curves_.conductance, liveTrace_.conductance,
+              liveConductance_);
     ShowNotes();
 }
 
-void RunComparisonCharts::DrawChart(QChart* chart, const ComparisonChart& curves, LiveLines& live)
+void RunComparisonCharts::DrawChart(QChart* chart, ComparisonChart& curves,
+                                    const std::vector<Polyline>& liveLines, LiveLines& live)
 {
     chart->removeAllSeries();
     for (QAbstractAxis* axis : chart->axes()) {
@@ -229,24 +256,19 @@ void RunComparisonCharts::DrawChart(QChart* chart, const ComparisonChart& curves
     live.rewrites = liveTrace_.rewrites;
     const std::size_t liveRun = live_ ? ticked_.size() : SIZE_MAX;
     for (const RunCurves& run : curves.runs) {
-        const bool isLive = run.run == liveRun;
-        if (isLive) {
+        if (run.run == liveRun) {
             live.drawn = true;
             live.yFactor = run.yFactor;
             live.label = Text(run.label);
             live.colour = Colour(run.colour);
+            continue;
         }
-        for (std::size_t k = 0; k < run.lines.size(); ++k) {
-            QList<QPointF> points = Points(run.lines[k]);
-            QLineSeries* series = AddSeries(chart, live, Text(run.label), Colour(run.colour),
-                                            isLive ? kLiveLineWidth : kRunLineWidth, k == 0);
-            series->replace(points);
-            if (isLive) {
-                live.series.push_back(series);
-                live.points.push_back(std::move(points));
-            }
-        }
+        for (std::size_t k = 0; k < run.lines.size(); ++k)
+            AddSeries(chart, live, Text(run.label), Colour(run.colour), kRunLineWidth, k == 0)
+                ->replace(Points(run.lines[k]));
     }
+    // In pieces, as its next points will come.
+    if (live.drawn) ExtendLive(chart, curves, liveLines, live.yFactor, live);
 }
 
 QLineSeries* RunComparisonCharts::AddSeries(QChart* chart, const LiveLines& axes,
@@ -269,34 +291,44 @@ void RunComparisonCharts::ExtendLive(QChart* chart, ComparisonChart& curves,
                                      const std::vector<Polyline>& lines, double yFactor,
                                      LiveLines& live)
 {
-    const bool rewrite = yFactor != live.yFactor || liveTrace_.rewrites != live.rewrites;
+    if (yFactor != live.yFactor || liveTrace_.rewrites != live.rewrites) {
+        for (const std::vector<LivePiece>& pieces : live.lines)
+            for (const LivePiece& piece : pieces) {
+                chart->removeSeries(piece.series);
+                delete piece.series;
+            }
+        live.lines.clear();
+        live.drawnPoints.clear();
+    }
     live.yFactor = yFactor;
     live.rewrites = liveTrace_.rewrites;
-    // Every line before the last drawn one is as it was, unless rewritten.
-    const std::size_t first = rewrite || live.series.empty() ? 0 : live.series.size() - 1;
+    // Every line before the last drawn one is as it was.
     bool outside = false;
-    for (std::size_t k = first; k < lines.size(); ++k) {
-        if (k == live.series.size()) {
-            live.series.push_back(
-                AddSeries(chart, live, live.label, live.colour, kLiveLineWidth, k == 0));
-            live.points.emplace_back();
+    for (std::size_t k = live.lines.empty() ? 0 : live.lines.size() - 1; k < lines.size(); ++k) {
+        if (k == live.lines.size()) {
+            live.lines.emplace_back();
+            live.drawnPoints.push_back(0);
         }
-        QList<QPointF>& points = live.points[k];
-        if (rewrite) points.clear();
-        for (std::size_t i = static_cast<std::size_t>(points.size()); i < lines[k].size(); ++i) {
+        std::vector<LivePiece>& pieces = live.lines[k];
+        const std::size_t firstChanged = pieces.empty() ? 0 : pieces.size() - 1;
+        for (std::size_t i = live.drawnPoints[k]; i < lines[k].size(); ++i) {
+            if (pieces.empty() || std::size_t(pieces.back().points.size()) >= kLiveSeriesPoints) {
+                LivePiece piece;
+                piece.series = AddSeries(chart, live, live.label, live.colour, kLiveLineWidth,
+                                         k == 0 && pieces.empty());
+                // The pieces of a line join.
+                if (!pieces.empty()) piece.points.append(pieces.back().points.back());
+                pieces.push_back(std::move(piece));
+            }
             const QPointF point(lines[k][i].x, lines[k][i].y * yFactor);
-            points.append(point);
+            pieces.back().points.append(point);
             curves.xSpan.Add(point.x());
             curves.ySpan.Add(point.y());
             outside = outside || !curves.xRange.Holds(point.x()) || !curves.yRange.Holds(point.y());
         }
-        live.series[k]->replace(points);
-    }
-    while (live.series.size() > lines.size()) {
-        chart->removeSeries(live.series.back());
-        delete live.series.back();
-        live.series.pop_back();
-        live.points.pop_back();
+        live.drawnPoints[k] = lines[k].size();
+        for (std::size_t p = firstChanged; p < pieces.size(); ++p)
+            pieces[p].series->replace(pieces[p].points);
     }
     // The axes change only when a point falls outside them, and then with
     // a margin, so that most points leave them as they are.
@@ -331,13 +363,14 @@ void RunComparisonCharts::ShowNotes()
 
 QImage RunComparisonCharts::Picture()
 {
-    QPainter measuring;
-    const QSize size = PaintViews(measuring, capacitanceView_, conductanceView_);
+    const QSize size = PaintCharts(nullptr, capacitanceView_, conductanceView_).toSize();
+    if (size.isEmpty()) return QImage();
     const qreal ratio = kPictureScale * devicePixelRatioF();
     QImage image(qCeil(size.width() * ratio), qCeil(size.height() * ratio), QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
-    PaintViews(painter, capacitanceView_, conductanceView_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    PaintCharts(&painter, capacitanceView_, conductanceView_);
     return image;
 }
 
@@ -370,15 +403,15 @@ QByteArray ComparisonPictureBytes(RunComparisonCharts& charts, PictureFormat for
         if (image.isNull() || !image.save(&buffer, "PNG")) return {};
         return bytes;
     }
-    QPainter measuring;
-    const QSize size = PaintViews(measuring, charts.CapacitanceChart(), charts.ConductanceChart());
+    const QSize size =
+        PaintCharts(nullptr, charts.CapacitanceChart(), charts.ConductanceChart()).toSize();
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle("quillon runs compared");
     QPainter painter(&svg);
-    PaintViews(painter, charts.CapacitanceChart(), charts.ConductanceChart());
+    PaintCharts(&painter, charts.CapacitanceChart(), charts.ConductanceChart());
     painter.end();
     return bytes;
 }

@@ -26,6 +26,10 @@ class QLineSeries;
 
 namespace quillon {
 
+// The most points of one series of the run in progress: a new point redraws
+// only the last series, whose cost does not grow with the run.
+inline constexpr std::size_t kLiveSeriesPoints = 256;
+
 class RunComparisonCharts final : public QWidget {
     Q_OBJECT
 
@@ -59,20 +63,26 @@ public:
 
 private:
     // The live run's lines in one chart.
+    // A stretch of a live line, as last given to its series.
+    struct LivePiece {
+        QLineSeries* series = nullptr;
+        QList<QPointF> points;
+    };
     struct LiveLines {
         QAbstractAxis* x = nullptr;
         QAbstractAxis* y = nullptr;
         QString label;
         QColor colour;
-        std::vector<QLineSeries*> series;
-        std::vector<QList<QPointF>> points;  // as last given to each series
+        std::vector<std::vector<LivePiece>> lines;  // the pieces of each polyline
+        std::vector<std::size_t> drawnPoints;       // of each polyline
         double yFactor = 0;
         std::size_t rewrites = 0;
         bool drawn = false;  // the run has a place in this chart
     };
 
     void Redraw();
-    void DrawChart(QChart* chart, const ComparisonChart& curves, LiveLines& live);
+    void DrawChart(QChart* chart, ComparisonChart& curves, const std::vector<Polyline>& liveLines,
+                   LiveLines& live);
     QLineSeries* AddSeries(QChart* chart, const LiveLines& axes, const QString& label,
                            const QColor& colour, qreal width, bool inLegend);
     void ExtendLive(QChart* chart, ComparisonChart& curves, const std::vector<Polyline>& lines,

@@ -93,6 +93,22 @@ TEST(RunComparisonCharts, AppendsTheLiveRunWithoutRedrawingTheCharts)
 
     charts.EndLiveRun();
     EXPECT_EQ(view->chart()->series().size(), 2);
+
+    // A long sweep goes into joined pieces, one legend entry for them all.
+    StoredRun rising;
+    rising.sample = "rising";
+    const std::size_t points = 2 * kLiveSeriesPoints + 10;
+    for (std::size_t i = 0; i < points; ++i) {
+        rising.points.push_back({0.01 * double(i), 100e-12, 1e-6});
+        charts.ShowLiveRun(rising);
+    }
+    ASSERT_EQ(view->chart()->series().size(), 2 + 3);
+    EXPECT_EQ(Series(view, 3)->at(0), Series(view, 2)->points().back());
+    EXPECT_EQ(Series(view, 4)->points().back().x(), 0.01 * double(points - 1));
+    qsizetype drawn = 0;
+    for (int s = 2; s < 5; ++s) drawn += Series(view, s)->count();
+    EXPECT_EQ(std::size_t(drawn), points + 2);
+    EXPECT_EQ(LegendLabels(view), (std::vector<QString>{"kept", "rising"}));
 }
 
 TEST(RunComparisonCharts, SavesThePictureAsPngOrSvg)
