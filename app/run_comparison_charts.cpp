@@ -134,9 +134,8 @@ void RunComparisonCharts::ShowLiveRun(const StoredRun& inProgress)
 {
     const auto sameStart = [](const std::optional<std::tm>& a, const std::optional<std::tm>& b) {
         if (!a || !b) return !a && !b;
-        std::tm x = *a;
-        std::tm y = *b;
-        return std::mktime(&x) == std::mktime(&y);
+        return a->tm_year == b->tm_year && a->tm_mon == b->tm_mon && a->tm_mday == b->tm_mday &&
+               a->tm_hour == b->tm_hour && a->tm_min == b->tm_min && a->tm_sec == b->tm_sec;
     };
     if (!live_ || inProgress.points.size() < live_->points.size() ||
         !sameStart(inProgress.started, live_->started) || inProgress.path != live_->path) {
@@ -291,7 +290,7 @@ void RunComparisonCharts::ExtendLive(QChart* chart, ComparisonChart& curves,
                                      const std::vector<Polyline>& lines, double yFactor,
                                      LiveLines& live)
 {
-    if (yFactor != live.yFactor || liveTrace_.rewrites != live.rewrites) {
+    if (liveTrace_.rewrites != live.rewrites) {
         for (const std::vector<LivePiece>& pieces : live.lines)
             for (const LivePiece& piece : pieces) {
                 chart->removeSeries(piece.series);
@@ -299,6 +298,17 @@ void RunComparisonCharts::ExtendLive(QChart* chart, ComparisonChart& curves,
             }
         live.lines.clear();
         live.drawnPoints.clear();
+    } else if (yFactor != live.yFactor) {
+        // A new Cmax: the points drawn move, their series stay. Each piece
+        // after the first starts with the last point of the one before.
+        for (std::size_t k = 0; k < live.lines.size(); ++k)
+            for (std::size_t p = 0; p < live.lines[k].size(); ++p) {
+                QList<QPointF>& points = live.lines[k][p].points;
+                const std::size_t first = p * (kLiveSeriesPoints - 1);
+                for (qsizetype j = 0; j < points.size(); ++j)
+                    points[j].setY(lines[k][first + std::size_t(j)].y * yFactor);
+                live.lines[k][p].series->replace(points);
+            }
     }
     live.yFactor = yFactor;
     live.rewrites = liveTrace_.rewrites;

@@ -109,6 +109,19 @@ TEST(RunComparisonCharts, AppendsTheLiveRunWithoutRedrawingTheCharts)
     for (int s = 2; s < 5; ++s) drawn += Series(view, s)->count();
     EXPECT_EQ(std::size_t(drawn), points + 2);
     EXPECT_EQ(LegendLabels(view), (std::vector<QString>{"kept", "rising"}));
+
+    // Normalised, each larger C moves every point drawn of the run.
+    charts.SetNormalised(true);
+    const int normalisedRedraws = charts.Redraws();
+    for (std::size_t i = 0; i < kLiveSeriesPoints; ++i) {
+        rising.points.push_back({0.01 * double(points + i), 100e-12 + 1e-12 * double(i + 1), 0});
+        charts.ShowLiveRun(rising);
+    }
+    EXPECT_EQ(charts.Redraws(), normalisedRedraws);
+    const double cmax = 100e-12 + 1e-12 * double(kLiveSeriesPoints);
+    EXPECT_DOUBLE_EQ(Series(view, 2)->at(0).y(), 100e-12 / cmax);
+    EXPECT_DOUBLE_EQ(
+        view->chart()->series().size() == 2 + 4 ? Series(view, 5)->points().back().y() : 0, 1.0);
 }
 
 TEST(RunComparisonCharts, SavesThePictureAsPngOrSvg)
