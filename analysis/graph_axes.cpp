@@ -10,25 +10,6 @@ namespace quillon {
 
 namespace {
 
-struct Prefix {
-    int exponent;
-    const char* symbol;
-};
-
-constexpr Prefix kPrefixes[] = {{-15, "f"}, {-12, "p"}, {-9, "n"}, {-6, "µ"}, {-3, "m"},
-                                {0, ""},    {3, "k"},   {6, "M"},  {9, "G"}};
-
-// The prefix whose numbers for `magnitude` lie between 1 and 1000.
-Prefix PrefixFor(double magnitude)
-{
-    if (!(magnitude > 0) || !std::isfinite(magnitude)) return {0, ""};
-    const int exponent = static_cast<int>(std::floor(std::log10(magnitude) / 3.0)) * 3;
-    const Prefix* chosen = &kPrefixes[0];
-    for (const Prefix& prefix : kPrefixes)
-        if (prefix.exponent <= exponent) chosen = &prefix;
-    return *chosen;
-}
-
 // As many decimals as the spacing of the ticks needs, and never "-0".
 std::string TickText(double shown, double shownStep)
 {
@@ -45,8 +26,8 @@ std::string TickText(double shown, double shownStep)
 Axis MakeAxis(double low, double high, int most, const std::string& quantity,
               const std::string& unit, bool prefixed)
 {
-    const Prefix prefix =
-        prefixed ? PrefixFor(std::max(std::fabs(low), std::fabs(high))) : Prefix{0, ""};
+    const SiPrefix prefix =
+        prefixed ? SiPrefixFor(std::max(std::fabs(low), std::fabs(high))) : SiPrefix{0, ""};
     const double factor = std::pow(10.0, -prefix.exponent);
     Axis axis;
     axis.title = quantity + " [" + prefix.symbol + unit + "]";
@@ -58,6 +39,18 @@ Axis MakeAxis(double low, double high, int most, const std::string& quantity,
 }
 
 }  // namespace
+
+SiPrefix SiPrefixFor(double magnitude)
+{
+    constexpr SiPrefix kPrefixes[] = {{-15, "f"}, {-12, "p"}, {-9, "n"}, {-6, "µ"}, {-3, "m"},
+                                      {0, ""},    {3, "k"},   {6, "M"},  {9, "G"}};
+    if (!(magnitude > 0) || !std::isfinite(magnitude)) return {0, ""};
+    const int exponent = static_cast<int>(std::floor(std::log10(magnitude) / 3.0)) * 3;
+    const SiPrefix* chosen = &kPrefixes[0];
+    for (const SiPrefix& prefix : kPrefixes)
+        if (prefix.exponent <= exponent) chosen = &prefix;
+    return *chosen;
+}
 
 std::vector<double> RoundTicks(double low, double high, int most)
 {

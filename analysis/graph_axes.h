@@ -33,6 +33,15 @@ struct GraphFrame {
     std::vector<LegendEntry> legend;
 };
 
+struct SiPrefix {
+    int exponent;  // the power of ten the prefix stands for
+    const char* symbol;
+};
+
+// The prefix whose numbers for `magnitude` lie between 1 and 1000 ("p" for
+// 3.3e-10); none for 0 or a value not finite.
+SiPrefix SiPrefixFor(double magnitude);
+
 // Round values from low to high, as many as fit in `most`, spaced 1, 2 or 5
 // times a power of ten; none when the range is empty or not finite.
 std::vector<double> RoundTicks(double low, double high, int most);
