@@ -95,12 +95,13 @@ std::optional<std::string> ConfirmedFileName(Desktop& desktop, const std::string
 
 void AskAndSaveTextFile(Desktop& desktop, const std::string& filter,
                         const std::string& suggestedName, const std::string& title,
-                        const std::string& what, const std::function<std::string()>& text)
+                        const std::string& what, const std::function<std::string()>& text,
+                        std::string_view extension)
 {
     const std::string chosen = desktop.AskSaveFileName(filter, suggestedName);
     if (chosen.empty()) return;
     const std::optional<std::string> fileName =
-        ConfirmedFileName(desktop, chosen, kDataFileExtension, title);
+        ConfirmedFileName(desktop, chosen, extension, title);
     if (!fileName) return;
     if (std::optional<std::string> failure = SaveTextFile(*fileName, text(), what))
         desktop.ShowMessage(*failure);

@@ -56,12 +56,13 @@ std::optional<std::string> ConfirmedFileName(Desktop& desktop, const std::string
                                              std::string_view extension, const std::string& title);
 
 // A save as the user asks for it: the save dialog with `filter`, offering
-// `suggestedName`, ".txt" added to the name chosen (with the question,
+// `suggestedName`, `extension` (".txt") added to the name chosen (with the question,
 // titled `title`, before that longer name replaces a file), then
 // SaveTextFile of `text()`, a failure shown as a message. Nothing happens
 // when the dialog is cancelled.
 void AskAndSaveTextFile(Desktop& desktop, const std::string& filter,
                         const std::string& suggestedName, const std::string& title,
-                        const std::string& what, const std::function<std::string()>& text);
+                        const std::string& what, const std::function<std::string()>& text,
+                        std::string_view extension = kDataFileExtension);
 
 }  // namespace quillon

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <set>
 
-#include "analysis/sweep_legs.h"
 #include "common/date_text.h"
 #include "common/text_number.h"
 
@@ -69,7 +68,8 @@ SweepData SweepDataOf(const StoredRun& run)
         sweep.Conductance[index] = point.conductance;
     }
     sweep.PointCount = static_cast<int16_t>(points);
-    if (run.settings) sweep.BiasSign = BiasSign(*run.settings);
+    // The points are in the user's sign already.
+    sweep.BiasSign = 1;
     return sweep;
 }
 
@@ -82,7 +82,8 @@ MeasurementSettingsValues SettingsOf(const StoredRun& run, const MeasurementSett
     return settings;
 }
 
-StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context)
+StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context,
+                        const std::vector<SweepLeg>& plannedLegs)
 {
     StoredRun run;
     run.source = RunSource::InProgress;
@@ -99,7 +100,8 @@ StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context)
         run.points.push_back(
             {sweep.Bias[index] * sign, sweep.Capacitance[index], sweep.Conductance[index]});
     }
-    run.legs = PlannedLegs(context.settings, points);
+    if (plannedLegs.size() >= static_cast<std::size_t>(points))
+        run.legs.assign(plannedLegs.begin(), plannedLegs.begin() + points);
     return run;
 }
 

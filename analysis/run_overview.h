@@ -47,8 +47,9 @@ MeasurementSettingsValues SettingsOf(const StoredRun& run,
                                      const MeasurementSettingsValues& current);
 
 // The run being measured: the points read so far of `sweep` (in the
-// meter's sign while it runs), with the legs its settings plan.
-StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context);
+// meter's sign while it runs), with theirs of the legs its plan gives.
+StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context,
+                        const std::vector<SweepLeg>& plannedLegs);
 
 // "2026-12-07 14:30:15", or "" without a time.
 std::string StartedText(const StoredRun& run);

@@ -30,6 +30,14 @@ std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings, int point
     return legs;
 }
 
+std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings)
+{
+    const RunPreparation preparation = PrepareRun(settings);
+    const auto* plan = std::get_if<RunPlan>(&preparation);
+    return plan ? PlannedLegs(settings, static_cast<int>(plan->biasMillivolts.size()))
+                : std::vector<SweepLeg>();
+}
+
 const char* SweepDirectionName(SweepDirection direction)
 {
     return direction == SweepDirection::Up ? "up" : "down";

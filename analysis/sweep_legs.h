@@ -14,6 +14,8 @@ namespace quillon {
 // The legs of the first `points` points of a run started with `settings`;
 // empty when the settings make no plan or a plan shorter than that.
 std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings, int points);
+// The legs of every point the settings plan; empty without a plan.
+std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings);
 
 // "up" or "down".
 const char* SweepDirectionName(SweepDirection direction);

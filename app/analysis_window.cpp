@@ -359,7 +359,12 @@ AnalysisWindowKeeper::~AnalysisWindowKeeper()
 void AnalysisWindowKeeper::RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
                                     const std::tm& started)
 {
-    run_ = CaptureRun(sweep, settings, started);
+    Follow(CaptureRun(sweep, settings, started));
+}
+
+void AnalysisWindowKeeper::Follow(RunForAnalysis run)
+{
+    run_ = std::move(run);
     if (AnalysisWindow* open = Window()) open->ShowRun(run_);
 }
 

@@ -75,6 +75,8 @@ public:
     // The end of a run whose summary was made: an open window shows it.
     void RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
                   const std::tm& started);
+    // A run read back from a file: an open window shows it.
+    void Follow(RunForAnalysis run);
     // Opens the window on the last run, or raises the open one.
     void Show();
     // The window while it is open.

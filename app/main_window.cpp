@@ -16,6 +16,8 @@
 #include <QShortcut>
 
 #include "analysis/result_table.h"
+#include "analysis/run_overview.h"
+#include "analysis/sweep_legs.h"
 #include "app/captioned_frame.h"
 #include "app/first_start_settings.h"
 #include "app/fixed_window.h"
@@ -54,7 +56,11 @@ std::string MainWindowCaption(const GpibDriver* bus)
 }
 
 FormLCR::FormLCR(const Environment& environment, QWidget* parent)
-    : QWidget(parent), environment_(environment), analysisWindow_(environment.desktop)
+    : QWidget(parent),
+      environment_(environment),
+      analysisWindow_(environment.desktop),
+      runsWindow_(environment.programFolder, environment.desktop,
+                  [this](const StoredRun& run) { ShowStoredRun(run); })
 {
     SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
                      kClientHeightTwips);
@@ -78,6 +84,9 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     auto* analysisKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_A), this);
     analysisKey->setContext(Qt::WindowShortcut);
     connect(analysisKey, &QShortcut::activated, this, [this] { analysisWindow_.Show(); });
+    auto* runsKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_R), this);
+    runsKey->setContext(Qt::WindowShortcut);
+    connect(runsKey, &QShortcut::activated, this, [this] { runsWindow_.Show(); });
     for (QWidget* widget :
          {static_cast<QWidget*>(ui_.Picture1), static_cast<QWidget*>(ui_.Picture2),
           static_cast<QWidget*>(ui_.Label1)}) {
@@ -309,13 +318,22 @@ void FormLCR::YieldOnce()
         return;
     }
     QApplication::processEvents();
+    // The Runs window draws the run point by point, from its first point on.
+    if (RunsWindow* runs = runsWindow_.Window(); runs && liveRun_ && sweep_.RunPointsRead)
+        runs->ShowLiveRun(InProgressRun(sweep_, *liveRun_, liveLegs_));
 }
 
 void FormLCR::Command1_Click()
 {
     if (running_) return;
+    if (!shownFile_.empty()) {
+        setWindowTitle(measuringCaption_);
+        shownFile_.clear();
+    }
     CsvRunContext context = RunContextAtStart();
     runFigures_.reset();
+    liveRun_ = context;
+    liveLegs_ = PlannedLegs(context.settings);
     const EndOfRunPass endOfRun = [this, started = context.started](SweepData& sweep,
                                                                     const RunTimes& times) {
         SummarizeRun(sweep, times, started);
@@ -330,6 +348,8 @@ void FormLCR::Command1_Click()
         lastRun_ = std::move(context);
         SaveRunAutomatically();
     }
+    liveRun_.reset();
+    if (RunsWindow* runs = runsWindow_.Window()) runs->EndLiveRun();
     if (closeAfterRun_) {
         closeAfterRun_ = false;
         close();
@@ -376,6 +396,39 @@ Test* FormLCR::QueryWindow() const
 void FormLCR::AddAnalysisAction(QMenu& menu)
 {
     menu.addAction("Analysis...", this, [this] { analysisWindow_.Show(); });
+    menu.addAction("Runs...", this, [this] { runsWindow_.Show(); });
+}
+
+void FormLCR::ShowStoredRun(const StoredRun& run)
+{
+    if (running_) {
+        environment_.desktop.ShowMessage(
+            "A run is being measured: the window shows it until it ends.");
+        return;
+    }
+    const MeasurementSettingsValues settings = SettingsOf(run, CopySettings(*this));
+    sweep_ = SweepDataOf(run);
+    runTimes_ = RunTimes{};
+    const RunSummary summary = quillon::SummarizeRun(sweep_, runTimes_, settings.text[kPadArea],
+                                                     ui_.List1->count(), analysis_);
+    ui_.Label1->setText(summary.information ? WidgetText(*summary.information) : QString());
+    ui_.RichTextBox1->setPlainText(WidgetText(ResultTableText(sweep_)));
+    CsvRunContext context;
+    context.started = run.started.value_or(environment_.clock.LocalTime());
+    context.settings = settings;
+    context.sample = run.sample;
+    context.note = run.note;
+    context.summary = summary.figures;
+    lastRun_ = std::move(context);
+    analysisWindow_.Follow(AnalysisRunOf(run));
+    if (summary.redrawGraphs)
+        if (std::optional<Graphs> graphs = DrawGraphs(sweep_)) {
+            graphHistory_.Add(std::move(*graphs), sweep_.ReadablePoints());
+            RedrawGraphs();
+        }
+    if (shownFile_.empty()) measuringCaption_ = windowTitle();
+    shownFile_ = SourceText(run);
+    setWindowTitle(measuringCaption_ + QString::fromStdString(" [shows " + shownFile_ + "]"));
 }
 
 void FormLCR::ShowContextMenu(QWidget* widget, const QPoint& position)
@@ -528,6 +581,8 @@ void FormLCR::SaveRunAutomatically()
     if (!lastRun_) return;
     const KeptRun kept = KeepFinishedRun(environment_.programFolder, *lastRun_, sweep_);
     if (kept.failure) environment_.desktop.ShowMessage(*kept.failure);
+    if (RunsWindow* runs = runsWindow_.Window(); runs && !kept.runsFolderFile.empty())
+        runs->RunKept(kept.runsFolderFile);
 }
 
 PictureBox* FormLCR::Graph(ResultTab graph) const

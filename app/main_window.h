@@ -17,6 +17,7 @@
 #include "analysis/graph_axes.h"
 #include "analysis/run_graph_history.h"
 #include "app/analysis_window.h"
+#include "app/runs_window.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -165,8 +166,19 @@ public:
     Test* QueryWindow() const;
     // The Analysis window while it is open.
     AnalysisWindow* AnalysisWindowIfOpen() const { return analysisWindow_.Window(); }
-    // "Analysis...", which opens the Analysis window, at the end of a menu.
+    // "Analysis...", which opens the Analysis window, and "Runs...", which
+    // opens the Runs window, at the end of a menu.
     void AddAnalysisAction(QMenu& menu);
+    // The Runs window while it is open.
+    RunsWindow* RunsWindowIfOpen() const { return runsWindow_.Window(); }
+    void ShowRunsWindow() { runsWindow_.Show(); }
+    // A run read back from a file, shown as if it had just been measured:
+    // graphs, table, INFO and the Analysis window; the caption names the
+    // file until START. Refused while a run is in progress.
+    void ShowStoredRun(const StoredRun& run);
+    // The file the window shows, as the caption names it; empty while it
+    // shows what it measured.
+    const std::string& ShownFile() const { return shownFile_; }
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
@@ -252,6 +264,13 @@ private:
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
+    RunsWindowKeeper runsWindow_;
+    // The run in progress for the Runs window: its context and planned legs.
+    std::optional<CsvRunContext> liveRun_;
+    std::vector<SweepLeg> liveLegs_;
+    // The caption before a file was shown, and that file.
+    QString measuringCaption_;
+    std::string shownFile_;
 };
 
 }  // namespace quillon
