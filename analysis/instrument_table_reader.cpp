@@ -139,13 +139,12 @@ void ReadHeaderField(std::string_view field, int index, Header& header)
     const QuantityRule& rule = kRules[*quantity];
     std::optional<int> power = 0;
     if (bracketed || !unit.empty()) power = PowerOfUnit(rule, unit);
-    if (!power) {
-        if (bracketed && header.problem.empty())
-            header.problem = "the unit " + Quoted(unit) + " of column " + Quoted(field) +
-                             " is not a " + std::string(rule.what) + " unit (" +
-                             std::string(rule.unitsShown) + ")";
-        return;
-    }
+    if (!power && !bracketed) return;
+    // Named as a column, with a unit that cannot be read: the header is
+    // found, and refused for it.
+    if (!power && header.problem.empty())
+        header.problem = "the unit " + Quoted(unit) + " of column " + Quoted(field) + " is not a " +
+                         std::string(rule.what) + " unit (" + std::string(rule.unitsShown) + ")";
     Column& column = header.columns[*quantity];
     if (column.index >= 0) {
         if (header.problem.empty())
@@ -153,7 +152,7 @@ void ReadHeaderField(std::string_view field, int index, Header& header)
                              Quoted(column.header) + " and " + Quoted(field);
         return;
     }
-    column = Column{index, *power, field};
+    column = Column{index, power.value_or(0), field};
 }
 
 char SeparatorOf(std::string_view line)
