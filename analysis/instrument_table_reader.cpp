@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -221,15 +222,15 @@ std::string FrequencyText(double hertz)
 
 }  // namespace
 
-RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vector<TextLine>& lines)
+RunFileReading ReadInstrumentTableLines(const std::string& path, TextLineCursor lines)
 {
     std::vector<std::string_view> fields;
     std::optional<Header> header;
     char separator = ',';
-    std::size_t i = 0;
-    const TextLine* lastText = nullptr;
-    for (; i < lines.size() && !header; ++i) {
-        const TextLine& line = lines[i];
+    std::optional<TextLine> lastText;
+    TextLine line;
+    int headerLine = 0;
+    while (!header && lines.Next(line)) {
         if (Trimmed(line.text).empty() || line.text.front() == '#') continue;
         separator = SeparatorOf(line.text);
         LineFields(line.text, separator, fields);
@@ -241,6 +242,7 @@ RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vect
                                "the header names no conductance column (G or Gp); a G of 0 S "
                                "would be a reading that was never made");
             header = std::move(read);
+            headerLine = line.number;
         } else if (AllNumbers(fields, separator == ';')) {
             if (!lastText)
                 return Refusal(path, line.number,
@@ -251,7 +253,7 @@ RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vect
             return Refusal(path, lastText->number,
                            "the header names " + MissingColumns(ReadHeader(fields)));
         } else {
-            lastText = &line;
+            lastText = line;
         }
     }
     if (!header)
@@ -264,9 +266,7 @@ RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vect
     RunFileReading reading;
     // The run of each frequency, in the order the frequencies first appear.
     std::unordered_map<double, std::size_t> runOfFrequency;
-    const int headerLine = lines[i - 1].number;
-    for (; i < lines.size(); ++i) {
-        const TextLine& line = lines[i];
+    while (lines.Next(line)) {
         if (Trimmed(line.text).empty() || line.text.front() == '#') continue;
         LineFields(line.text, separator, fields);
         if (fields.size() != header->fieldCount)
@@ -285,6 +285,10 @@ RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vect
                     path, line.number,
                     Quoted(field) + " in column " + Quoted(column.header) + " is not a number");
             values[q] = Scaled(*value, column.powerOfTen);
+            if (!std::isfinite(values[q]))
+                return Refusal(path, line.number,
+                               Quoted(field) + " in column " + Quoted(column.header) +
+                                   " is beyond the range of a number");
         }
         std::size_t run = 0;
         if (frequency.index >= 0) {
@@ -296,9 +300,13 @@ RunFileReading ReadInstrumentTableLines(const std::string& path, const std::vect
             const auto [found, added] =
                 runOfFrequency.emplace(values[kFrequencyColumn], reading.runs.size());
             run = found->second;
+            if (added && reading.runs.size() == kMostRunsInAFile)
+                return Refusal(path, line.number,
+                               "the table holds more than " + std::to_string(kMostRunsInAFile) +
+                                   " frequencies: its frequency column is not one of C-V curves");
             if (added) reading.runs.emplace_back().frequencyHertz = values[kFrequencyColumn];
         } else if (reading.runs.empty()) {
-            reading.runs.emplace_back().points.reserve(lines.size() - i);
+            reading.runs.emplace_back();
         }
         reading.runs[run].points.push_back(
             {values[kBiasColumn], values[kCapacitanceColumn], values[kConductanceColumn]});

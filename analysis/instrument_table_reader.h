@@ -20,14 +20,12 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "analysis/run_file_reader.h"
 #include "analysis/run_file_text.h"
 
 namespace quillon {
 
-RunFileReading ReadInstrumentTableLines(const std::string& path,
-                                        const std::vector<TextLine>& lines);
+RunFileReading ReadInstrumentTableLines(const std::string& path, TextLineCursor lines);
 
 }  // namespace quillon

@@ -43,7 +43,7 @@ bool IsMeasurementLogRecordStart(std::string_view line)
     return line.substr(0, kRecordStart.size()) == kRecordStart;
 }
 
-RunFileReading ReadMeasurementLogLines(const std::string& path, const std::vector<TextLine>& lines)
+RunFileReading ReadMeasurementLogLines(const std::string& path, TextLineCursor lines)
 {
     RunFileReading reading;
     std::optional<Record> record;
@@ -52,16 +52,17 @@ RunFileReading ReadMeasurementLogLines(const std::string& path, const std::vecto
         if (record && !record->run.points.empty()) reading.runs.push_back(std::move(record->run));
         record.reset();
     };
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const TextLine& line = lines[i];
+    TextLine line;
+    while (lines.Next(line)) {
         if (IsMeasurementLogRecordStart(line.text)) {
             finish();
-            const std::string_view when = Trimmed(line.text.substr(kRecordStart.size()));
-            std::optional<std::tm> started = DateOfText(when, "yyyymmdd hh:nn:ss");
-            if (!started)
+            if (reading.runs.size() == kMostRunsInAFile)
                 return Refusal(path, line.number,
-                               "the record's start " + Quoted(when) +
-                                   " is not a date and time (yyyymmdd hh:mm:ss)");
+                               "the log holds more than " + std::to_string(kMostRunsInAFile) +
+                                   " records, more than a month's runs");
+            // A date that cannot be leaves the start unknown, as in a data file.
+            const std::optional<std::tm> started =
+                DateOfText(Trimmed(line.text.substr(kRecordStart.size())), "yyyymmdd hh:nn:ss");
             record.emplace();
             ++records;
             record->run.source = RunSource::LogRecord;
@@ -86,8 +87,8 @@ RunFileReading ReadMeasurementLogLines(const std::string& path, const std::vecto
             record->run.points.push_back(*point);
             continue;
         }
-        const bool cutShort =
-            i + 1 == lines.size() || IsMeasurementLogRecordStart(lines[i + 1].text);
+        const std::optional<TextLine> next = lines.Peek();
+        const bool cutShort = !next || IsMeasurementLogRecordStart(next->text);
         if (!cutShort)
             return Refusal(path, line.number,
                            Quoted(line.text) +

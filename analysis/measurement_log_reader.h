@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "analysis/run_file_reader.h"
 #include "analysis/run_file_text.h"
@@ -21,6 +20,6 @@ bool IsMeasurementLogRecordStart(std::string_view line);
 // overflow reply included. A record cut short by a crash may lack its
 // closing empty line, and its last line may then be cut too: that line is
 // the point being written when the program stopped, and is left out.
-RunFileReading ReadMeasurementLogLines(const std::string& path, const std::vector<TextLine>& lines);
+RunFileReading ReadMeasurementLogLines(const std::string& path, TextLineCursor lines);
 
 }  // namespace quillon

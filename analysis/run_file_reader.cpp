@@ -135,9 +135,9 @@ std::optional<std::string> ReadComment(std::string_view key, std::string_view va
             return "the integration " + Quoted(value) + " is none of SHORT, MEDIUM and LONG";
         anySetting = true;
     } else if (key == "started") {
+        // A date that cannot be (a run with no clock set) leaves the start
+        // unknown; the points are as good.
         run.started = DateOfText(value, "yyyy-mm-dd hh:nn:ss");
-        if (!run.started)
-            return "the start " + Quoted(value) + " is not a date and time (yyyy-mm-dd hh:mm:ss)";
     } else if (key == "sample") {
         run.sample = TextAsUtf8(value);
     } else if (key == "note") {
@@ -150,7 +150,7 @@ std::optional<std::string> ReadComment(std::string_view key, std::string_view va
     return std::nullopt;
 }
 
-RunFileReading ReadCsvDataFile(const std::string& path, const std::vector<TextLine>& lines)
+RunFileReading ReadCsvDataFile(const std::string& path, TextLineCursor lines)
 {
     StoredRun run;
     run.source = RunSource::CsvDataFile;
@@ -161,35 +161,37 @@ RunFileReading ReadCsvDataFile(const std::string& path, const std::vector<TextLi
     bool anySetting = false;
     std::optional<int> declaredPoints;
 
-    std::size_t i = 0;
-    for (; i < lines.size(); ++i) {
-        const std::string_view line = lines[i].text;
-        if (IsBlank(line)) continue;
-        if (line.front() != '#') break;
-        const std::size_t colon = line.find(':');
+    TextLine line;
+    bool headerFound = false;
+    while (!headerFound && lines.Next(line)) {
+        if (IsBlank(line.text)) continue;
+        headerFound = line.text.front() != '#';
+        if (headerFound) break;
+        const std::size_t colon = line.text.find(':');
         if (colon == std::string_view::npos) continue;
-        if (std::optional<std::string> reason =
-                ReadComment(Trimmed(line.substr(1, colon - 1)), Trimmed(line.substr(colon + 1)),
-                            run, settings, anySetting, declaredPoints))
-            return Refusal(path, lines[i].number, std::move(*reason));
+        if (std::optional<std::string> reason = ReadComment(
+                Trimmed(line.text.substr(1, colon - 1)), Trimmed(line.text.substr(colon + 1)), run,
+                settings, anySetting, declaredPoints))
+            return Refusal(path, line.number, std::move(*reason));
     }
-    if (i == lines.size())
+    if (!headerFound)
         return Refusal(path, 0, "the file ends before its header \"V,C,G\": it holds no points");
-    const std::string_view header = Trimmed(lines[i].text);
+    const std::string_view header = Trimmed(line.text);
     const bool withLegs = header == kCsvHeaderWithLegs;
     if (!withLegs && header != kCsvHeader)
-        return Refusal(path, lines[i].number,
+        return Refusal(path, line.number,
                        "the header is " + Quoted(header) +
                            " where a data file of this program has " +
                            "\"V,C,G\" or \"V,C,G,sweep,cycle\"");
     const std::size_t wanted = withLegs ? 5 : 3;
 
-    run.points.reserve(lines.size() - i);
-    if (withLegs) run.legs.reserve(lines.size() - i);
+    // The shortest row the program writes has more than 24 characters.
+    const std::size_t rowsAtMost = lines.RemainingBytes() / 24 + 1;
+    run.points.reserve(rowsAtMost);
+    if (withLegs) run.legs.reserve(rowsAtMost);
     bool everyLegKnown = withLegs;
     std::vector<std::string_view> fields;
-    for (++i; i < lines.size(); ++i) {
-        const TextLine& line = lines[i];
+    while (lines.Next(line)) {
         if (IsBlank(line.text) || line.text.front() == '#') continue;
         SplitFields(line.text, ',', fields);
         if (fields.size() != wanted)
@@ -225,15 +227,17 @@ RunFileReading ReadCsvDataFile(const std::string& path, const std::vector<TextLi
     return reading;
 }
 
-RunFileReading ReadTableFile(const std::string& path, const std::vector<TextLine>& lines)
+RunFileReading ReadTableFile(const std::string& path, TextLineCursor lines)
 {
     StoredRun run;
     run.source = RunSource::TableFile;
     run.path = path;
-    run.points.reserve(lines.size());
+    TextLine line;
+    lines.Next(line);  // the header
+    // Rows of "Save Data" have more than 24 characters.
+    run.points.reserve(lines.RemainingBytes() / 24 + 1);
     std::vector<std::string_view> fields;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const TextLine& line = lines[i];
+    while (lines.Next(line)) {
         if (IsBlank(line.text)) continue;
         SplitFields(line.text, '\t', fields);
         if (fields.size() != 3)
@@ -312,13 +316,15 @@ RunFileReading ReadRunText(const std::string& path, std::string_view text)
         return reading;
     }
     if (Trimmed(text, " \t\r\n").empty()) return Refusal(path, 0, "the file is empty");
-    const std::vector<TextLine> lines = TextLines(text);
-    std::size_t first = 0;
-    while (IsBlank(lines[first].text)) ++first;
-    const std::string_view firstLine = lines[first].text;
-    if (IsMeasurementLogRecordStart(firstLine)) return ReadMeasurementLogLines(path, lines);
-    if (StartsWith(firstLine, kCsvSignature)) return ReadCsvDataFile(path, lines);
-    if (first == 0 && firstLine == kResultTableHeader) return ReadTableFile(path, lines);
+    const TextLineCursor lines(text);
+    TextLineCursor ahead = lines;
+    TextLine first;
+    // There is a line that is not blank: the text is not only blanks.
+    while (ahead.Next(first) && IsBlank(first.text)) {
+    }
+    if (IsMeasurementLogRecordStart(first.text)) return ReadMeasurementLogLines(path, lines);
+    if (StartsWith(first.text, kCsvSignature)) return ReadCsvDataFile(path, lines);
+    if (first.number == 1 && first.text == kResultTableHeader) return ReadTableFile(path, lines);
     return ReadInstrumentTableLines(path, lines);
 }
 

@@ -46,22 +46,24 @@ bool IsUtf8(std::string_view text)
 
 }  // namespace
 
-std::vector<TextLine> TextLines(std::string_view text)
+bool TextLineCursor::Next(TextLine& line)
 {
-    std::vector<TextLine> lines;
-    // About 40 characters a line, as the program's own files have.
-    lines.reserve(text.size() / 32 + 1);
-    int number = 0;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t end = text.find('\n', from);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        if (end > from && text[end - 1] == '\r') --end;
-        lines.push_back({text.substr(from, end - from), ++number});
-        from = next;
-    }
-    return lines;
+    if (from_ >= text_.size()) return false;
+    std::size_t end = text_.find('\n', from_);
+    const std::size_t next = end == std::string_view::npos ? text_.size() : end + 1;
+    if (end == std::string_view::npos) end = text_.size();
+    if (end > from_ && text_[end - 1] == '\r') --end;
+    line = {text_.substr(from_, end - from_), ++number_};
+    from_ = next;
+    return true;
+}
+
+std::optional<TextLine> TextLineCursor::Peek() const
+{
+    TextLineCursor ahead = *this;
+    TextLine line;
+    if (!ahead.Next(line)) return std::nullopt;
+    return line;
 }
 
 void SplitFields(std::string_view line, char separator, std::vector<std::string_view>& fields)

@@ -18,9 +18,29 @@ struct TextLine {
 };
 
 // The lines of a text whose lines end in CR LF or LF (instruments write
-// either); a last line without its line end counts, an empty one after
-// the last line end does not.
-std::vector<TextLine> TextLines(std::string_view text);
+// either), one at a time: a file of millions of empty lines must not cost
+// a table of them. A last line without its line end counts, an empty one
+// after the last line end does not.
+class TextLineCursor {
+public:
+    explicit TextLineCursor(std::string_view text) : text_(text) {}
+    // The next line; false after the last.
+    bool Next(TextLine& line);
+    // The line Next would give; no value after the last.
+    std::optional<TextLine> Peek() const;
+    // The bytes of the lines not taken yet.
+    std::size_t RemainingBytes() const { return text_.size() - from_; }
+
+private:
+    std::string_view text_;
+    std::size_t from_ = 0;
+    int number_ = 0;
+};
+
+// A file holds at most this many runs: a month's log has a few thousand
+// records, a table a few frequencies; beyond it a "frequency" column is not
+// one of runs, and the Runs window would take minutes to list them.
+inline constexpr std::size_t kMostRunsInAFile = 10000;
 
 // The fields of a line between `separator`s, blanks around each removed,
 // and double quotes around a whole field too (spreadsheets quote headers).
