@@ -167,7 +167,8 @@ char SeparatorOf(std::string_view line)
 void LineFields(std::string_view line, char separator, std::vector<std::string_view>& fields)
 {
     SplitFields(line, separator, fields);
-    if (fields.size() > 1 && fields.back().empty() && Trimmed(line).back() == separator)
+    // Blanks only: a TAB may be the separator.
+    if (fields.size() > 1 && fields.back().empty() && Trimmed(line, " ").back() == separator)
         fields.pop_back();
 }
 

@@ -94,7 +94,7 @@ const GoodFile kGoodFiles[] = {
        "",
        {{-2.5, 12.5e-12, 0.5e-6}, {3, 15e-12, 2e-6}}}}},
     {"TAB, units after an underscore, one run per frequency in first-appearance order",
-     "# sweep of two frequencies\r\nBias_mV\tC_nF\tG_mS\tFreq [kHz]\r\n-500\t1\t2\t100\r\n"
+     "# sweep of two frequencies\r\nBias_mV\tC_nF\tG_mS\tFreq [kHz]\r\n-500\t1\t2\t100\t\r\n"
      "-500\t3\t4\t1000\r\n500\t5\t6\t100\r\n",
      {{RunSource::OtherInstrument, "100 kHz", 1e5, "", {{-0.5, 1e-9, 2e-3}, {0.5, 5e-9, 6e-3}}},
       {RunSource::OtherInstrument, "1 MHz", 1e6, "", {{-0.5, 3e-9, 4e-3}}}}},
