@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/parameter_extraction.h"
+#include "common/sweep_direction.h"
 #include "measure/measurement_settings.h"
 
 namespace quillon {
@@ -21,9 +22,6 @@ enum class RunSource {
     OtherInstrument,  // a text table of another instrument
     InProgress,       // the run being measured now
 };
-
-// Whether the bias rose or fell along a sweep.
-enum class SweepDirection { Up, Down };
 
 // The sweep a point belongs to.
 struct SweepLeg {

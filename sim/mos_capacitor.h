@@ -13,6 +13,8 @@
 // of it behind the series resistance of substrate and contacts.
 #pragma once
 
+#include "common/sweep_direction.h"
+
 namespace quillon {
 
 struct MosDevice {
@@ -40,10 +42,6 @@ struct MosDevice {
     // would move it.
     double hysteresisVolts = 0.0;
 };
-
-// Which way the bias last moved; the device remembers it through the
-// charge in its oxide.
-enum class SweepDirection { Up, Down };
 
 struct CapacitanceConductance {
     double capacitanceFarads = 0.0;

@@ -2,6 +2,7 @@
 // every driver, which must measure as the simulated bus itself does.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct RunRecord {
     std::vector<double> capacitance;
     std::vector<double> conductance;
     std::vector<std::string> messages;
+    // The month's log as the run left it.
+    std::string log;
 };
 
 // Three points (-3, -0.5 and 2 V) at 100 kHz, SHORT, averaging 2.
@@ -48,6 +51,8 @@ inline RunRecord MeasureRun(Clock& clock, std::function<void(int)> onYield = {},
         record.conductance.push_back(sweep.Conductance[static_cast<std::size_t>(i)]);
     }
     for (const auto& message : desktop.messages) record.messages.push_back(message.text);
+    for (const auto& entry : std::filesystem::directory_iterator(temp.File("")))
+        if (entry.path().extension() == ".log") record.log += temp.Read(entry.path().filename());
     return record;
 }
 
