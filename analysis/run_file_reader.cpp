@@ -22,7 +22,8 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kCsvSignature = "# quillon:";
 // The CSV data file's header since it names the sweep of each point.
-constexpr std::string_view kCsvHeaderWithLegs = "V,C,G,sweep,cycle";
+// Files written before the sweep column have the first three only.
+constexpr std::string_view kCsvHeaderWithoutLegs = "V,C,G";
 constexpr std::size_t kReadChunkBytes = std::size_t{1} << 20;
 
 struct TextKey {
@@ -177,8 +178,8 @@ RunFileReading ReadCsvDataFile(const std::string& path, TextLineCursor lines)
     if (!headerFound)
         return Refusal(path, 0, "the file ends before its header \"V,C,G\": it holds no points");
     const std::string_view header = Trimmed(line.text);
-    const bool withLegs = header == kCsvHeaderWithLegs;
-    if (!withLegs && header != kCsvHeader)
+    const bool withLegs = header == kCsvHeader;
+    if (!withLegs && header != kCsvHeaderWithoutLegs)
         return Refusal(path, line.number,
                        "the header is " + Quoted(header) +
                            " where a data file of this program has " +
