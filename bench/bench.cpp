@@ -20,6 +20,9 @@
 #include "app/main_window.h"
 #include "app/picture_box.h"
 #include "app/settings_file.h"
+#include "bench/comparison_charts_bench.h"
+#include "bench/run_file_reading_bench.h"
+#include "bench/runs_window_bench.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"
@@ -467,6 +470,9 @@ int main(int argc, char* argv[])
 #else
     std::fprintf(stderr, "linux_gpib_run_efficiency not measured: run scripts/linux-gpib first\n");
 #endif
+    std::printf("read_32767_point_file_ms %.2f ms\n", quillon::ReadLargeRunFileMilliseconds());
+    std::printf("list_1000_runs_ms %.1f ms\n", quillon::ListThousandRunsMilliseconds());
+    std::printf("live_run_point_us %.1f us\n", quillon::LiveRunPointMicroseconds());
     std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));
     const std::string peak = RunChild(argv[0], "--peak-memory", nullptr).second;
     std::printf("peak_rss_mb %.1f MB\n", std::atof(peak.c_str()) / 1024.0);
