@@ -23,6 +23,7 @@
 
 #include "analysis/csv_data_file.h"
 #include "analysis/result_table.h"
+#include "app/fresh_chart.h"
 #include "app/screen_fit.h"
 
 namespace quillon {
@@ -91,18 +92,6 @@ QLogValueAxis* LogarithmicAxis(const QString& title, const Span& span)
     axis->setRange(std::pow(10, std::floor(std::log10(low))),
                    std::pow(10, std::ceil(std::log10(high))));
     return axis;
-}
-
-// A fresh chart in the view; the old chart goes, with its series and axes.
-QChart* NewChart(QChartView* view, const QString& title)
-{
-    QChart* old = view->chart();
-    auto* chart = new QChart;
-    chart->setTitle(title);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    view->setChart(chart);
-    delete old;
-    return chart;
 }
 
 void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y)
@@ -274,7 +263,7 @@ void AnalysisWindow::ShowTable()
 
 void AnalysisWindow::DrawCapacitance()
 {
-    QChart* chart = NewChart(capacitanceChart_, "C-V");
+    QChart* chart = FreshChart(capacitanceChart_, "C-V");
     QList<QPointF> asMeasured;
     QList<QPointF> asCorrected;
     for (const CurvePoint& p : extraction_.curve) {
@@ -314,7 +303,7 @@ void AnalysisWindow::DrawCapacitance()
 
 void AnalysisWindow::DrawLoss()
 {
-    QChart* chart = NewChart(lossChart_, QString::fromUtf8("Gp/\u03c9 against bias"));
+    QChart* chart = FreshChart(lossChart_, QString::fromUtf8("Gp/\u03c9 against bias"));
     QList<QPointF> points;
     auto* peak = Markers("conductance peak", Qt::red);
     for (const LossPoint& p : extraction_.loss) {
@@ -335,7 +324,7 @@ void AnalysisWindow::DrawLoss()
 
 void AnalysisWindow::DrawProfile()
 {
-    QChart* chart = NewChart(profileChart_, "Doping profile");
+    QChart* chart = FreshChart(profileChart_, "Doping profile");
     QList<QPointF> points;
     for (const ProfilePoint& p : extraction_.profile)
         points.append({p.depthNanometres, p.dopingPerCubicCm});

@@ -22,6 +22,7 @@
 
 #include "analysis/graph_axes.h"
 #include "analysis/result_table.h"
+#include "app/fresh_chart.h"
 #include "platform/file_replace.h"
 
 namespace quillon {
@@ -55,10 +56,8 @@ QList<QPointF> Points(const Polyline& line)
 
 QChartView* MakeChartView(const QString& title, QWidget* parent)
 {
-    auto* chart = new QChart;
-    chart->setTitle(title);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    auto* view = new QChartView(chart, parent);
+    auto* view = new QChartView(parent);
+    FreshChart(view, title);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(240, 180);
     return view;
@@ -214,6 +213,8 @@ void RunComparisonCharts::Redraw()
     liveTrace_.logConductance = options_.logConductance;
     if (live_) ExtendRunTrace(liveTrace_, *live_);
     liveLeftOut_ = liveTrace_.conductanceLeftOut;
+    for (QChartView* view : {capacitanceView_, conductanceView_})
+        FreshChart(view, view->chart()->title());
     DrawChart(capacitanceView_->chart(), curves_.capacitance, liveTrace_.capacitance,
               liveCapacitance_);
     DrawChart(conductanceView_->chart(), curves_.conductance, liveTrace_.conductance,
@@ -224,11 +225,6 @@ void RunComparisonCharts::Redraw()
 void RunComparisonCharts::DrawChart(QChart* chart, ComparisonChart& curves,
                                     const std::vector<Polyline>& liveLines, LiveLines& live)
 {
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
     auto* x = new QValueAxis;
     x->setTitleText(Text(curves.xTitle));
     x->setLabelFormat("%g");

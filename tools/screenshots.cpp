@@ -18,6 +18,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "analysis/result_table.h"
 #include "app/bus_choice.h"
@@ -25,6 +28,8 @@
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/query_window.h"
+#include "app/results_settings.h"
+#include "app/runs_window.h"
 #include "app/tab_control.h"
 #include "gpib/gpib_binding.h"
 
@@ -134,6 +139,7 @@ int main(int argc, char* argv[])
 
         // "Check" first, so that the run's CSV data file names the meter.
         QTest::mouseClick(ui.Command5, Qt::LeftButton);
+        quillon::WriteRunLabels(folder, {"w3-d12", "10 nm oxide, 1e16"});
 
         // A run of 242 points (a double sweep) at 30 ms a point, caught
         // half-way through, then its summary and graphs.
@@ -178,15 +184,30 @@ int main(int argc, char* argv[])
         // faster than real time; the first device's curve is the oldest.
         quillon::MosDevice device;
         bus.lab.meter->SetTimeScale(0.1);
-        for (auto [oxide, doping] : {std::pair(12e-9, 1e16), std::pair(10e-9, 3e16)}) {
+        const std::tuple<double, double, quillon::RunLabels> devices[] = {
+            {12e-9, 1e16, {"w3-d14", "12 nm oxide, 1e16"}},
+            {10e-9, 3e16, {"w4-d02", "10 nm oxide, 3e16"}}};
+        for (const auto& [oxide, doping, labels] : devices) {
             device.oxideThicknessMetres = oxide;
             device.dopingPerCubicCm = doping;
             bus.lab.meter->SetDevice(device);
+            quillon::WriteRunLabels(folder, labels);
             QTest::mouseClick(ui.Command1, Qt::LeftButton);
         }
         window.SetShowEarlierRuns(true);
         save(window, "graph-earlier-runs.png");
         window.SetShowEarlierRuns(false);
+
+        // The three runs kept, compared, and their table across runs.
+        window.ShowRunsWindow();
+        if (quillon::RunsWindow* runs = window.RunsWindowIfOpen()) {
+            for (const std::string& key : std::vector<std::string>(runs->ListedKeys()))
+                runs->SetTicked(key, true);
+            runs->resize(1180, 820);
+            save(*runs, "runs.png");
+            std::ofstream(output / "runs-table.csv", std::ios::binary) << runs->TableText(',');
+            runs->close();
+        }
         std::printf("%d points measured, %d pictures in %s\n", pointsMeasured, saved,
                     output.c_str());
     }
@@ -195,5 +216,5 @@ int main(int argc, char* argv[])
                            std::filesystem::exists(output / "cv-example.csv") &&
                            std::filesystem::exists(output / "saved-picture-cv.png");
     std::filesystem::remove_all(scratch);
-    return saved == 11 && desktop.messages == 0 && dataSaved ? 0 : 1;
+    return saved == 12 && desktop.messages == 0 && dataSaved ? 0 : 1;
 }
