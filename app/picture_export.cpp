@@ -205,7 +205,11 @@ const char* PictureExtension(PictureFormat format)
 std::optional<std::string> SavePictureFile(const std::string& path, const PictureBox& picture,
                                            const GraphFrame& frame, PictureFormat format)
 {
-    const QByteArray bytes = PictureFileBytes(picture, frame, format);
+    return SavePictureBytes(path, PictureFileBytes(picture, frame, format));
+}
+
+std::optional<std::string> SavePictureBytes(const std::string& path, const QByteArray& bytes)
+{
     std::optional<std::string> reason;
     if (bytes.isEmpty())
         reason = "there is no picture to save";

@@ -23,7 +23,6 @@
 #include "analysis/graph_axes.h"
 #include "analysis/result_table.h"
 #include "app/fresh_chart.h"
-#include "platform/file_replace.h"
 
 namespace quillon {
 
@@ -425,15 +424,7 @@ QByteArray ComparisonPictureBytes(RunComparisonCharts& charts, PictureFormat for
 std::optional<std::string> SaveComparisonPicture(const std::string& path,
                                                  RunComparisonCharts& charts, PictureFormat format)
 {
-    const QByteArray bytes = ComparisonPictureBytes(charts, format);
-    std::optional<std::string> reason;
-    if (bytes.isEmpty())
-        reason = "there is no picture to save";
-    else
-        reason = ReplaceFileContent(
-            path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (reason) return "The picture could not be saved to " + path + ": " + *reason + ".";
-    return std::nullopt;
+    return SavePictureBytes(path, ComparisonPictureBytes(charts, format));
 }
 
 }  // namespace quillon

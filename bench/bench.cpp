@@ -29,6 +29,7 @@
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
 #ifdef QUILLON_LINUX_GPIB_KERNEL
+#include "bench/silent_desktop.h"
 #include "tests/support/linux_gpib_kernel.h"
 #endif
 
@@ -106,18 +107,6 @@ SettingsTimes SettingsMilliseconds()
 }
 
 // A desktop that shows nothing: the runs below must not wait for anybody.
-class SilentDesktop final : public quillon::Desktop {
-public:
-    void ShowMessage(const std::string& text, const std::string&, quillon::MessageIcon) override
-    {
-        std::fprintf(stderr, "message during the benchmark: %s\n", text.c_str());
-    }
-    void Beep() override {}
-    void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&, const std::string&) override { return {}; }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-};
-
 // The main window as the run sees it, with the time each point's
 // bookkeeping starts (the progress bar is its first window update).
 class TimedWindow final : public quillon::RunWindow {
@@ -167,7 +156,7 @@ std::vector<std::chrono::steady_clock::time_point> RunThroughWindow(quillon::Clo
 {
     ScratchFolder scratch;
     const quillon::FixedFolder folder(scratch.path.string());
-    SilentDesktop desktop;
+    quillon::SilentDesktop desktop;
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
     const auto& ui = window.Controls();
     const std::string stop = quillon::SignedDecimal((points - 1) * 0.001);
@@ -218,7 +207,7 @@ LargeRunTimes LargeRunMilliseconds()
     quillon::SelectGpibDriver(*lab.bus);
     ScratchFolder scratch;
     const quillon::FixedFolder folder(scratch.path.string());
-    SilentDesktop desktop;
+    quillon::SilentDesktop desktop;
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
     const auto& ui = window.Controls();
     const char* texts[quillon::kTextFieldCount] = {"-16.383", "16.383", "0.001", "1000", "1", "0",
@@ -372,7 +361,7 @@ int StartUpChild(int argc, char* argv[], const std::string& folderPath)
     QApplication application(argc, argv);
     quillon::SystemClock clock;
     const quillon::FixedFolder folder(folderPath);
-    SilentDesktop desktop;
+    quillon::SilentDesktop desktop;
     quillon::ChosenBus bus = quillon::ChooseBus(folder, clock);
     quillon::SelectGpibDriver(quillon::ChosenDriver(bus));
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/run_comparison_charts.h"
+#include "bench/silent_desktop.h"
 #include "platform/desktop.h"
 
 namespace quillon {
@@ -17,16 +18,6 @@ constexpr int kKeptRuns = 3;
 constexpr int kKeptRunPoints = 1000;
 // The calls timed at the end of the run, after it has grown to its size.
 constexpr int kTimedCalls = 200;
-
-// Nothing is asked of it: the charts are only drawn.
-class SilentDesktop final : public Desktop {
-public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    void Beep() override {}
-    void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&, const std::string&) override { return {}; }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-};
 
 // A double sweep from -3 V to 3 V and back, of a capacitor between 20 and
 // 100 pF.

@@ -10,6 +10,7 @@
 #include "analysis/csv_data_file.h"
 #include "app/results_settings.h"
 #include "app/runs_window.h"
+#include "bench/silent_desktop.h"
 #include "platform/program_folder.h"
 #include "sim/mos_capacitor.h"
 
@@ -18,15 +19,6 @@ namespace quillon {
 namespace {
 
 constexpr int kRuns = 1000;
-
-class QuietDesktop final : public Desktop {
-public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    void Beep() override {}
-    void SetWaitCursor(bool) override {}
-    std::string AskSaveFileName(const std::string&, const std::string&) override { return {}; }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-};
 
 // -2 V to 1 V and back in 25 mV steps at 100 kHz on a device of its own.
 SweepData DoubleSweepOf(const MosDevice& device)
@@ -72,7 +64,7 @@ double ListThousandRunsMilliseconds()
         written = !AutoSaveRun(RunsFolderPath(folder), context, DoubleSweepOf(device)).failure;
     }
     if (written) {
-        QuietDesktop desktop;
+        SilentDesktop desktop;
         RunCatalogue catalogue;
         const auto start = std::chrono::steady_clock::now();
         RunsWindow window(folder, desktop, catalogue, [](const StoredRun&) {});
