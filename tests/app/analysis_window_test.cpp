@@ -86,9 +86,7 @@ protected:
     SimulatedLab lab = [this] {
         SimulatedLabSettings settings;
         settings.device.seriesResistanceOhms = 2000;
-        SimulatedLab made = MakeSimulatedLab(env.clock, settings);
-        SelectGpibDriver(*made.bus);
-        return made;
+        return testing::SelectedSimulatedLab(env.clock, settings);
     }();
     FormLCR window{env.Get()};
     const FormLCRControls& ui = window.Controls();

@@ -50,12 +50,7 @@ protected:
     std::string Caption(const QLabel* label) const { return label->text().toStdString(); }
 
     testing::AppEnvironment env;
-    // Selected before the window exists: its caption depends on the bus.
-    SimulatedLab lab = [this] {
-        SimulatedLab made = MakeSimulatedLab(env.clock);
-        SelectGpibDriver(*made.bus);
-        return made;
-    }();
+    SimulatedLab lab = testing::SelectedSimulatedLab(env.clock);
     FormLCR window{env.Get()};
     const FormLCRControls& ui = window.Controls();
 };

@@ -49,11 +49,7 @@ protected:
     }
 
     testing::AppEnvironment env;
-    SimulatedLab lab = [this] {
-        SimulatedLab made = MakeSimulatedLab(env.clock);
-        SelectGpibDriver(*made.bus);
-        return made;
-    }();
+    SimulatedLab lab = testing::SelectedSimulatedLab(env.clock);
     FormLCR window{env.Get()};
     const FormLCRControls& ui = window.Controls();
 };
