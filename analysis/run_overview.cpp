@@ -82,8 +82,7 @@ MeasurementSettingsValues SettingsOf(const StoredRun& run, const MeasurementSett
     return settings;
 }
 
-StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context,
-                        const std::vector<SweepLeg>& plannedLegs)
+StoredRun InProgressRun(const CsvRunContext& context)
 {
     StoredRun run;
     run.source = RunSource::InProgress;
@@ -91,18 +90,18 @@ StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context,
     run.sample = context.sample;
     run.note = context.note;
     run.settings = context.settings;
-    const int points = sweep.ReadablePoints();
+    return run;
+}
+
+void TakeNewPoints(StoredRun& run, const SweepData& sweep, const std::vector<SweepLeg>& plannedLegs)
+{
+    const auto points = static_cast<std::size_t>(sweep.ReadablePoints());
     // Only a finished run has its bias back in the user's sign.
     const double sign = sweep.RunPointsRead ? sweep.BiasSign : 1;
-    run.points.reserve(static_cast<std::size_t>(points));
-    for (int i = 1; i <= points; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        run.points.push_back(
-            {sweep.Bias[index] * sign, sweep.Capacitance[index], sweep.Conductance[index]});
-    }
-    if (plannedLegs.size() >= static_cast<std::size_t>(points))
-        run.legs.assign(plannedLegs.begin(), plannedLegs.begin() + points);
-    return run;
+    for (std::size_t i = run.points.size() + 1; i <= points; ++i)
+        run.points.push_back({sweep.Bias[i] * sign, sweep.Capacitance[i], sweep.Conductance[i]});
+    if (plannedLegs.size() >= points)
+        for (std::size_t i = run.legs.size(); i < points; ++i) run.legs.push_back(plannedLegs[i]);
 }
 
 std::string StartedText(const StoredRun& run)

@@ -46,10 +46,12 @@ SweepData SweepDataOf(const StoredRun& run);
 MeasurementSettingsValues SettingsOf(const StoredRun& run,
                                      const MeasurementSettingsValues& current);
 
-// The run being measured: the points read so far of `sweep` (in the
-// meter's sign while it runs), with theirs of the legs its plan gives.
-StoredRun InProgressRun(const SweepData& sweep, const CsvRunContext& context,
-                        const std::vector<SweepLeg>& plannedLegs);
+// The run being measured, as far as its START tells: no points yet.
+StoredRun InProgressRun(const CsvRunContext& context);
+// Adds the points `sweep` has read since the last call (in the meter's sign
+// while it runs), each with its leg of the planned ones.
+void TakeNewPoints(StoredRun& run, const SweepData& sweep,
+                   const std::vector<SweepLeg>& plannedLegs);
 
 // "2026-12-07 14:30:15", or "" without a time.
 std::string StartedText(const StoredRun& run);

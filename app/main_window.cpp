@@ -319,8 +319,10 @@ void FormLCR::YieldOnce()
     }
     QApplication::processEvents();
     // The Runs window draws the run point by point, from its first point on.
-    if (RunsWindow* runs = runsWindow_.Window(); runs && liveRun_ && sweep_.RunPointsRead)
-        runs->ShowLiveRun(InProgressRun(sweep_, *liveRun_, liveLegs_));
+    if (RunsWindow* runs = runsWindow_.Window(); runs && liveRun_ && sweep_.RunPointsRead) {
+        TakeNewPoints(*liveRun_, sweep_, liveLegs_);
+        runs->ShowLiveRun(*liveRun_);
+    }
 }
 
 void FormLCR::Command1_Click()
@@ -332,7 +334,7 @@ void FormLCR::Command1_Click()
     }
     CsvRunContext context = RunContextAtStart();
     runFigures_.reset();
-    liveRun_ = context;
+    liveRun_ = InProgressRun(context);
     liveLegs_ = PlannedLegs(context.settings);
     const EndOfRunPass endOfRun = [this, started = context.started](SweepData& sweep,
                                                                     const RunTimes& times) {

@@ -265,8 +265,8 @@ private:
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
     RunsWindowKeeper runsWindow_;
-    // The run in progress for the Runs window: its context and planned legs.
-    std::optional<CsvRunContext> liveRun_;
+    // The run in progress as the Runs window draws it, and its planned legs.
+    std::optional<StoredRun> liveRun_;
     std::vector<SweepLeg> liveLegs_;
     // The caption before a file was shown, and that file.
     QString measuringCaption_;
