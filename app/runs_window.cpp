@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -239,7 +240,14 @@ void RunsWindow::SetTicked(const std::string& key, bool ticked)
 {
     const bool changed = ticked ? ticked_.insert(key).second : ticked_.erase(key) > 0;
     if (!changed) return;
-    FillList();
+    // Only the box of that run changes: a long list is not built again.
+    const auto listed = std::find(listedKeys_.begin(), listedKeys_.end(), key);
+    if (listed != listedKeys_.end()) {
+        filling_ = true;
+        list_->item(static_cast<int>(listed - listedKeys_.begin()), 0)
+            ->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+        filling_ = false;
+    }
     ShowTicked();
 }
 
