@@ -94,9 +94,8 @@ std::optional<std::string> QtDesktop::AskText(const std::string& prompt, const s
 {
     bool accepted = false;
     const QString text = QInputDialog::getText(
-        QApplication::activeWindow(), QString::fromStdString(title),
-        QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(initial),
-        &accepted);
+        QApplication::activeWindow(), QString::fromStdString(title), QString::fromStdString(prompt),
+        QLineEdit::Normal, QString::fromStdString(initial), &accepted);
     if (!accepted) return std::nullopt;
     return text.toStdString();
 }

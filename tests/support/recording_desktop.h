@@ -83,7 +83,8 @@ public:
     std::deque<bool> yesNoAnswers;  // none left = No
     std::vector<std::string> openFilters;
     std::deque<std::vector<std::string>> openAnswers;  // none left = cancel
-    std::deque<std::optional<std::string>> textAnswers;  // none left = cancel; AskText asks in questions
+    std::deque<std::optional<std::string>>
+        textAnswers;  // none left = cancel; AskText asks in questions
     // Runs while the message is "on screen", as a user's reaction would.
     std::function<void(const ShownMessage&)> onMessage;
 };
