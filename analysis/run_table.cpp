@@ -79,7 +79,9 @@ RunListRow RunListRowOf(const StoredRun& run, const RunOverview& overview)
         std::to_string(run.points.size()), static_cast<double>(run.points.size()), {}};
     row[kSweepColumn].text = SweepText(run);
     if (overview.cmax)
-        row[kCmaxColumn] = {FormatNumber(*overview.cmax * 1e12, "0.000"), overview.cmax, {}};
+        row[kCmaxColumn] = {FormatNumber(*overview.cmax * kPicofarads.scale, kPicofarads.pattern),
+                            overview.cmax,
+                            {}};
     else
         row[kCmaxColumn] = {kNotAvailable, std::nullopt, "no readable point"};
     row[kCetColumn] = Cell(overview.equivalentThickness, kNanometres);
