@@ -212,8 +212,6 @@ void RunComparisonCharts::Redraw()
     liveTrace_.logConductance = options_.logConductance;
     if (live_) ExtendRunTrace(liveTrace_, *live_);
     liveLeftOut_ = liveTrace_.conductanceLeftOut;
-    for (QChartView* view : {capacitanceView_, conductanceView_})
-        FreshChart(view, view->chart()->title());
     DrawChart(capacitanceView_->chart(), curves_.capacitance, liveTrace_.capacitance,
               liveCapacitance_);
     DrawChart(conductanceView_->chart(), curves_.conductance, liveTrace_.conductance,
@@ -224,25 +222,38 @@ void RunComparisonCharts::Redraw()
 void RunComparisonCharts::DrawChart(QChart* chart, ComparisonChart& curves,
                                     const std::vector<Polyline>& liveLines, LiveLines& live)
 {
-    auto* x = new QValueAxis;
-    x->setTitleText(Text(curves.xTitle));
-    x->setLabelFormat("%g");
-    QAbstractAxis* y = nullptr;
-    if (curves.logarithmic) {
-        auto* logAxis = new QLogValueAxis;
-        logAxis->setBase(10);
-        logAxis->setLabelFormat("%g");
-        y = logAxis;
-    } else {
-        auto* linear = new QValueAxis;
-        linear->setLabelFormat("%g");
-        y = linear;
+    chart->removeAllSeries();
+    // The axes stay with their chart, a linear and a logarithmic one for y,
+    // the unused one hidden: Qt Charts 6.4 keeps drawing the axes removed
+    // from a chart that was laid out once, and a fresh chart costs every
+    // later point of the run in progress a new layout.
+    QValueAxis* x = nullptr;
+    QValueAxis* linear = nullptr;
+    QLogValueAxis* logarithmic = nullptr;
+    for (QAbstractAxis* axis : chart->axes()) {
+        if (auto* value = qobject_cast<QValueAxis*>(axis))
+            (axis->orientation() == Qt::Horizontal ? x : linear) = value;
+        if (auto* log = qobject_cast<QLogValueAxis*>(axis)) logarithmic = log;
     }
+    if (!x) {
+        x = new QValueAxis;
+        x->setLabelFormat("%g");
+        chart->addAxis(x, Qt::AlignBottom);
+        linear = new QValueAxis;
+        linear->setLabelFormat("%g");
+        chart->addAxis(linear, Qt::AlignLeft);
+        logarithmic = new QLogValueAxis;
+        logarithmic->setBase(10);
+        logarithmic->setLabelFormat("%g");
+        chart->addAxis(logarithmic, Qt::AlignLeft);
+    }
+    QAbstractAxis* y = curves.logarithmic ? static_cast<QAbstractAxis*>(logarithmic) : linear;
+    linear->setVisible(!curves.logarithmic);
+    logarithmic->setVisible(curves.logarithmic);
+    x->setTitleText(Text(curves.xTitle));
     y->setTitleText(Text(curves.yUnit.title));
     SetRange(x, curves.xRange);
     SetRange(y, curves.yRange);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
 
     live = LiveLines{};
     live.x = x;

@@ -459,7 +459,7 @@ int main(int argc, char* argv[])
 #else
     std::fprintf(stderr, "linux_gpib_run_efficiency not measured: run scripts/linux-gpib first\n");
 #endif
-    std::printf("read_32767_point_file_ms %.2f ms\n", quillon::ReadLargeRunFileMilliseconds());
+    std::printf("open_32767_point_file_ms %.2f ms\n", quillon::OpenLargeRunFileMilliseconds());
     std::printf("list_1000_runs_ms %.1f ms\n", quillon::ListThousandRunsMilliseconds());
     std::printf("live_run_point_us %.1f us\n", quillon::LiveRunPointMicroseconds());
     std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));

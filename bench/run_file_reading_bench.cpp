@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analysis/csv_data_file.h"
-#include "analysis/run_file_reader.h"
+#include "analysis/run_catalogue.h"
 
 namespace quillon {
 
@@ -36,7 +36,7 @@ SweepData LargestSweep()
 
 }  // namespace
 
-double ReadLargeRunFileMilliseconds()
+double OpenLargeRunFileMilliseconds()
 {
     namespace fs = std::filesystem;
     const fs::path folder =
@@ -58,10 +58,11 @@ double ReadLargeRunFileMilliseconds()
         bool whole = true;
         for (int i = 0; i < kReadings; ++i) {
             const auto start = std::chrono::steady_clock::now();
-            const RunFileReading reading = ReadRunFile(path);
+            RunCatalogue catalogue;
+            const std::optional<RunFileProblem> problem = catalogue.ReadFile(path);
             const auto end = std::chrono::steady_clock::now();
-            whole = whole && !reading.problem && reading.runs.size() == 1 &&
-                    reading.runs[0].points.size() == kLargestRunPoints;
+            whole = whole && !problem && catalogue.Runs().size() == 1 &&
+                    catalogue.Runs()[0].run.points.size() == kLargestRunPoints;
             samples.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
         std::sort(samples.begin(), samples.end());
