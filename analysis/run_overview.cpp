@@ -7,6 +7,7 @@
 
 #include "common/date_text.h"
 #include "common/text_number.h"
+#include "measure/bias_plan.h"
 
 namespace quillon {
 
@@ -58,7 +59,8 @@ RunOverview OverviewOf(const StoredRun& run)
 SweepData SweepDataOf(const StoredRun& run)
 {
     SweepData sweep;
-    const int points = static_cast<int>(std::min<std::size_t>(run.points.size(), 32767));
+    const int points =
+        static_cast<int>(std::min<std::size_t>(run.points.size(), kMostPlannedPoints));
     sweep.Allocate(points);
     for (int i = 1; i <= points; ++i) {
         const auto index = static_cast<std::size_t>(i);

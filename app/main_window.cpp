@@ -410,6 +410,11 @@ void FormLCR::ShowStoredRun(const StoredRun& run)
     }
     const MeasurementSettingsValues settings = SettingsOf(run, CopySettings(*this));
     sweep_ = SweepDataOf(run);
+    if (run.points.size() > static_cast<std::size_t>(sweep_.PointCount))
+        environment_.desktop.ShowMessage(
+            "The main window holds " + std::to_string(kMostPlannedPoints) +
+            " points at most: it shows the first of the " + std::to_string(run.points.size()) +
+            " points of " + SourceText(run) + ". The Runs window draws them all.");
     runTimes_ = RunTimes{};
     const RunSummary summary = quillon::SummarizeRun(sweep_, runTimes_, settings.text[kPadArea],
                                                      ui_.List1->count(), analysis_);
