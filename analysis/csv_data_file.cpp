@@ -171,19 +171,18 @@ std::string AutoSaveFileName(const std::tm& started, const std::string& sample)
 }
 
 AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
-                           const SweepData& sweep)
+                           std::string_view fileText)
 {
     namespace fs = std::filesystem;
-    const std::string name = AutoSaveFileName(context.started, context.sample);
     const std::string stem = RunFileStem(context.started, context.sample);
-    fs::path path = fs::path(folder) / name;
+    fs::path path = fs::path(folder) / (stem + kCsvExtension);
     std::error_code unknown;
     for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)
         path = fs::path(folder) / (stem + "-" + std::to_string(n) + kCsvExtension);
     if (fs::exists(path, unknown))
         return {path.string(),
                 "The data could not be saved to " + path.string() + ": the file is there already."};
-    return {path.string(), SaveCsvDataFile(path.string(), context, sweep)};
+    return {path.string(), SaveTextFile(path.string(), fileText, "data")};
 }
 
 }  // namespace quillon

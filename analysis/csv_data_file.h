@@ -11,6 +11,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/cv_analysis.h"
 #include "common/program_version.h"
@@ -71,9 +72,10 @@ struct AutoSaveResult {
     std::string path;
     std::optional<std::string> failure;
 };
-// Saves the run into `folder` under AutoSaveFileName, or with "-2", "-3",
-// ... before the extension when a file of that name is already there.
+// Saves the run's file, CsvDataFileText of its context and points, into
+// `folder` under AutoSaveFileName, or with "-2", "-3", ... before the
+// extension when a file of that name is already there.
 AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
-                           const SweepData& sweep);
+                           std::string_view fileText);
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/date_text.h"
 #include "common/text_number.h"
 #include "measure/point_acquisition.h"
 

@@ -13,6 +13,7 @@
 #include "analysis/measurement_log_reader.h"
 #include "analysis/result_table.h"
 #include "analysis/run_file_text.h"
+#include "common/date_text.h"
 #include "common/text_number.h"
 
 namespace quillon {

@@ -55,12 +55,6 @@ std::optional<double> FieldNumber(std::string_view field, bool decimalComma = fa
 // "?".
 std::string Quoted(std::string_view text);
 
-// A date and time written with `pattern`'s digits: "y" the year, "m" the
-// month, "d" the day, "h" the hour, "n" the minutes, "s" the seconds, any
-// other character as it stands ("yyyy-mm-dd hh:nn:ss"). No value for
-// another text or a date that cannot be (month 13, 25 o'clock).
-std::optional<std::tm> DateOfText(std::string_view text, std::string_view pattern);
-
 // A reading with no runs, only the problem.
 RunFileReading Refusal(const std::string& path, int line, std::string reason);
 

@@ -6,23 +6,21 @@
 
 namespace quillon {
 
-std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings, int points)
+namespace {
+
+std::vector<SweepLeg> LegsOfPlan(const RunPlan& plan, std::size_t points)
 {
-    const RunPreparation preparation = PrepareRun(settings);
-    const auto* plan = std::get_if<RunPlan>(&preparation);
-    if (!plan || points < 0 || static_cast<std::size_t>(points) > plan->biasMillivolts.size())
-        return {};
-    BiasSweep forwardOnly = plan->sweep;
+    BiasSweep forwardOnly = plan.sweep;
     forwardOnly.cycles = 1;
     forwardOnly.doubleSweep = false;
-    const int64_t forward = BiasPlanLength(forwardOnly);
-    const int64_t perCycle = BiasPlanLength(plan->sweep) / plan->sweep.cycles;
+    const auto forward = static_cast<std::size_t>(BiasPlanLength(forwardOnly));
+    const auto perCycle = static_cast<std::size_t>(BiasPlanLength(plan.sweep) / plan.sweep.cycles);
     // The plan runs in the meter's sign; the points are kept in the user's.
     const bool forwardRises =
-        (plan->sweep.stopMillivolts - plan->sweep.startMillivolts) * plan->biasSign > 0;
+        (plan.sweep.stopMillivolts - plan.sweep.startMillivolts) * plan.biasSign > 0;
     std::vector<SweepLeg> legs;
-    legs.reserve(static_cast<std::size_t>(points));
-    for (int64_t i = 0; i < points; ++i) {
+    legs.reserve(points);
+    for (std::size_t i = 0; i < points; ++i) {
         const bool onForward = i % perCycle < forward;
         legs.push_back({onForward == forwardRises ? SweepDirection::Up : SweepDirection::Down,
                         static_cast<int>(i / perCycle) + 1});
@@ -30,12 +28,22 @@ std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings, int point
     return legs;
 }
 
+}  // namespace
+
+std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings, int points)
+{
+    const RunPreparation preparation = PrepareRun(settings);
+    const auto* plan = std::get_if<RunPlan>(&preparation);
+    if (!plan || points < 0 || static_cast<std::size_t>(points) > plan->biasMillivolts.size())
+        return {};
+    return LegsOfPlan(*plan, static_cast<std::size_t>(points));
+}
+
 std::vector<SweepLeg> PlannedLegs(const MeasurementSettings& settings)
 {
     const RunPreparation preparation = PrepareRun(settings);
     const auto* plan = std::get_if<RunPlan>(&preparation);
-    return plan ? PlannedLegs(settings, static_cast<int>(plan->biasMillivolts.size()))
-                : std::vector<SweepLeg>();
+    return plan ? LegsOfPlan(*plan, plan->biasMillivolts.size()) : std::vector<SweepLeg>();
 }
 
 const char* SweepDirectionName(SweepDirection direction)

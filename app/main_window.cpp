@@ -428,11 +428,7 @@ void FormLCR::ShowStoredRun(const StoredRun& run)
     context.summary = summary.figures;
     lastRun_ = std::move(context);
     analysisWindow_.Follow(AnalysisRunOf(run));
-    if (summary.redrawGraphs)
-        if (std::optional<Graphs> graphs = DrawGraphs(sweep_)) {
-            graphHistory_.Add(std::move(*graphs), sweep_.ReadablePoints());
-            RedrawGraphs();
-        }
+    if (summary.redrawGraphs) AddToGraphs(sweep_);
     if (shownFile_.empty()) measuringCaption_ = windowTitle();
     shownFile_ = SourceText(run);
     setWindowTitle(measuringCaption_ + QString::fromStdString(" [shows " + shownFile_ + "]"));
@@ -490,7 +486,11 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::t
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
     runFigures_ = summary.figures;
     analysisWindow_.RunEnded(sweep, *this, started);
-    if (!summary.redrawGraphs) return;
+    if (summary.redrawGraphs) AddToGraphs(sweep);
+}
+
+void FormLCR::AddToGraphs(SweepData& sweep)
+{
     if (std::optional<Graphs> graphs = DrawGraphs(sweep)) {
         graphHistory_.Add(std::move(*graphs), sweep.ReadablePoints());
         RedrawGraphs();

@@ -229,6 +229,9 @@ private:
     PictureBox* Graph(ResultTab graph) const;
     // The graph history on the pictures, with the earlier runs if chosen.
     void RedrawGraphs();
+    // The run's graphs drawn as the newest of the history (DrawGraphs settles
+    // its Cmax and Gmax), then shown.
+    void AddToGraphs(SweepData& sweep);
     // The run's context as far as START knows it.
     CsvRunContext RunContextAtStart() const;
     // Into the folder the settings file names, if any.

@@ -70,13 +70,15 @@ KeptRun KeepFinishedRun(const ProgramFolder& folder, const CsvRunContext& contex
                         const SweepData& sweep)
 {
     KeptRun kept;
+    // One text for every copy.
+    const std::string text = CsvDataFileText(context, sweep);
     std::vector<std::string> failures;
     std::string runsFolder;
     if (ReadKeepRuns(folder)) {
         runsFolder = RunsFolderPath(folder);
         std::error_code error;
         std::filesystem::create_directories(runsFolder, error);
-        const AutoSaveResult saved = AutoSaveRun(runsFolder, context, sweep);
+        const AutoSaveResult saved = AutoSaveRun(runsFolder, context, text);
         if (saved.failure)
             failures.push_back(*saved.failure + " Let the program write the folder, or set " +
                                kKeepRunsKey + "=0 in section [" + kRunsSection + "] of " +
@@ -89,7 +91,7 @@ KeptRun KeepFinishedRun(const ProgramFolder& folder, const CsvRunContext& contex
     const bool sameFolder = !runsFolder.empty() && !autoSaveFolder.empty() &&
                             std::filesystem::equivalent(runsFolder, autoSaveFolder, unknown);
     if (!autoSaveFolder.empty() && !sameFolder) {
-        const AutoSaveResult saved = AutoSaveRun(autoSaveFolder, context, sweep);
+        const AutoSaveResult saved = AutoSaveRun(autoSaveFolder, context, text);
         if (saved.failure)
             failures.push_back(*saved.failure + " Set " + kAutoSaveFolderKey + " in section [" +
                                kResultsSection + "] of " + kSettingsFileName +

@@ -61,7 +61,9 @@ double ListThousandRunsMilliseconds()
         context.started.tm_year = 126;
         context.started.tm_mday = 1 + run / 86400;
         context.started.tm_sec = run;
-        written = !AutoSaveRun(RunsFolderPath(folder), context, DoubleSweepOf(device)).failure;
+        written = !AutoSaveRun(RunsFolderPath(folder), context,
+                               CsvDataFileText(context, DoubleSweepOf(device)))
+                       .failure;
     }
     if (written) {
         SilentDesktop desktop;

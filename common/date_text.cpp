@@ -52,4 +52,41 @@ std::string FormatDate(const std::tm& when, std::string_view pattern)
     return out;
 }
 
+std::optional<std::tm> DateOfText(std::string_view text, std::string_view pattern)
+{
+    if (text.size() != pattern.size()) return std::nullopt;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char field = pattern[i];
+        int* value = field == 'y'   ? &year
+                     : field == 'm' ? &month
+                     : field == 'd' ? &day
+                     : field == 'h' ? &hour
+                     : field == 'n' ? &minute
+                     : field == 's' ? &second
+                                    : nullptr;
+        if (!value) {
+            if (text[i] != field) return std::nullopt;
+            continue;
+        }
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        *value = *value * 10 + (text[i] - '0');
+    }
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return CalendarDate(year, month, day, hour, minute, second);
+}
+
+std::tm CalendarDate(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm when{};
+    when.tm_year = year - 1900;
+    when.tm_mon = month - 1;
+    when.tm_mday = day;
+    when.tm_hour = hour;
+    when.tm_min = minute;
+    when.tm_sec = second;
+    return when;
+}
+
 }  // namespace quillon

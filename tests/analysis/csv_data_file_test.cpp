@@ -9,7 +9,7 @@
 
 #include "analysis/result_table.h"
 #include "analysis/sweep_legs.h"
-#include "tests/support/calendar_date.h"
+#include "common/date_text.h"
 #include "tests/support/temp_folder.h"
 
 namespace quillon {
@@ -29,7 +29,7 @@ SweepData ThreePoints()
 CsvRunContext Context()
 {
     CsvRunContext context;
-    context.started = testing::CalendarDate(2026, 12, 7, 14, 30, 15);
+    context.started = CalendarDate(2026, 12, 7, 14, 30, 15);
     context.sample = "wafer3/d12";
     context.note = "after anneal\nat 400 C";
     context.settings.text = {"-3", "3",      "0.05", "100000", "4", "0.01",
@@ -180,8 +180,9 @@ TEST(CsvDataFile, AutoSaveNamesTheFileByTheStartAndNeverReplacesOne)
     const SweepData sweep = ThreePoints();
     EXPECT_EQ(AutoSaveFileName(context.started), "cv-20261207-143015.csv");
     temp.Write("cv-wafer3_d12-20261207-143015.csv", "a run of the same second");
-    EXPECT_EQ(AutoSaveRun(folder, context, sweep).failure, std::nullopt);
-    const AutoSaveResult third = AutoSaveRun(folder, context, sweep);
+    const std::string text = CsvDataFileText(context, sweep);
+    EXPECT_EQ(AutoSaveRun(folder, context, text).failure, std::nullopt);
+    const AutoSaveResult third = AutoSaveRun(folder, context, text);
     EXPECT_EQ(third.failure, std::nullopt);
     EXPECT_EQ(third.path, temp.File("cv-wafer3_d12-20261207-143015-3.csv").string());
     EXPECT_EQ(temp.Read("cv-wafer3_d12-20261207-143015.csv"), "a run of the same second");

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "analysis/csv_data_file.h"
-#include "tests/support/calendar_date.h"
+#include "common/date_text.h"
 #include "tests/support/temp_folder.h"
 
 namespace quillon {
@@ -14,7 +14,7 @@ namespace {
 std::string CsvOf(const std::string& sample)
 {
     CsvRunContext context;
-    context.started = testing::CalendarDate(2026, 12, 7, 10, 0, 0);
+    context.started = CalendarDate(2026, 12, 7, 10, 0, 0);
     context.sample = sample;
     context.settings.text = {"0", "1", "0.5", "1000", "1", "0", "50", "100", "0", "17", "1"};
     SweepData sweep;

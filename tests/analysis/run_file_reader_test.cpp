@@ -13,7 +13,6 @@
 #include "common/date_text.h"
 #include "common/text_number.h"
 #include "tests/measure/measure_fixture.h"
-#include "tests/support/calendar_date.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/whole_run.h"
 
@@ -253,7 +252,7 @@ TEST(RunFileReader, FilesThatCannotBeReadGiveTheirReasonWithoutBlocking)
 TEST(RunFileReader, TheCsvDataFileReadsBackAsWritten)
 {
     CsvRunContext context;
-    context.started = testing::CalendarDate(2026, 12, 7, 14, 30, 15);
+    context.started = CalendarDate(2026, 12, 7, 14, 30, 15);
     context.settings.text = {"-3", "3",      "0.05", "100000", "4", "0.01",
                              "50", " 10000", "0",    "17",     "2"};
     context.settings.check = {1, 1, 0, 0, 0};

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/calendar_date.h"
+#include "common/date_text.h"
 #include "tests/support/crlf_lines.h"
 
 namespace quillon {
@@ -50,7 +50,7 @@ TEST(RunTable, TheTableQuotesAsCsvDoesAndSaysNaForMissingValues)
 {
     StoredRun run;
     run.path = "/runs/cv-a-20261207-100000.csv";
-    run.started = testing::CalendarDate(2026, 12, 7, 10, 0, 0);
+    run.started = CalendarDate(2026, 12, 7, 10, 0, 0);
     run.sample = "w1, \"d1\"";
     run.note = "line\nbreak";
     run.frequencyHertz = 100000;

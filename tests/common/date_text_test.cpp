@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/calendar_date.h"
-
 namespace quillon {
 namespace {
-
-using testing::CalendarDate;
 
 TEST(FormatDate, LogFilePatterns)
 {

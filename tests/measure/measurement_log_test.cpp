@@ -8,13 +8,11 @@
 #include <csignal>
 #include <filesystem>
 
-#include "tests/support/calendar_date.h"
+#include "common/date_text.h"
 #include "tests/support/temp_folder.h"
 
 namespace quillon {
 namespace {
-
-using testing::CalendarDate;
 
 // The log as a run opens it: the file, then the record's first line.
 void OpenRecord(MeasurementLog& log, const ProgramFolder& folder, const Clock& clock)

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/date_text.h"
 #include "common/text_number.h"
 #include "measure_fixture.h"
-#include "tests/support/calendar_date.h"
 #include "tests/support/crlf_lines.h"
 #include "tests/support/recording_desktop.h"
 #include "tests/support/recording_run_window.h"
@@ -434,7 +434,7 @@ TEST_F(MeasurementRunTest, AnUnwritableLogDoesNotStopTheRun)
 TEST_F(MeasurementRunTest, ANewMonthStartsANewLog)
 {
     Run();
-    bench.clock.SetLocalTime(testing::CalendarDate(2024, 4, 1));
+    bench.clock.SetLocalTime(CalendarDate(2024, 4, 1));
     Run();
     EXPECT_EQ(LogLines().size(), 8u);
     EXPECT_EQ(testing::CrLfLines(temp.Read("log-202404.log")).front(),
