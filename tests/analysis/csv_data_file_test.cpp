@@ -11,20 +11,10 @@
 #include "analysis/sweep_legs.h"
 #include "common/date_text.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/three_point_sweep.h"
 
 namespace quillon {
 namespace {
-
-SweepData ThreePoints()
-{
-    SweepData sweep;
-    sweep.Allocate(3);
-    sweep.Bias = {0, -1.5, 0, 1.5};
-    sweep.Capacitance = {0, 1.2345678e-10, 3.3e-10, -4.5e-12};
-    sweep.Conductance = {0, 3.2e-6, 1e-3, 0};
-    sweep.PointCount = 3;
-    return sweep;
-}
 
 CsvRunContext Context()
 {
@@ -48,7 +38,7 @@ CsvRunContext Context()
 
 TEST(CsvDataFile, CommentsThenTheHeaderThenTheTableRowsWithCommas)
 {
-    EXPECT_EQ(CsvDataFileText(Context(), ThreePoints()),
+    EXPECT_EQ(CsvDataFileText(Context(), testing::ThreePointSweep()),
               "# quillon: C-V and G-V measurement\r\n"
               "# started: 2026-12-07 14:30:15\r\n"
               "# sample: wafer3/d12\r\n"
@@ -93,7 +83,7 @@ TEST(CsvDataFile, CommentsThenTheHeaderThenTheTableRowsWithCommas)
 // row of numbers.
 TEST(CsvDataFile, ReadsBackAsTheColumnsVCAndGOfNumbers)
 {
-    std::istringstream file(CsvDataFileText(Context(), ThreePoints()));
+    std::istringstream file(CsvDataFileText(Context(), testing::ThreePointSweep()));
     std::vector<std::vector<std::string>> table;
     for (std::string line; std::getline(file, line);) {
         ASSERT_EQ(line.back(), '\r');
@@ -177,7 +167,7 @@ TEST(CsvDataFile, AutoSaveNamesTheFileByTheStartAndNeverReplacesOne)
     testing::TempFolder temp;
     const std::string folder = temp.File("").string();
     const CsvRunContext context = Context();
-    const SweepData sweep = ThreePoints();
+    const SweepData sweep = testing::ThreePointSweep();
     EXPECT_EQ(AutoSaveFileName(context.started), "cv-20261207-143015.csv");
     temp.Write("cv-wafer3_d12-20261207-143015.csv", "a run of the same second");
     const std::string text = CsvDataFileText(context, sweep);

@@ -7,6 +7,7 @@
 #include "analysis/csv_data_file.h"
 #include "common/date_text.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/three_point_sweep.h"
 
 namespace quillon {
 namespace {
@@ -17,13 +18,7 @@ std::string CsvOf(const std::string& sample)
     context.started = CalendarDate(2026, 12, 7, 10, 0, 0);
     context.sample = sample;
     context.settings.text = {"0", "1", "0.5", "1000", "1", "0", "50", "100", "0", "17", "1"};
-    SweepData sweep;
-    sweep.Allocate(3);
-    sweep.Bias = {0, 0, 0.5, 1};
-    sweep.Capacitance = {0, 3e-10, 2e-10, 1e-10};
-    sweep.Conductance = {0, 1e-6, 2e-6, 1e-6};
-    sweep.PointCount = 3;
-    return CsvDataFileText(context, sweep);
+    return CsvDataFileText(context, testing::ThreePointSweep());
 }
 
 std::vector<std::string> Samples(const RunCatalogue& catalogue)

@@ -14,6 +14,7 @@
 #include "common/text_number.h"
 #include "tests/measure/measure_fixture.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/three_point_sweep.h"
 #include "tests/support/whole_run.h"
 
 namespace quillon {
@@ -258,12 +259,7 @@ TEST(RunFileReader, TheCsvDataFileReadsBackAsWritten)
     context.settings.check = {1, 1, 0, 0, 0};
     context.settings.option = 2;
     context.bus = "simulated";
-    SweepData sweep;
-    sweep.Allocate(3);
-    sweep.Bias = {0, -1.5, 0, 1.5};
-    sweep.Capacitance = {0, 1.23457e-10, 3.3e-10, -4.5e-12};
-    sweep.Conductance = {0, 3.2e-6, 1e-3, 0};
-    sweep.PointCount = 3;
+    const SweepData sweep = testing::ThreePointSweep();
 
     testing::TempFolder temp;
     ASSERT_FALSE(SaveCsvDataFile(temp.File("run.csv").string(), context, sweep));
