@@ -57,16 +57,18 @@ private:
     std::string text_;
 };
 
-void AddSettings(CommentLines& lines, const MeasurementSettingsValues& settings)
+void AddSettings(CommentLines& lines, const MeasurementSettingsValues& settings, bool sweepInputs)
 {
-    lines.AddTyped("start bias [V]", settings, kStartBias);
-    lines.AddTyped("stop bias [V]", settings, kStopBias);
-    lines.AddTyped("bias step [V]", settings, kBiasStep);
-    lines.Add("double sweep", YesNo(settings.Check1(kDoubleSweep)));
-    lines.AddTyped("cycles", settings, kCycles);
+    if (sweepInputs) {
+        lines.AddTyped("start bias [V]", settings, kStartBias);
+        lines.AddTyped("stop bias [V]", settings, kStopBias);
+        lines.AddTyped("bias step [V]", settings, kBiasStep);
+        lines.Add("double sweep", YesNo(settings.Check1(kDoubleSweep)));
+        lines.AddTyped("cycles", settings, kCycles);
+    }
     lines.Add("invert bias", YesNo(settings.Check1(kInvertBias)));
     lines.Add("quit when unbalanced", YesNo(settings.Check1(kQuitWhenUnbal)));
-    lines.AddTyped("frequency [Hz]", settings, kFrequency);
+    if (sweepInputs) lines.AddTyped("frequency [Hz]", settings, kFrequency);
     lines.AddTyped("AC level [mV]", settings, kAcLevel);
     lines.AddTyped("trigger delay [s]", settings, kTriggerDelay);
     lines.AddTyped("averaging", settings, kAveraging);
@@ -89,19 +91,34 @@ void AddSummary(CommentLines& lines, const SummaryFigures& summary)
 
 }  // namespace
 
-std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep)
+std::string CsvComment(const std::string& key, const std::string& value)
 {
-    const int points = sweep.ReadablePoints();
+    CommentLines line;
+    line.Add(key, value);
+    return line.Take();
+}
+
+std::string CsvOpeningComments(const std::string& kind, const CsvRunContext& context,
+                               const std::string& insertedAfterNote, bool sweepInputs)
+{
     CommentLines lines;
-    lines.Add("quillon", "C-V and G-V measurement");
+    lines.Add("quillon", kind);
     lines.Add("started", FormatDate(context.started, "yyyy-mm-dd hh:nn:ss"));
     lines.Add("sample", context.sample);
     lines.Add("note", context.note);
-    AddSettings(lines, context.settings);
+    std::string text = lines.Take() + insertedAfterNote;
+    AddSettings(lines, context.settings, sweepInputs);
     lines.Add("meter",
               context.meterIdentification.empty() ? "not read" : context.meterIdentification);
     lines.Add("bus", context.bus.empty() ? "not known" : context.bus);
     lines.Add("program", "quillon " + context.programVersion);
+    return text + lines.Take();
+}
+
+std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep)
+{
+    const int points = sweep.ReadablePoints();
+    CommentLines lines;
     lines.Add("points", std::to_string(points));
     lines.Add("duration [s]", FormatNumber(context.elapsedMilliseconds / 1000.0, "0.000"));
     if (context.summary) AddSummary(lines, *context.summary);
@@ -110,7 +127,8 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
               "sweep up or down as the bias went, cycle from 1");
     const std::vector<SweepLeg> legs = PlannedLegs(context.settings, points);
 
-    std::string text = lines.Take();
+    std::string text = CsvOpeningComments("C-V and G-V measurement", context, {}, true);
+    text += lines.Take();
     // About 40 characters a row: one allocation for the rows.
     text.reserve(text.size() + 24 + 48 * static_cast<std::size_t>(points));
     text += kCsvHeader;
@@ -173,8 +191,13 @@ std::string AutoSaveFileName(const std::tm& started, const std::string& sample)
 AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
                            std::string_view fileText)
 {
+    return AutoSaveFile(folder, RunFileStem(context.started, context.sample), fileText);
+}
+
+AutoSaveResult AutoSaveFile(const std::string& folder, const std::string& stem,
+                            std::string_view fileText)
+{
     namespace fs = std::filesystem;
-    const std::string stem = RunFileStem(context.started, context.sample);
     fs::path path = fs::path(folder) / (stem + kCsvExtension);
     std::error_code unknown;
     for (int n = 2; n <= kMostSameSecondNames && fs::exists(path, unknown); ++n)

@@ -45,6 +45,15 @@ struct CsvRunContext {
     std::optional<SummaryFigures> summary;
 };
 
+// "# key: value" and CR LF; a line break in the value becomes a blank.
+std::string CsvComment(const std::string& key, const std::string& value);
+// The comment lines a data file opens with: what it holds (`kind`, "C-V
+// and G-V measurement"), when, sample, note, `insertedAfterNote`, the inputs
+// as typed (those of the bias sweep and the frequency only where
+// `sweepInputs`), meter, bus and program.
+std::string CsvOpeningComments(const std::string& kind, const CsvRunContext& context,
+                               const std::string& insertedAfterNote, bool sweepInputs);
+
 // The whole file for the readable points of `sweep`; lines end in CR LF,
 // the last one too. A line break inside a value becomes a blank.
 std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep);
@@ -77,5 +86,9 @@ struct AutoSaveResult {
 // extension when a file of that name is already there.
 AutoSaveResult AutoSaveRun(const std::string& folder, const CsvRunContext& context,
                            std::string_view fileText);
+// The same for any file: `stem` and ".csv", "-2", "-3", ... before the
+// extension where the name is taken.
+AutoSaveResult AutoSaveFile(const std::string& folder, const std::string& stem,
+                            std::string_view fileText);
 
 }  // namespace quillon

@@ -114,11 +114,7 @@ std::string StartedText(const StoredRun& run)
 std::string FrequencyText(const std::optional<double>& hertz)
 {
     if (!hertz || !std::isfinite(*hertz)) return kNotAvailable;
-    const std::pair<double, const char*> units[] = {{1e6, "MHz"}, {1e3, "kHz"}, {1, "Hz"}};
-    for (const auto& [scale, unit] : units)
-        if (std::abs(*hertz) >= scale || scale == 1)
-            return PlainNumber(std::round(*hertz / scale * 1000) / 1000) + " " + unit;
-    return kNotAvailable;
+    return HertzText(*hertz);
 }
 
 std::string SweepText(const StoredRun& run)

@@ -20,6 +20,8 @@
 #include "analysis/sweep_legs.h"
 #include "app/captioned_frame.h"
 #include "app/first_start_settings.h"
+#include "app/frequencies_window.h"
+#include "app/frequency_settings.h"
 #include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -115,6 +117,7 @@ FormLCR::~FormLCR()
     // they write into this one.
     delete calculator_;
     delete queryWindow_;
+    delete frequenciesWindow_;
 }
 
 void FormLCR::BuildBottomRow()
@@ -323,6 +326,7 @@ void FormLCR::YieldOnce()
         TakeNewPoints(*liveRun_, sweep_, liveLegs_);
         runs->ShowLiveRun(*liveRun_);
     }
+    if (yieldObserver_) yieldObserver_();
 }
 
 void FormLCR::Command1_Click()
@@ -341,6 +345,9 @@ void FormLCR::Command1_Click()
         SummarizeRun(sweep, times, started);
     };
     const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
+    lastEnding_ = result.ending;
+    lastPointsRead_ = result.pointsRead;
+    lastKeptFile_.clear();
     runTimes_ = result.times;
     // A run that read no point left the last run's points, and their context.
     if (result.pointsRead > 0) {
@@ -356,6 +363,50 @@ void FormLCR::Command1_Click()
         closeAfterRun_ = false;
         close();
     }
+}
+
+FormLCR::FrequencyListOutcome FormLCR::RunFrequencyList(
+    const std::vector<int32_t>& frequenciesHertz, const std::function<bool()>& betweenSweeps)
+{
+    FrequencyListOutcome outcome;
+    if (running_) return outcome;
+    QLineEdit* frequencyBox = ui_.Text1[kFrequency];
+    const QString typed = frequencyBox->text();
+    for (std::size_t i = 0; i < frequenciesHertz.size(); ++i) {
+        frequencyBox->setText(QString::number(frequenciesHertz[i]));
+        Command1_Click();
+        outcome.lastEnding = lastEnding_;
+        // A sweep that read no point left the last one's context in place.
+        if (lastPointsRead_ > 0 && lastRun_) {
+            StoredRun run = InProgressRun(*lastRun_);
+            run.source = RunSource::CsvDataFile;
+            run.path = lastKeptFile_;
+            run.frequencyHertz = frequenciesHertz[i];
+            if (const double area = PadAreaSquareMicrons(lastRun_->settings); area > 0)
+                run.padAreaSquareMicrons = area;
+            TakeNewPoints(run, sweep_, PlannedLegs(lastRun_->settings));
+            outcome.runs.push_back(std::move(run));
+        }
+        if (lastEnding_ != RunEnding::Completed || closeAfterRun_) break;
+        if (i + 1 < frequenciesHertz.size() && betweenSweeps && !betweenSweeps()) break;
+    }
+    frequencyBox->setText(typed);
+    return outcome;
+}
+
+FormLCR::FrequencySweepOutcome FormLCR::MeasureFrequencySweep(const FrequencySweepPlan& plan)
+{
+    FrequencySweepOutcome outcome;
+    if (running_) return outcome;
+    outcome.context = RunContextAtStart();
+    outcome.result = RunFrequencySweep(*this, environment_, plan);
+    if (outcome.result.points.empty()) return outcome;
+    outcome.context.elapsedMilliseconds = ElapsedMilliseconds(outcome.result.times);
+    const KeptFrequencySweep kept =
+        KeepFrequencySweep(environment_.programFolder, outcome.context, plan, outcome.result.points);
+    if (kept.failure) environment_.desktop.ShowMessage(*kept.failure);
+    outcome.path = kept.path;
+    return outcome;
 }
 
 void FormLCR::closeEvent(QCloseEvent* event)
@@ -399,6 +450,21 @@ void FormLCR::AddAnalysisAction(QMenu& menu)
 {
     menu.addAction("Analysis...", this, [this] { analysisWindow_.Show(); });
     menu.addAction("Runs...", this, [this] { runsWindow_.Show(); });
+    menu.addAction("Frequencies...", this, [this] { ShowFrequenciesWindow(); });
+}
+
+void FormLCR::ShowFrequenciesWindow()
+{
+    if (!frequenciesWindow_) frequenciesWindow_ = new FrequenciesWindow(*this, environment_);
+    frequenciesWindow_->show();
+    frequenciesWindow_->raise();
+    frequenciesWindow_->activateWindow();
+}
+
+FrequenciesWindow* FormLCR::FrequenciesWindowIfOpen() const
+{
+    if (frequenciesWindow_ && frequenciesWindow_->isVisible()) return frequenciesWindow_;
+    return nullptr;
 }
 
 void FormLCR::ShowStoredRun(const StoredRun& run)
@@ -587,6 +653,7 @@ void FormLCR::SaveRunAutomatically()
 {
     if (!lastRun_) return;
     const KeptRun kept = KeepFinishedRun(environment_.programFolder, *lastRun_, sweep_);
+    lastKeptFile_ = kept.runsFolderFile;
     if (kept.failure) environment_.desktop.ShowMessage(*kept.failure);
     if (RunsWindow* runs = runsWindow_.Window(); runs && !kept.runsFolderFile.empty())
         runs->RunKept(kept.runsFolderFile);

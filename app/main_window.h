@@ -18,6 +18,7 @@
 #include "analysis/run_graph_history.h"
 #include "app/analysis_window.h"
 #include "app/runs_window.h"
+#include "measure/frequency_sweep_run.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
 
@@ -35,6 +36,7 @@ class QRadioButton;
 namespace quillon {
 
 class Form1;
+class FrequenciesWindow;
 class GpibDriver;
 class Test;
 class PictureBox;
@@ -166,12 +168,15 @@ public:
     Test* QueryWindow() const;
     // The Analysis window while it is open.
     AnalysisWindow* AnalysisWindowIfOpen() const { return analysisWindow_.Window(); }
-    // "Analysis...", which opens the Analysis window, and "Runs...", which
-    // opens the Runs window, at the end of a menu.
+    // "Analysis...", "Runs..." and "Frequencies...", which open those
+    // windows, at the end of a menu.
     void AddAnalysisAction(QMenu& menu);
     // The Runs window while it is open.
     RunsWindow* RunsWindowIfOpen() const { return runsWindow_.Window(); }
     void ShowRunsWindow() { runsWindow_.Show(); }
+    // The Frequencies window: opened, or raised when open; and while open.
+    void ShowFrequenciesWindow();
+    FrequenciesWindow* FrequenciesWindowIfOpen() const;
     // A run read back from a file, shown as if it had just been measured:
     // graphs, table, INFO and the Analysis window; the caption names the
     // file until START. Refused while a run is in progress.
@@ -182,6 +187,30 @@ public:
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
+
+    // The main window's sweep once at each frequency, one after the other,
+    // each a START of its own (log record, kept file, summary), the typed
+    // frequency put back at the end. `betweenSweeps` is asked after each
+    // completed sweep whether to go on; the list also ends with a sweep that
+    // does not complete (STOP, a time-out). Refused while a run is on.
+    struct FrequencyListOutcome {
+        std::vector<StoredRun> runs;  // the sweeps that read a point, as kept
+        RunEnding lastEnding = RunEnding::Refused;
+    };
+    FrequencyListOutcome RunFrequencyList(const std::vector<int32_t>& frequenciesHertz,
+                                          const std::function<bool()>& betweenSweeps);
+    // A C-f measurement with the main window's set-up, kept in the
+    // frequency sweeps folder; `path` is empty when it was not written.
+    struct FrequencySweepOutcome {
+        FrequencySweepResult result;
+        CsvRunContext context;
+        std::string path;
+    };
+    FrequencySweepOutcome MeasureFrequencySweep(const FrequencySweepPlan& plan);
+    // Called at each pass of the event loop during a run; none by default.
+    void SetYieldObserver(std::function<void()> observer) { yieldObserver_ = std::move(observer); }
+    // The run in progress: its frequency as typed and the points it read.
+    int RunPointsRead() const { return sweep_.RunPointsRead.value_or(0); }
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
@@ -263,11 +292,17 @@ private:
     // The 4284A "Check" last found on board 0: its address and *IDN? reply.
     std::optional<std::pair<int, std::string>> checkedMeter_;
     RunGraphHistory graphHistory_;
+    RunEnding lastEnding_ = RunEnding::Refused;
+    int lastPointsRead_ = 0;
+    // The runs folder's copy of the last run; empty when none was written.
+    std::string lastKeptFile_;
+    std::function<void()> yieldObserver_;
     bool showEarlierRuns_ = false;
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
     RunsWindowKeeper runsWindow_;
+    QPointer<FrequenciesWindow> frequenciesWindow_;
     // The run in progress as the Runs window draws it, and its planned legs.
     std::optional<StoredRun> liveRun_;
     std::vector<SweepLeg> liveLegs_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace quillon {
 
@@ -274,6 +275,16 @@ std::string_view Trimmed(std::string_view text, std::string_view blanks)
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string HertzText(double hertz)
+{
+    const std::pair<double, const char*> units[] = {{1e6, "MHz"}, {1e3, "kHz"}, {1, "Hz"}};
+    for (const auto& [scale, unit] : units)
+        if (std::abs(hertz) >= scale || scale == 1)
+            return std::string(Trimmed(SignedDecimal(std::round(hertz / scale * 1000) / 1000))) +
+                   " " + unit;
+    return {};
 }
 
 std::string FixedWidth(std::string_view text, std::size_t width)

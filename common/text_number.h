@@ -45,6 +45,10 @@ std::string SignedDecimal(double value);
 // stands. Non-finite values give "Inf", "-Inf" or "NaN" without the pattern.
 std::string FormatNumber(double value, std::string_view pattern);
 
+// "100 kHz", "1.5 kHz", "20 Hz", "1 MHz": a frequency in the unit a reader
+// would use, to three decimals of it.
+std::string HertzText(double hertz);
+
 // A text of exactly `width` characters: left-justified and padded with
 // blanks, or cut.
 std::string FixedWidth(std::string_view text, std::size_t width);

@@ -12,6 +12,11 @@ std::string ApertureCommand(std::optional<Integration> integration, int32_t aver
     return kPrefixes[static_cast<int>(*integration)] + std::to_string(averaging);
 }
 
+std::string FrequencyCommand(int32_t frequencyHertz)
+{
+    return "FREQ " + SignedDecimal(frequencyHertz) + "Hz";
+}
+
 InstrumentConnection SetUpInstrument(const InstrumentSettings& settings, Clock& clock)
 {
     InstrumentConnection connection;
@@ -29,7 +34,7 @@ InstrumentConnection SetUpInstrument(const InstrumentSettings& settings, Clock& 
         "DISP:PAGE MEAS",
         "DISP:LINE \"TESTING\"",
         "FUNC:IMP CPG",
-        "FREQ " + SignedDecimal(settings.frequencyHertz) + "Hz",
+        FrequencyCommand(settings.frequencyHertz),
         "VOLT " + settings.acLevel + "mV",
         "TRIG:SOUR BUS",
         "OUTP:HPOW ON",

@@ -23,6 +23,9 @@ struct InstrumentConnection {
 // "APER SHORT,4" and the like; empty when no integration time is selected.
 std::string ApertureCommand(std::optional<Integration> integration, int32_t averaging);
 
+// "FREQ  1000Hz": the test frequency as the set-up sends it.
+std::string FrequencyCommand(int32_t frequencyHertz);
+
 InstrumentConnection SetUpInstrument(const InstrumentSettings& settings, Clock& clock);
 
 }  // namespace quillon

@@ -13,15 +13,45 @@ namespace {
 constexpr const char* kNotStarted = "\r\nThe measurement was not started.";
 constexpr const char* kReturnToInitialState = "\r\nReturn to initial state";
 
-std::string OutOfRangeMessage(const SettingOutOfRange& bad)
-{
-    return bad.label + " is out of range: it must lie within " + bad.range + "." + kNotStarted;
-}
-
 template <typename T>
 const SettingOutOfRange* Refusal(const SettingOr<T>& reading)
 {
     return std::get_if<SettingOutOfRange>(&reading);
+}
+
+}  // namespace
+
+RunEnding EndingOfReading(PointReading::Outcome outcome)
+{
+    return outcome == PointReading::Outcome::TimedOut ? RunEnding::TimedOut : RunEnding::BusFailure;
+}
+
+std::string EndingMessage(RunEnding ending, const std::optional<std::string>& notAReply)
+{
+    if (ending == RunEnding::TimedOut) return kTimeOverMessage;
+    if (notAReply)
+        return "The meter's reply is not two numbers in its format (+1.23456E-10,+4.56789E-07): "
+               "\"" +
+               QuotedBytes(*notAReply) + "\"." + kReturnToInitialState;
+    if (ending == RunEnding::BusFailure)
+        return "The meter's reply could not be read." + DescribeFailedCall() +
+               kReturnToInitialState;
+    if (ending == RunEnding::Unbalanced) return kUnbalancedMessage;
+    return {};
+}
+
+std::string ReturnToIdleSaying(int16_t descriptor, Clock& clock, std::string endingMessage)
+{
+    if (const std::optional<std::string> biasLeftOn = ReturnToIdle(descriptor, clock)) {
+        if (!endingMessage.empty()) endingMessage += "\r\n\r\n";
+        endingMessage += std::string(kBiasMayBeOnMessage) + *biasLeftOn;
+    }
+    return endingMessage;
+}
+
+std::string OutOfRangeMessage(const SettingOutOfRange& bad)
+{
+    return bad.label + " is out of range: it must lie within " + bad.range + "." + kNotStarted;
 }
 
 std::string OpenFailureMessage(const InstrumentSettings& instrument)
@@ -30,14 +60,6 @@ std::string OpenFailureMessage(const InstrumentSettings& instrument)
            ", address " + std::to_string(instrument.address) + ")." + DescribeFailedCall() +
            kNotStarted;
 }
-
-std::string NotAReplyMessage(const std::string& received)
-{
-    return "The meter's reply is not two numbers in its format (+1.23456E-10,+4.56789E-07): \"" +
-           QuotedBytes(received) + "\"." + kReturnToInitialState;
-}
-
-}  // namespace
 
 RunPreparation PrepareRun(const MeasurementSettings& settings)
 {
@@ -191,9 +213,7 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
 
         const PointReading reading = CollectPoint(ud, reply);
         if (reading.outcome != PointReading::Outcome::Read) {
-            result.ending = reading.outcome == PointReading::Outcome::TimedOut
-                                ? RunEnding::TimedOut
-                                : RunEnding::BusFailure;
+            result.ending = EndingOfReading(reading.outcome);
             if (reading.outcome == PointReading::Outcome::NotAReply) notAReply = reading.received;
             break;
         }
@@ -211,23 +231,10 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     // Worded now, while the status still holds the failing call, and shown
     // only once the meter is back to idle: a message box must not keep the
     // DC bias on the device for as long as it stands open.
-    std::string endingMessage;
-    if (result.ending == RunEnding::TimedOut)
-        endingMessage = kTimeOverMessage;
-    else if (notAReply)
-        endingMessage = NotAReplyMessage(*notAReply);
-    else if (busFault)
-        endingMessage =
-            "The meter's reply could not be read." + DescribeFailedCall() + kReturnToInitialState;
-    else if (result.ending == RunEnding::Unbalanced)
-        endingMessage = kUnbalancedMessage;
-
     // Even after a bus fault the meter goes back to idle: its DC bias must
     // not stay on the device.
-    if (const std::optional<std::string> biasLeftOn = ReturnToIdle(ud, environment.clock)) {
-        if (!endingMessage.empty()) endingMessage += "\r\n\r\n";
-        endingMessage += std::string(kBiasMayBeOnMessage) + *biasLeftOn;
-    }
+    const std::string endingMessage =
+        ReturnToIdleSaying(ud, environment.clock, EndingMessage(result.ending, notAReply));
     result.times.t1 = environment.clock.TickCount();
     points->PointCount = static_cast<int16_t>(d - 1);
     result.pointsRead = d - 1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -78,6 +79,20 @@ struct RunResult {
 // The pass that follows a run that returned the meter to idle normally
 // (completed, stopped or unbalanced): the summary and the graphs.
 using EndOfRunPass = std::function<void(SweepData&, const RunTimes&)>;
+
+// How a point that was not read ends the run: TimedOut or BusFailure.
+RunEnding EndingOfReading(PointReading::Outcome outcome);
+// What the user is told of a run that ended so, worded while the bus status
+// still holds the failing call; empty where nothing needs saying.
+// `notAReply`: the bytes that came instead of the meter's reply.
+std::string EndingMessage(RunEnding ending, const std::optional<std::string>& notAReply);
+// Returns the meter to idle and adds to `endingMessage` that the bias may
+// still be on where that failed.
+std::string ReturnToIdleSaying(int16_t descriptor, Clock& clock, std::string endingMessage);
+// A setting a run cannot use; the run was not started.
+std::string OutOfRangeMessage(const SettingOutOfRange& bad);
+// The 4284A could not be opened: board, address and the failed call.
+std::string OpenFailureMessage(const InstrumentSettings& instrument);
 
 // One whole run, from locking the window to giving it back.
 RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment& environment,

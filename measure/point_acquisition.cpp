@@ -34,9 +34,10 @@ std::string BiasCommand(double biasVolts)
     return "BIAS:VOLT " + SignedDecimal(biasVolts);
 }
 
-void TriggerPoint(int16_t descriptor, double biasVolts)
+void TriggerPoint(int16_t descriptor, double biasVolts, const std::string& setting)
 {
     GpibClear(descriptor);
+    if (!setting.empty()) GpibWrite(descriptor, setting);
     GpibWrite(descriptor, "ABORT;:INIT");
     GpibWrite(descriptor, BiasCommand(biasVolts));
     GpibWrite(descriptor, "*TRG");

@@ -22,8 +22,10 @@ inline constexpr uint32_t kIdlePauseMilliseconds = 50;
 // "BIAS:VOLT" followed by the bias in signed decimal form: "BIAS:VOLT  .5".
 std::string BiasCommand(double biasVolts);
 
-// Device clear, abort and arm, set the bias, one bus trigger.
-void TriggerPoint(int16_t descriptor, double biasVolts);
+// Device clear, abort and arm, set the bias, one bus trigger. A
+// `setting` ("FREQ 1000Hz") goes right after the clear, which would
+// otherwise throw it away with the meter's input buffer.
+void TriggerPoint(int16_t descriptor, double biasVolts, const std::string& setting = {});
 
 struct PointReading {
     enum class Outcome {

@@ -5,6 +5,18 @@
 
 namespace quillon {
 
+std::string DurationText(long long seconds)
+{
+    const long long hours = seconds / 3600;
+    const long long minutes = seconds / 60 % 60;
+    char text[48];
+    if (hours > 0)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", hours, minutes, seconds % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", minutes, seconds % 60);
+    return text;
+}
+
 std::string TimeLeftText(int pointsDone, int pointsPlanned, uint32_t elapsedMilliseconds)
 {
     if (pointsDone < 1 || pointsPlanned <= pointsDone) return {};
@@ -13,14 +25,7 @@ std::string TimeLeftText(int pointsDone, int pointsPlanned, uint32_t elapsedMill
     // long of seconds.
     const auto seconds =
         static_cast<long long>(std::llround(perPoint * (pointsPlanned - pointsDone) / 1000.0));
-    const long long hours = seconds / 3600;
-    const long long minutes = seconds / 60 % 60;
-    char text[48];
-    if (hours > 0)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld left", hours, minutes, seconds % 60);
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld left", minutes, seconds % 60);
-    return text;
+    return DurationText(seconds) + " left";
 }
 
 }  // namespace quillon
