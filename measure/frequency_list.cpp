@@ -27,7 +27,7 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view ending)
 {
     if (text.size() < ending.size()) return false;
     return std::equal(ending.begin(), ending.end(), text.end() - ending.size(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
+        return a == std::tolower(static_cast<unsigned char>(b));
     });
 }
 
