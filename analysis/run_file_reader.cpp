@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kCsvSignature = "# quillon:";
+constexpr std::string_view kFrequencySweepSignature = "# quillon: C-f";
 // The CSV data file's header since it names the sweep of each point.
 // Files written before the sweep column have the first three only.
 constexpr std::string_view kCsvHeaderWithoutLegs = "V,C,G";
@@ -325,7 +326,10 @@ RunFileReading ReadRunText(const std::string& path, std::string_view text)
     while (ahead.Next(first) && IsBlank(first.text)) {
     }
     if (IsMeasurementLogRecordStart(first.text)) return ReadMeasurementLogLines(path, lines);
-    if (StartsWith(first.text, kCsvSignature)) return ReadCsvDataFile(path, lines);
+    // A C-f measurement's file is a table with a frequency column, one run
+    // per frequency, as another instrument's.
+    if (StartsWith(first.text, kCsvSignature) && !StartsWith(first.text, kFrequencySweepSignature))
+        return ReadCsvDataFile(path, lines);
     if (first.number == 1 && first.text == kResultTableHeader) return ReadTableFile(path, lines);
     return ReadInstrumentTableLines(path, lines);
 }

@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "analysis/frequency_sweep_file.h"
+#include "analysis/run_file_reader.h"
 #include "app/frequency_settings.h"
 #include "gpib/gpib_binding.h"
 #include "tests/app/app_environment.h"
@@ -128,6 +129,25 @@ TEST_F(FrequenciesWindowTest, AListEndsAfterTheSweepAskedAndOneOfMoreThanADayIsA
               "measured and kept in the runs folder.");
     EXPECT_FALSE(lab.meter->biasOn());
 
+    // The meter stops answering in the second sweep: the first stays kept.
+    QTimer fault;
+    QObject::connect(&fault, &QTimer::timeout, [&] {
+        if (lab.meter->frequencyHertz() == 10000)
+            lab.meter->SetFault(Simulated4284A::Fault::NoServiceRequest);
+    });
+    fault.start(0);
+    frequencies.RunList();
+    fault.stop();
+    lab.meter->SetFault(Simulated4284A::Fault::None);
+    EXPECT_EQ(frequencies.ListRuns().size(), 1u);
+    EXPECT_EQ(frequencies.Progress()->text().toStdString(),
+              "The list ended at 10 kHz (2 of 2), as the meter did not answer in time. 1 sweep "
+              "measured and kept in the runs folder; the bias is off.");
+    // One kept by each list; the sweep that timed out read no point.
+    EXPECT_EQ(FilesIn(env.temp.File("runs").string()), 2u);
+    EXPECT_FALSE(lab.meter->biasOn());
+    env.desktop.messages.clear();
+
     // 751 points (the step is held as 2 mV) of 255 long measurements after a
     // minute's delay each, at 1 kHz (830 ms) and 10 kHz (820 ms):
     // 751 x (2 x 60 s + 255 x 1.65 s + 2 x 15 ms) = 406126 s.
@@ -175,6 +195,12 @@ TEST_F(FrequenciesWindowTest, CfAtFixedBiasIsKeptAsItsOwnFileAndSavedOnRequest)
     EXPECT_EQ(frequencies.Progress()->text().toStdString(),
               "C-f: 4 of 4 points read; kept as " + kept + ".");
     EXPECT_EQ(ui.Text1[kFrequency]->text(), "100000");
+
+    // The Runs window opens it as one run per frequency.
+    const RunFileReading asRuns = ReadRunFile(kept);
+    ASSERT_EQ(asRuns.runs.size(), 2u) << (asRuns.problem ? asRuns.problem->reason : "");
+    EXPECT_EQ(asRuns.runs[1].frequencyHertz, 1e5);
+    EXPECT_EQ(asRuns.runs[1].points.size(), 2u);
 
     env.desktop.saveAnswers.push_back(env.temp.File("copy.csv").string());
     QTest::mouseClick(frequencies.SaveButton(), Qt::LeftButton);
