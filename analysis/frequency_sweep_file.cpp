@@ -10,7 +10,8 @@ std::string FrequencySweepFileText(const CsvRunContext& context, const Frequency
 {
     std::string biases;
     for (const int16_t millivolts : plan.biasMillivolts)
-        biases += (biases.empty() ? "" : " ") + std::string(Trimmed(SignedDecimal(millivolts / 1000.0)));
+        biases +=
+            (biases.empty() ? "" : " ") + std::string(Trimmed(SignedDecimal(millivolts / 1000.0)));
     std::string text = CsvOpeningComments(
         "C-f and G-f measurement", context,
         CsvComment("biases [V]", biases) +
@@ -24,8 +25,9 @@ std::string FrequencySweepFileText(const CsvRunContext& context, const Frequency
     text += kFrequencySweepHeader;
     text += kCrLf;
     for (const FrequencySweepPoint& point : points) {
-        text += FormatNumber(point.biasVolts, "0.000") + "," + std::to_string(point.frequencyHertz) +
-                "," + FormatNumber(point.capacitanceFarads, "0.00000E+00") + "," +
+        text += FormatNumber(point.biasVolts, "0.000") + "," +
+                std::to_string(point.frequencyHertz) + "," +
+                FormatNumber(point.capacitanceFarads, "0.00000E+00") + "," +
                 FormatNumber(point.conductanceSiemens, "0.00000E+00");
         text += kCrLf;
     }

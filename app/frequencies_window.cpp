@@ -74,8 +74,7 @@ RunPreparation PreparedSweep(const MeasurementSettings& settings, int32_t firstH
 
 }  // namespace
 
-FrequenciesWindow::FrequenciesWindow(FormLCR& form, const Environment& environment,
-                                     QWidget* parent)
+FrequenciesWindow::FrequenciesWindow(FormLCR& form, const Environment& environment, QWidget* parent)
     : QWidget(parent), form_(form), environment_(environment)
 {
     setWindowTitle(kFrequenciesWindowCaption);
@@ -230,8 +229,8 @@ void FrequenciesWindow::StoreInputs()
 void FrequenciesWindow::RunList()
 {
     if (form_.Running()) {
-        environment_.desktop.ShowMessage("A run is being measured: the list can start once it ends.",
-                                         kFrequenciesWindowCaption);
+        environment_.desktop.ShowMessage(
+            "A run is being measured: the list can start once it ends.", kFrequenciesWindowCaption);
         return;
     }
     const std::optional<std::vector<int32_t>> frequencies = TypedFrequencies();
@@ -270,16 +269,15 @@ void FrequenciesWindow::RunList()
                                 (left.empty() ? "" : "; " + left + " for the list") +
                                 (stopAfterSweep_ ? "; the list ends after this sweep" : "")));
     });
-    const FormLCR::FrequencyListOutcome outcome =
-        form_.RunFrequencyList(*frequencies, [&] {
-            if (stopAfterSweep_) return false;
-            ++index;
-            return true;
-        });
+    const FormLCR::FrequencyListOutcome outcome = form_.RunFrequencyList(*frequencies, [&] {
+        if (stopAfterSweep_) return false;
+        ++index;
+        return true;
+    });
     form_.SetYieldObserver({});
     listRuns_ = outcome.runs;
-    const bool whole = outcome.lastEnding == RunEnding::Completed &&
-                       outcome.runs.size() == frequencies->size();
+    const bool whole =
+        outcome.lastEnding == RunEnding::Completed && outcome.runs.size() == frequencies->size();
     std::string said = whole ? "The list is done: "
                              : "The list ended at " + PlaceInList(*frequencies, index) + ", as " +
                                    EndingText(outcome.lastEnding) + ". ";
@@ -298,7 +296,8 @@ void FrequenciesWindow::MeasureFrequencySweep()
 {
     if (form_.Running()) {
         environment_.desktop.ShowMessage(
-            "A run is being measured: C-f can be measured once it ends.", kFrequenciesWindowCaption);
+            "A run is being measured: C-f can be measured once it ends.",
+            kFrequenciesWindowCaption);
         return;
     }
     const std::optional<std::vector<int32_t>> frequencies = TypedFrequencies();
@@ -317,8 +316,8 @@ void FrequenciesWindow::MeasureFrequencySweep()
     }
     if (!AcceptDuration(SeriesMilliseconds(std::get<InstrumentSettings>(instrument), *frequencies,
                                            biases.values.size()),
-                        "The C-f measurement of " + Plural(biases.values.size(), "bias") +
-                            " at " + Plural(frequencies->size(), "frequency")))
+                        "The C-f measurement of " + Plural(biases.values.size(), "bias") + " at " +
+                            Plural(frequencies->size(), "frequency")))
         return;
     StoreInputs();
     FrequencySweepPlan plan{std::move(biases.values), *frequencies};
@@ -343,14 +342,14 @@ void FrequenciesWindow::SaveFrequencySweep()
 {
     if (!frequencySweep_ || !frequencySweepPlan_) return;
     const std::string path = environment_.desktop.AskSaveFileName(
-        "CSV (*.csv)|*.csv", FrequencySweepFileStem(frequencySweep_->context.started,
-                                                    frequencySweep_->context.sample));
+        "CSV (*.csv)|*.csv",
+        FrequencySweepFileStem(frequencySweep_->context.started, frequencySweep_->context.sample));
     if (path.empty()) return;
-    const std::optional<std::string> failure = SaveTextFile(
-        path,
-        FrequencySweepFileText(frequencySweep_->context, *frequencySweepPlan_,
-                               frequencySweep_->result.points),
-        "data");
+    const std::optional<std::string> failure =
+        SaveTextFile(path,
+                     FrequencySweepFileText(frequencySweep_->context, *frequencySweepPlan_,
+                                            frequencySweep_->result.points),
+                     "data");
     if (failure) environment_.desktop.ShowMessage(*failure, kFrequenciesWindowCaption);
 }
 

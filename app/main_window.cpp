@@ -20,9 +20,9 @@
 #include "analysis/sweep_legs.h"
 #include "app/captioned_frame.h"
 #include "app/first_start_settings.h"
+#include "app/fixed_window.h"
 #include "app/frequencies_window.h"
 #include "app/frequency_settings.h"
-#include "app/fixed_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
 #include "app/picture_export.h"
@@ -402,8 +402,8 @@ FormLCR::FrequencySweepOutcome FormLCR::MeasureFrequencySweep(const FrequencySwe
     outcome.result = RunFrequencySweep(*this, environment_, plan);
     if (outcome.result.points.empty()) return outcome;
     outcome.context.elapsedMilliseconds = ElapsedMilliseconds(outcome.result.times);
-    const KeptFrequencySweep kept =
-        KeepFrequencySweep(environment_.programFolder, outcome.context, plan, outcome.result.points);
+    const KeptFrequencySweep kept = KeepFrequencySweep(environment_.programFolder, outcome.context,
+                                                       plan, outcome.result.points);
     if (kept.failure) environment_.desktop.ShowMessage(*kept.failure);
     outcome.path = kept.path;
     return outcome;

@@ -64,7 +64,8 @@ std::string RangeProblem(double hertz)
 
 std::optional<int32_t> TestFrequency(double hertz)
 {
-    const std::optional<int32_t> rounded = std::isfinite(hertz) ? RoundToInt32(hertz) : std::nullopt;
+    const std::optional<int32_t> rounded =
+        std::isfinite(hertz) ? RoundToInt32(hertz) : std::nullopt;
     if (!rounded || *rounded < kLowestTestFrequencyHertz || *rounded > kHighestTestFrequencyHertz)
         return std::nullopt;
     return rounded;
@@ -85,7 +86,8 @@ TypedList<int32_t> ReadFrequencyList(std::string_view text)
             return {{}, HertzText(*frequency) + " is in the list twice."};
         list.values.push_back(*frequency);
     }
-    if (list.values.empty()) list.problem = "The list has no frequency (written as 1k 10k 100k 1M).";
+    if (list.values.empty())
+        list.problem = "The list has no frequency (written as 1k 10k 100k 1M).";
     return list;
 }
 
@@ -118,7 +120,8 @@ std::string FrequencyListText(const std::vector<int32_t>& frequenciesHertz)
         const std::pair<int32_t, const char*> units[] = {{1000000, "M"}, {1000, "k"}, {1, ""}};
         for (const auto& [scale, unit] : units) {
             if (hertz >= scale) {
-                text += std::string(Trimmed(SignedDecimal(static_cast<double>(hertz) / scale))) + unit;
+                text +=
+                    std::string(Trimmed(SignedDecimal(static_cast<double>(hertz) / scale))) + unit;
                 break;
             }
         }
@@ -139,8 +142,7 @@ TypedList<int16_t> ReadBiasList(std::string_view text)
         const std::optional<int16_t> millivolts = RoundToInt16(*volts * 1000.0);
         if (!millivolts)
             return {{}, Quoted(typed) + " is beyond the -32.768 to 32.767 V a bias is held in."};
-        if (!seen.insert(*millivolts).second)
-            return {{}, Quoted(typed) + " is in the list twice."};
+        if (!seen.insert(*millivolts).second) return {{}, Quoted(typed) + " is in the list twice."};
         list.values.push_back(*millivolts);
     }
     if (list.values.empty()) list.problem = "The list has no bias (written as -2 -1.5 -1).";

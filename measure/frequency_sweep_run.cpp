@@ -52,7 +52,8 @@ FrequencySweepResult RunFrequencySweep(RunWindow& window, const Environment& env
     for (const int16_t millivolts : plan.biasMillivolts) {
         for (const int32_t hertz : plan.frequenciesHertz) {
             const int d = static_cast<int>(result.points.size()) + 1;
-            const std::string setting = hertz == meterHertz ? std::string() : FrequencyCommand(hertz);
+            const std::string setting =
+                hertz == meterHertz ? std::string() : FrequencyCommand(hertz);
             meterHertz = hertz;
             TriggerPoint(ud, millivolts * biasSign / 1000.0, setting);
             window.YieldOnce();
@@ -78,8 +79,8 @@ FrequencySweepResult RunFrequencySweep(RunWindow& window, const Environment& env
             if (reading.conductance > gmax) gmax = reading.conductance;
             window.SetStatusCaptions(
                 StatusCaptions(reading.capacitance, reading.conductance, cmax, gmax));
-            if (quitWhenUnbal && (reading.capacitance == kOverflowValue ||
-                                  reading.conductance == kOverflowValue)) {
+            if (quitWhenUnbal &&
+                (reading.capacitance == kOverflowValue || reading.conductance == kOverflowValue)) {
                 result.ending = RunEnding::Unbalanced;
                 break;
             }

@@ -119,9 +119,8 @@ TEST_F(FrequenciesWindowTest, AListsRunsAreTheSameSweepsStartedOneByOne)
 TEST_F(FrequenciesWindowTest, AListEndsAfterTheSweepAskedAndOneOfMoreThanADayIsAskedFirst)
 {
     frequencies.ListBox()->setText("1k 10k");
-    QTimer::singleShot(0, frequencies.StopAfterButton(), [&] {
-        QTest::mouseClick(frequencies.StopAfterButton(), Qt::LeftButton);
-    });
+    QTimer::singleShot(0, frequencies.StopAfterButton(),
+                       [&] { QTest::mouseClick(frequencies.StopAfterButton(), Qt::LeftButton); });
     frequencies.RunList();
     EXPECT_EQ(frequencies.ListRuns().size(), 1u);
     EXPECT_EQ(frequencies.Progress()->text().toStdString(),
@@ -158,9 +157,10 @@ TEST_F(FrequenciesWindowTest, AListEndsAfterTheSweepAskedAndOneOfMoreThanADayIsA
     const int triggers = lab.meter->triggers();
     frequencies.RunList();
     ASSERT_EQ(env.desktop.questions.size(), 1u);
-    EXPECT_EQ(env.desktop.questions[0].text,
-              "The list of 2 sweeps would take about 112:48:45 (hours:minutes:seconds), more than a "
-              "day. Start it all the same?");
+    EXPECT_EQ(
+        env.desktop.questions[0].text,
+        "The list of 2 sweeps would take about 112:48:45 (hours:minutes:seconds), more than a "
+        "day. Start it all the same?");
     EXPECT_EQ(lab.meter->triggers(), triggers);
 
     for (const char* bad : {"", "1k 2M", "1k 1000"}) {
@@ -183,7 +183,8 @@ TEST_F(FrequenciesWindowTest, CfAtFixedBiasIsKeptAsItsOwnFileAndSavedOnRequest)
     EXPECT_EQ(std::filesystem::path(kept).parent_path().filename(), kFrequencySweepsFolderName);
     EXPECT_EQ(std::filesystem::path(kept).filename().string().substr(0, 3), "cf-");
     std::ifstream file(kept, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     const std::vector<std::string> lines = testing::CrLfLines(text);
     const auto header = std::find(lines.begin(), lines.end(), kFrequencySweepHeader);
     ASSERT_NE(header, lines.end());

@@ -48,10 +48,12 @@ TEST(FrequencyListTest, DecadesAreFilledEvenlyOnALogScaleWithTheStopIncluded)
     EXPECT_EQ(DecadeFrequencyList(100, 1000, 5).values,
               (std::vector<int32_t>{100, 158, 251, 398, 631, 1000}));
     // Downwards, and a stop off the grid is added.
-    EXPECT_EQ(DecadeFrequencyList(1e6, 2e5, 2).values, (std::vector<int32_t>{1000000, 316228, 200000}));
+    EXPECT_EQ(DecadeFrequencyList(1e6, 2e5, 2).values,
+              (std::vector<int32_t>{1000000, 316228, 200000}));
     // At the low end many points round to the same hertz: each counts once.
     EXPECT_EQ(DecadeFrequencyList(20, 22, 100).values, (std::vector<int32_t>{20, 21, 22}));
-    EXPECT_EQ(DecadeFrequencyList(10, 1000, 5).problem, "10 Hz is outside the meter's 20 Hz to 1 MHz.");
+    EXPECT_EQ(DecadeFrequencyList(10, 1000, 5).problem,
+              "10 Hz is outside the meter's 20 Hz to 1 MHz.");
     EXPECT_EQ(DecadeFrequencyList(100, 1000, 0).problem, "The points per decade must be 1 to 100.");
 }
 
@@ -86,7 +88,8 @@ TEST(FrequencyListTest, ASeriesTakesTheDataSheetTimeOfEachPointWithItsDelayAndAv
     EXPECT_EQ(PointMilliseconds(instrument, 100), 500u + 4u * 1040u + 15u);
     EXPECT_EQ(PointMilliseconds(instrument, 1000000), 500u + 4u * 820u + 15u);
     instrument.integration.reset();  // the meter's own: medium
-    EXPECT_EQ(SeriesMilliseconds(instrument, {100, 1000}, 10), 10u * (515 + 4 * 400 + 515 + 4 * 190));
+    EXPECT_EQ(SeriesMilliseconds(instrument, {100, 1000}, 10),
+              10u * (515 + 4 * 400 + 515 + 4 * 190));
 }
 
 }  // namespace

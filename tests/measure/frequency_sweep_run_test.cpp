@@ -56,13 +56,13 @@ TEST_F(FrequencySweepRunTest, EachBiasIsMeasuredAtEveryFrequencySentAfterTheClea
     std::vector<std::string> afterClear;
     const std::vector<BusCall>& calls = bench.lab.bus->Calls();
     for (std::size_t i = 0; i + 1 < calls.size(); ++i)
-        if (calls[i].call == "ibclr") afterClear.push_back(calls[i + 1].call + " " + calls[i + 1].data);
+        if (calls[i].call == "ibclr")
+            afterClear.push_back(calls[i + 1].call + " " + calls[i + 1].data);
     EXPECT_EQ(afterClear.size(), 8u);  // the set-up's, six points', the return to idle's
     EXPECT_EQ(std::count(afterClear.begin(), afterClear.end(), "ibwrt FREQ  100000Hz"), 2);
     EXPECT_EQ(std::count(afterClear.begin(), afterClear.end(), "ibwrt FREQ  20Hz"), 2);
     EXPECT_EQ(std::count(afterClear.begin(), afterClear.end(), "ibwrt FREQ  1000Hz"), 1);
     EXPECT_FALSE(bench.lab.meter->biasOn());
-
 }
 
 TEST_F(FrequencySweepRunTest, ATimeOutKeepsThePointsReadAndSwitchesTheBiasOff)
