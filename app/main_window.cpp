@@ -387,7 +387,8 @@ FormLCR::FrequencyListOutcome FormLCR::RunFrequencyList(
             TakeNewPoints(run, sweep_, PlannedLegs(lastRun_->settings));
             outcome.runs.push_back(std::move(run));
         }
-        if (lastEnding_ != RunEnding::Completed || closeAfterRun_) break;
+        // Closing the window during a sweep ends the list with it.
+        if (lastEnding_ != RunEnding::Completed || !isVisible()) break;
         if (i + 1 < frequenciesHertz.size() && betweenSweeps && !betweenSweeps()) break;
     }
     frequencyBox->setText(typed);
