@@ -147,6 +147,19 @@ void FindDispersion(MultiFrequencyAnalysis& out)
     out.dispersion = Value(100.0 * slope / out.accumulation.front().capacitanceFarads);
 }
 
+// Near Cox, Gp/w is the scatter of C over the small Cox - C, whatever the
+// traps do.
+bool InAccumulation(const MultiFrequencyAnalysis& out, double biasVolts)
+{
+    const FamilyCurve& highest = out.curves.back();
+    for (const FamilyCurvePoint& p : highest.points)
+        if (MilliVolts(p.biasVolts) == MilliVolts(biasVolts))
+            return Corrected(out.seriesResistance, p.capacitanceFarads, p.conductanceSiemens,
+                             highest.frequencyHertz)
+                       .capacitance > kAccumulationFractionOfCox * *out.oxideCapacitance.value;
+    return false;
+}
+
 // The band bending and the trap energy at a bias, from the highest-frequency
 // curve by the depletion approximation.
 void FindEnergy(const MultiFrequencyAnalysis& out, const FamilyCurve& highest,
@@ -164,6 +177,8 @@ void FindEnergy(const MultiFrequencyAnalysis& out, const FamilyCurve& highest,
         return MilliVolts(p.biasVolts) == MilliVolts(traps.biasVolts);
     });
     if (at == highest.points.end()) return missing("no point at " + highest.label);
+    if (InAccumulation(out, traps.biasVolts))
+        return missing("in accumulation: C within 10 % of Cox at " + highest.label);
     const double c = Corrected(out.seriesResistance, at->capacitanceFarads, at->conductanceSiemens,
                                highest.frequencyHertz)
                          .capacitance;
@@ -181,19 +196,6 @@ void FindEnergy(const MultiFrequencyAnalysis& out, const FamilyCurve& highest,
     traps.surfacePotential = Value(psi);
     // p-type: the surface Fermi level lies phi_F - psi_s below Ei; n-type above.
     traps.energyAboveMidgap = Value(*out.substrate == SubstrateType::P ? psi - fermi : fermi - psi);
-}
-
-// Near Cox, Gp/w is the scatter of C over the small Cox - C, whatever the
-// traps do.
-bool InAccumulation(const MultiFrequencyAnalysis& out, double biasVolts)
-{
-    const FamilyCurve& highest = out.curves.back();
-    for (const FamilyCurvePoint& p : highest.points)
-        if (MilliVolts(p.biasVolts) == MilliVolts(biasVolts))
-            return Corrected(out.seriesResistance, p.capacitanceFarads, p.conductanceSiemens,
-                             highest.frequencyHertz)
-                       .capacitance > kAccumulationFractionOfCox * *out.oxideCapacitance.value;
-    return false;
 }
 
 void FindTraps(MultiFrequencyAnalysis& out, const std::vector<FamilyPoint>& points,

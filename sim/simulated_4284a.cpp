@@ -59,7 +59,8 @@ uint32_t Simulated4284A::FrequencyChangeMilliseconds(double frequencyHertz)
     // The source, the ranging and the detector's filters settle for a few
     // periods of the new frequency, longest at low frequencies. Chosen for
     // the simulation (no data-sheet figure at hand), and short enough that
-    // the set-up's pauses after FREQ cover it at any frequency.
+    // the set-up's pauses after FREQ (ten commands, 20 ms apart) cover it at
+    // any frequency.
     return frequencyHertz < 1000.0 ? 160 : frequencyHertz < 10000.0 ? 100 : 60;
 }
 
@@ -136,6 +137,11 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         if (level >= 0.005 && level <= 20.0) acLevelVolts_ = level;
     } else if (header == "TRIG:SOUR") {
         busTrigger_ = argument == "BUS";
+        // A set-up names the trigger source after the frequency and goes on
+        // for longer than the settling with its other commands; over a
+        // Prologix adapter the meter may see them later than the program
+        // sent them, which must not make the run's first point late.
+        frequencySettling_ = false;
     } else if (header == "TRIG:DEL") {
         const double delay = NumberOfText(argument);
         if (delay >= 0.0 && delay <= 60.0) triggerDelay_ = delay;

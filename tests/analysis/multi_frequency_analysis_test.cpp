@@ -87,6 +87,8 @@ TEST(MultiFrequencyTruth, RecoversTheTrapDensityAndTimeConstantOfTheSimulatedDev
             EXPECT_NEAR(*b.energyAboveMidgap.value, truth.energyAboveMidgapEv, 0.05);
         }
         EXPECT_EQ(checked, 3);
+        EXPECT_EQ(analysis.biases.front().energyAboveMidgap.reason,
+                  "in accumulation: C within 10 % of Cox at 1 MHz");
     }
 }
 

@@ -235,6 +235,13 @@ TEST_F(Meter, AFrequencyChangeDelaysTheNextMeasurementByWhatIsLeftOfItsSettling)
         EXPECT_EQ(clock.TickCount() - start,
                   2 * meter.MeasurementMilliseconds() + c.extraMilliseconds);
     }
+    // In a set-up the trigger source comes after the frequency.
+    Say("FREQ 50Hz");
+    Say("TRIG:SOUR BUS");
+    const uint32_t start = clock.TickCount();
+    Say("*TRG");
+    Answer();
+    EXPECT_EQ(clock.TickCount() - start, meter.MeasurementMilliseconds());
 }
 
 TEST_F(Meter, UnknownCommandsAreNoted)
