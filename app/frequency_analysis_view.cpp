@@ -1,6 +1,7 @@
 #include "app/frequency_analysis_view.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,12 +17,17 @@
 #include <QtCharts/QLogValueAxis>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
+#include <QtMath>
 #include <cmath>
+#include <optional>
+#include <string_view>
 
 #include "analysis/analysis_report.h"
 #include "analysis/cv_analysis.h"
 #include "analysis/result_table.h"
 #include "app/fresh_chart.h"
+#include "app/picture_export.h"
+#include "platform/file_replace.h"
 
 namespace quillon {
 
@@ -30,6 +36,7 @@ namespace {
 constexpr double kPicofaradsPerFarad = 1e12;
 constexpr double kMicrosiemensPerSiemens = 1e6;
 constexpr int kTableColumns = 7;
+constexpr const char* kPngFileFilter = "PNG picture (*.png)|*.png";
 
 QString Text(const std::string& text)
 {
@@ -125,10 +132,12 @@ FrequencyAnalysisView::FrequencyAnalysisView(Desktop& desktop, QWidget* parent)
     summary_->setWordWrap(true);
     copy_ = new QPushButton("Copy", this);
     save_ = new QPushButton("Save report...", this);
+    savePicture_ = new QPushButton("Save picture...", this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(summary_, 1);
     buttons->addWidget(copy_);
     buttons->addWidget(save_);
+    buttons->addWidget(savePicture_);
 
     table_ = new QTableWidget(0, kTableColumns, this);
     table_->setHorizontalHeaderLabels(
@@ -145,17 +154,19 @@ FrequencyAnalysisView::FrequencyAnalysisView(Desktop& desktop, QWidget* parent)
     traps_ = MakeChartView(this);
     energy_ = MakeChartView(this);
     accumulation_ = MakeChartView(this);
-    auto* grid = new QGridLayout;
+    charts_ = new QWidget;
+    auto* grid = new QGridLayout(charts_);
+    grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(capacitanceFamily_, 0, 0);
     grid->addWidget(conductanceFamily_, 0, 1);
     grid->addWidget(loss_, 1, 0);
     grid->addWidget(traps_, 1, 1);
     grid->addWidget(energy_, 2, 0);
     grid->addWidget(accumulation_, 2, 1);
-    grid->addWidget(table_, 3, 0, 1, 2);
-
     auto* content = new QWidget;
-    content->setLayout(grid);
+    auto* column = new QVBoxLayout(content);
+    column->addWidget(charts_);
+    column->addWidget(table_);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -173,7 +184,42 @@ FrequencyAnalysisView::FrequencyAnalysisView(Desktop& desktop, QWidget* parent)
         AskAndSaveTextFile(desktop_, kReportFileFilter, suggested, "Save report", "report",
                            [this] { return MultiFrequencyReportText(family_, analysis_); });
     });
+    connect(savePicture_, &QPushButton::clicked, this, [this] {
+        const std::string stem =
+            family_.sample.empty() ? std::string("frequencies") : family_.sample;
+        const SaveChoice choice = desktop_.AskSaveFile(kPngFileFilter, stem + "-charts");
+        if (choice.path.empty()) return;
+        const std::optional<std::string> fileName =
+            ConfirmedFileName(desktop_, choice.path, ".png", "Save picture");
+        if (!fileName) return;
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        const QImage image = Picture();
+        std::optional<std::string> reason;
+        if (image.isNull() || !image.save(&buffer, "PNG"))
+            reason = "there is no picture to save";
+        else
+            reason = ReplaceFileContent(
+                *fileName,
+                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        if (reason)
+            desktop_.ShowMessage("The picture could not be saved to " + *fileName + ": " + *reason +
+                                 ".");
+    });
     ShowFamily({});
+}
+
+QImage FrequencyAnalysisView::Picture() const
+{
+    const QSize size = charts_->size();
+    if (size.isEmpty()) return QImage();
+    const qreal ratio = kPictureScale * devicePixelRatioF();
+    QImage image(qCeil(size.width() * ratio), qCeil(size.height() * ratio), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    charts_->render(&image);
+    return image;
 }
 
 void FrequencyAnalysisView::ShowFamily(const FrequencyFamily& family)

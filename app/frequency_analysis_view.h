@@ -5,9 +5,11 @@
 // accumulation capacitance against frequency with its dispersion, and the
 // per-bias values in a table ("n/a" with the reason as the cell's tool tip).
 // "Copy" puts the table on the clipboard as TAB text, "Save report..."
-// writes the report through the desktop's save dialog.
+// writes the report and "Save picture..." the six charts as a PNG picture,
+// each through the desktop's save dialog.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 
 #include "analysis/frequency_family.h"
@@ -40,6 +42,11 @@ public:
     QChartView* AccumulationChart() const { return accumulation_; }
     QPushButton* CopyButton() const { return copy_; }
     QPushButton* SaveButton() const { return save_; }
+    QPushButton* SavePictureButton() const { return savePicture_; }
+
+    // The charts as shown, at kPictureScale times the screen's resolution;
+    // null while they have no size.
+    QImage Picture() const;
 
     // At most this many biases get their Gp/w curve drawn, spread evenly
     // over those with a peak.
@@ -65,6 +72,8 @@ private:
     QChartView* accumulation_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* save_ = nullptr;
+    QPushButton* savePicture_ = nullptr;
+    QWidget* charts_ = nullptr;
 };
 
 }  // namespace quillon

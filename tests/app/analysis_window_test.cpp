@@ -261,6 +261,15 @@ TEST_F(AnalysisWindowTest, FrequenciesTabShowsTheFamilyWithReasonsAndCopiesAndSa
               0u);
     EXPECT_NE(report.find(TrapTableText(view->Shown())), std::string::npos);
 
+    // The charts as a picture, at twice the screen's resolution.
+    env.desktop.saveAnswers.push_back(env.temp.File("charts").string());
+    QTest::mouseClick(view->SavePictureButton(), Qt::LeftButton);
+    EXPECT_EQ(env.desktop.saveFilters.back(), "PNG picture (*.png)|*.png");
+    const QImage saved(QString::fromStdString(env.temp.File("charts.png").string()));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.width(), 2 * view->CapacitanceFamilyChart()->parentWidget()->width());
+    EXPECT_TRUE(env.desktop.messages.empty());
+
     // The run's tab is still the run's.
     EXPECT_EQ(shown->Tabs()->tabText(0), "Run");
     EXPECT_TRUE(shown->Table()->isVisibleTo(shown->Tabs()->widget(0)));
