@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
@@ -23,6 +24,7 @@
 
 #include "analysis/csv_data_file.h"
 #include "analysis/result_table.h"
+#include "app/frequency_analysis_view.h"
 #include "app/fresh_chart.h"
 #include "app/screen_fit.h"
 
@@ -199,9 +201,17 @@ AnalysisWindow::AnalysisWindow(Desktop& desktop, QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(content);
+    auto* runPage = new QWidget;
+    auto* runLayout = new QVBoxLayout(runPage);
+    runLayout->setContentsMargins(0, 0, 0, 0);
+    runLayout->addLayout(buttons);
+    runLayout->addWidget(scroll);
+    frequencies_ = new FrequencyAnalysisView(desktop_);
+    tabs_ = new QTabWidget(this);
+    tabs_->addTab(runPage, "Run");
+    tabs_->addTab(frequencies_, "Frequencies");
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(buttons);
-    layout->addWidget(scroll);
+    layout->addWidget(tabs_);
     FitToScreen(*this, QSize(1180, 800));
 
     connect(correction_, &QCheckBox::toggled, this, [this] { Analyse(); });
@@ -227,6 +237,12 @@ void AnalysisWindow::ShowRun(const RunForAnalysis& run)
 {
     run_ = run;
     Analyse();
+}
+
+void AnalysisWindow::ShowFrequencyFamily(const FrequencyFamily& family)
+{
+    frequencies_->ShowFamily(family);
+    tabs_->setCurrentWidget(frequencies_);
 }
 
 void AnalysisWindow::Analyse()
@@ -364,6 +380,12 @@ void AnalysisWindowKeeper::Show()
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void AnalysisWindowKeeper::ShowFrequencyFamily(FrequencyFamily family)
+{
+    Show();
+    window_->ShowFrequencyFamily(family);
 }
 
 AnalysisWindow* AnalysisWindowKeeper::Window() const

@@ -3,13 +3,15 @@
 // with the flat-band and threshold voltages marked), Gp/w against bias with
 // the conductance peak marked, and the doping profile; "Copy" puts the
 // table on the clipboard as TAB-separated text, "Save report..." writes the
-// report to a file.
+// report to a file. Its "Frequencies" tab analyses one device measured at
+// several frequencies (frequency_analysis_view.h).
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 
 #include "analysis/analysis_report.h"
+#include "analysis/frequency_family.h"
 #include "analysis/parameter_extraction.h"
 #include "platform/desktop.h"
 
@@ -18,8 +20,11 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 
 namespace quillon {
+
+class FrequencyAnalysisView;
 
 inline constexpr const char* kAnalysisWindowCaption = "Analysis";
 
@@ -32,6 +37,11 @@ public:
     // Analyses the run and shows what it gives.
     void ShowRun(const RunForAnalysis& run);
     const Extraction& Shown() const { return extraction_; }
+    // Analyses the family on the "Frequencies" tab and turns to it.
+    void ShowFrequencyFamily(const FrequencyFamily& family);
+
+    QTabWidget* Tabs() const { return tabs_; }
+    FrequencyAnalysisView* FrequencyView() const { return frequencies_; }
 
     QCheckBox* CorrectionBox() const { return correction_; }
     QTableWidget* Table() const { return table_; }
@@ -61,6 +71,8 @@ private:
     QChartView* profileChart_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* save_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    FrequencyAnalysisView* frequencies_ = nullptr;
 };
 
 // The Analysis window of the main window: made when first asked for, at
@@ -79,6 +91,8 @@ public:
     void Follow(RunForAnalysis run);
     // Opens the window on the last run, or raises the open one.
     void Show();
+    // Opens or raises the window on its "Frequencies" tab, showing the family.
+    void ShowFrequencyFamily(FrequencyFamily family);
     // The window while it is open.
     AnalysisWindow* Window() const;
 

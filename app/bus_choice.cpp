@@ -121,6 +121,29 @@ void ReadDriver(const ProgramFolder& folder, BusConfiguration& configuration)
     }
 }
 
+// How the interface traps spread over the gap and answer the signal; the
+// defaults keep the single level of uniform density the simulator always had.
+void ReadTrapDistribution(const SectionReader& simulator, MosDevice& device)
+{
+    if (const auto response = simulator.Text("TrapResponse")) {
+        const std::string word = Lower(*response);
+        if (word == "level")
+            device.trapResponse = TrapResponse::SingleLevel;
+        else if (word == "continuum")
+            device.trapResponse = TrapResponse::Continuum;
+        else
+            simulator.Ignore("TrapResponse", *response);
+    }
+    if (const auto edge = simulator.Number("DitEdgePerCm2eV", 0.0, 1e15))
+        device.interfaceTrapEdgeDensity = *edge;
+    if (const auto width = simulator.Number("DitEdgeWidthEV", 0.01, 1.0))
+        device.interfaceTrapEdgeWidthEv = *width;
+    if (const auto crossSection = simulator.Number("TrapCrossSectionCm2", 1e-22, 1e-10))
+        device.trapCaptureCrossSectionSquareCm = *crossSection;
+    if (const auto slope = simulator.Number("TrapCrossSectionDecadesPerEV", -20.0, 20.0))
+        device.trapCrossSectionDecadesPerEv = *slope;
+}
+
 void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
 {
     const SectionReader simulator(folder, kSimulatorSection, configuration.ignoredValues);
@@ -158,6 +181,7 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
         device.hysteresisVolts = *hysteresis;
     if (const auto timeScale = simulator.Number("TimeScale", 0.0, 100.0))
         lab.timeScale = *timeScale;
+    ReadTrapDistribution(simulator, device);
 
     if (const auto fault = simulator.Text("Fault")) {
         const std::string word = Lower(*fault);

@@ -78,6 +78,10 @@ struct Substrate {
     double twoUb = 0.0;        // 2 phi_F in units of kT/q
     double majorityPerCubicCm = 0.0;
 
+    // E - Ei [eV] of the surface Fermi level at band bending u, in this
+    // p-type frame: at flat band the Fermi level lies phi_F below Ei.
+    double EnergyAboveMidgap(double u) const { return (u - 0.5 * twoUb) / beta; }
+
     // Gate charge per area that holds the band bending u: the semiconductor
     // charge with its sign turned, so it has the sign of u.
     double Charge(double u) const
@@ -113,6 +117,54 @@ struct Substrate {
     }
 };
 
+// The U-shaped part of the trap density, over x = E - Ei [eV]; symmetric
+// in x, so the same in the p-type frame as in the substrate's own.
+struct TrapEdges {
+    double densityPerSquareCmEv = 0.0;
+    double widthEv = 0.1;
+
+    bool Present() const { return densityPerSquareCmEv > 0.0; }
+
+    double Density(double x) const
+    {
+        const double half = 0.5 * kSiliconBandGapEv;
+        const double inGap = std::clamp(x, -half, half);
+        return densityPerSquareCmEv *
+               (std::exp((inGap - half) / widthEv) + std::exp((-inGap - half) / widthEv));
+    }
+
+    // Integral of Density from 0 to x [cm^-2].
+    double Integral(double x) const
+    {
+        const double half = 0.5 * kSiliconBandGapEv;
+        const double inGap = std::clamp(x, -half, half);
+        const double inside =
+            densityPerSquareCmEv * widthEv *
+            (std::exp((inGap - half) / widthEv) - std::exp((-inGap - half) / widthEv));
+        return inside + (x - inGap) * Density(inGap);
+    }
+
+    // The charge the edges' traps take [C/m^2] as the surface Fermi level
+    // moves from its flat-band energy to x; like the uniform part's, it has
+    // the sign of the band bending.
+    double Charge(double x, double flatBandX) const
+    {
+        return kElementaryCharge * 1e4 * (Integral(x) - Integral(flatBandX));
+    }
+
+    // dCharge/dpsi_s [F/m^2].
+    double Capacitance(double x) const { return kElementaryCharge * 1e4 * Density(x); }
+};
+
+TrapEdges MakeTrapEdges(const MosDevice& device)
+{
+    TrapEdges edges;
+    edges.densityPerSquareCmEv = std::max(device.interfaceTrapEdgeDensity, 0.0);
+    // Narrower than this the exponentials would overflow inside the gap.
+    edges.widthEv = std::max(device.interfaceTrapEdgeWidthEv, 0.005);
+    return edges;
+}
+
 Substrate MakeSubstrate(const MosDevice& device)
 {
     // Outside this range the statistics used here (full ionisation, no
@@ -143,15 +195,24 @@ Substrate MakeSubstrate(const MosDevice& device)
 // from Vg - Vfb = psi_s + (Qs + Qit)/Cox. The left side grows strictly with u,
 // so Newton steps kept inside a shrinking bracket always converge.
 double SolveSurfacePotential(const Substrate& s, double drive, double oxideCapacitance,
-                             double trapCapacitance)
+                             double trapCapacitance, const TrapEdges& edges)
 {
     const double target = s.beta * drive;
+    // The edges' share is added only where there are edges, so that a
+    // device without them solves exactly as before they existed.
     auto residual = [&](double u) {
-        return u + s.beta * s.Charge(u) / oxideCapacitance +
-               trapCapacitance * u / oxideCapacitance - target;
+        const double r =
+            u + s.beta * s.Charge(u) / oxideCapacitance + trapCapacitance * u / oxideCapacitance;
+        if (!edges.Present()) return r - target;
+        return r +
+               s.beta * edges.Charge(s.EnergyAboveMidgap(u), s.EnergyAboveMidgap(0.0)) /
+                   oxideCapacitance -
+               target;
     };
     auto slope = [&](double u) {
-        return 1.0 + (s.EquilibriumCapacitance(u) + trapCapacitance) / oxideCapacitance;
+        const double d = 1.0 + (s.EquilibriumCapacitance(u) + trapCapacitance) / oxideCapacitance;
+        if (!edges.Present()) return d;
+        return d + edges.Capacitance(s.EnergyAboveMidgap(u)) / oxideCapacitance;
     };
 
     double lo = -kMaxReducedPotential;
@@ -197,37 +258,102 @@ double SolveSurfacePotential(const Substrate& s, double drive, double oxideCapac
 
 }  // namespace
 
-CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double biasVolts,
-                                            double frequencyHertz, SweepDirection direction)
+namespace {
+
+// The DC solution at a bias and the traps at the surface Fermi level.
+struct TrapSolution {
+    Substrate substrate;
+    double oxideCapacitance = 0.0;  // [F/m^2]
+    double u = 0.0;                 // reduced band bending, p-type frame
+    double energyAboveMidgapEv = 0.0;
+    double trapCapacitance = 0.0;  // q D(E) [F/m^2]
+    double logCaptureRate = 0.0;   // ln(sigma(E) v_th p0) [1/s]
+    double captureRate = 0.0;      // sigma(E) v_th p0 [1/s]
+};
+
+TrapSolution SolveTraps(const MosDevice& device, double biasVolts, SweepDirection direction)
 {
-    const double frequency = frequencyHertz >= 1.0 ? frequencyHertz : 1.0;
-    const double omega = 2.0 * kPi * std::min(frequency, 1e12);
     const double flatBand =
         device.flatBandVolts + (direction == SweepDirection::Down ? device.hysteresisVolts : 0.0);
     double bias = std::isnan(biasVolts) ? flatBand : biasVolts;
     bias = std::clamp(bias, -1000.0, 1000.0);
 
-    const Substrate s = MakeSubstrate(device);
-    const double oxideCapacitance =
-        kOxidePermittivity / std::max(device.oxideThicknessMetres, 1e-10);
-    const double trapCapacitance =
+    TrapSolution t;
+    t.substrate = MakeSubstrate(device);
+    const Substrate& s = t.substrate;
+    t.oxideCapacitance = kOxidePermittivity / std::max(device.oxideThicknessMetres, 1e-10);
+    const double uniformTrapCapacitance =
         kElementaryCharge * std::max(device.interfaceTrapDensity, 0.0) * 1e4;
+    const TrapEdges edges = MakeTrapEdges(device);
 
     double drive = bias - flatBand;
     if (!device.pTypeSubstrate) drive = -drive;
-    const double u = SolveSurfacePotential(s, drive, oxideCapacitance, trapCapacitance);
+    t.u = SolveSurfacePotential(s, drive, t.oxideCapacitance, uniformTrapCapacitance, edges);
+    const double frameEnergy = s.EnergyAboveMidgap(t.u);
+    t.energyAboveMidgapEv = device.pTypeSubstrate ? frameEnergy : -frameEnergy;
+    t.trapCapacitance = uniformTrapCapacitance;
+    if (edges.Present()) t.trapCapacitance += edges.Capacitance(frameEnergy);
 
-    // Single-level trap exchanging with majority carriers at the surface:
+    // Traps exchanging with majority carriers at the surface:
     // tau = 1 / (sigma v_th p_s), p_s = p0 exp(-u). Carried in logarithms
     // because tau spans hundreds of decades across the sweep.
     const double thermalVelocity =
         kThermalVelocityAt300KCmPerSecond * std::sqrt(s.temperature / 300.0);
-    const double captureRate = std::max(device.trapCaptureCrossSectionSquareCm, 1e-30) *
-                               thermalVelocity * s.majorityPerCubicCm;
-    const double logOmegaTau = std::log(omega / captureRate) + u;
-    double lossFraction;      // omega tau / (1 + (omega tau)^2)
-    double responseFraction;  // 1 / (1 + (omega tau)^2)
+    t.captureRate = std::max(device.trapCaptureCrossSectionSquareCm, 1e-30) * thermalVelocity *
+                    s.majorityPerCubicCm;
+    t.logCaptureRate = std::log(t.captureRate);
+    if (device.trapCrossSectionDecadesPerEv != 0.0) {
+        const double decades =
+            std::clamp(device.trapCrossSectionDecadesPerEv * t.energyAboveMidgapEv, -100.0, 100.0);
+        t.captureRate *= std::pow(10.0, decades);
+        t.logCaptureRate += decades * std::log(10.0);
+    }
+    return t;
+}
+
+// The continuum's loss and response over x = w tau, from ln x:
+// ln(1 + x^2) / (2 x) and atan(x) / x, kept finite where x under- or
+// overflows.
+void ContinuumFractions(double logOmegaTau, double& lossFraction, double& responseFraction)
+{
     if (logOmegaTau > 0.0) {
+        const double inverse = std::exp(-logOmegaTau);
+        lossFraction = inverse * (logOmegaTau + 0.5 * std::log1p(inverse * inverse));
+        responseFraction = inverse * std::atan(1.0 / inverse);
+        if (inverse == 0.0) responseFraction = 0.0;
+        return;
+    }
+    const double x = std::exp(logOmegaTau);
+    if (x < 1e-4) {
+        lossFraction = 0.5 * x * (1.0 - 0.5 * x * x);
+        responseFraction = 1.0 - x * x / 3.0;
+        return;
+    }
+    lossFraction = std::log1p(x * x) / (2.0 * x);
+    responseFraction = std::atan(x) / x;
+}
+
+}  // namespace
+
+CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double biasVolts,
+                                            double frequencyHertz, SweepDirection direction)
+{
+    const double frequency = frequencyHertz >= 1.0 ? frequencyHertz : 1.0;
+    const double omega = 2.0 * kPi * std::min(frequency, 1e12);
+    const TrapSolution t = SolveTraps(device, biasVolts, direction);
+    const Substrate& s = t.substrate;
+    const double u = t.u;
+
+    // The single level's formula is kept as it always was: the default
+    // device reads exactly what it read before the continuum existed.
+    const double logOmegaTau = device.trapCrossSectionDecadesPerEv != 0.0
+                                   ? std::log(omega) - t.logCaptureRate + u
+                                   : std::log(omega / t.captureRate) + u;
+    double lossFraction;      // omega tau / (1 + (omega tau)^2) for one level
+    double responseFraction;  // 1 / (1 + (omega tau)^2) for one level
+    if (device.trapResponse == TrapResponse::Continuum) {
+        ContinuumFractions(logOmegaTau, lossFraction, responseFraction);
+    } else if (logOmegaTau > 0.0) {
         const double inverse = std::exp(-logOmegaTau);
         const double inverse2 = inverse * inverse;
         lossFraction = inverse / (1.0 + inverse2);
@@ -240,9 +366,9 @@ CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double bias
 
     using Admittance = std::complex<double>;
     const Admittance semiconductor(
-        omega * trapCapacitance * lossFraction,
-        omega * (s.HighFrequencyCapacitance(u) + trapCapacitance * responseFraction));
-    const Admittance oxide(0.0, omega * oxideCapacitance);
+        omega * t.trapCapacitance * lossFraction,
+        omega * (s.HighFrequencyCapacitance(u) + t.trapCapacitance * responseFraction));
+    const Admittance oxide(0.0, omega * t.oxideCapacitance);
     const Admittance perArea = oxide * semiconductor / (oxide + semiconductor);
 
     CapacitanceConductance result;
@@ -257,6 +383,18 @@ CapacitanceConductance EvaluateMosCapacitor(const MosDevice& device, double bias
         result.conductanceSiemens = terminals.real();
     }
     return result;
+}
+
+InterfaceTrapState EvaluateInterfaceTraps(const MosDevice& device, double biasVolts,
+                                          SweepDirection direction)
+{
+    const TrapSolution t = SolveTraps(device, biasVolts, direction);
+    InterfaceTrapState state;
+    state.surfacePotentialVolts = (device.pTypeSubstrate ? t.u : -t.u) / t.substrate.beta;
+    state.energyAboveMidgapEv = t.energyAboveMidgapEv;
+    state.densityPerSquareCmEv = t.trapCapacitance / (kElementaryCharge * 1e4);
+    state.timeConstantSeconds = std::exp(std::min(t.u - t.logCaptureRate, 700.0));
+    return state;
 }
 
 }  // namespace quillon

@@ -54,6 +54,16 @@ uint32_t Simulated4284A::MeasurementMilliseconds() const
     return static_cast<uint32_t>(std::lround(real * timeScale_));
 }
 
+uint32_t Simulated4284A::FrequencyChangeMilliseconds(double frequencyHertz)
+{
+    // The source, the ranging and the detector's filters settle for a few
+    // periods of the new frequency, longest at low frequencies. Chosen for
+    // the simulation (no data-sheet figure at hand), and short enough that
+    // the set-up's pauses after FREQ (ten commands, 20 ms apart) cover it at
+    // any frequency.
+    return frequencyHertz < 1000.0 ? 160 : frequencyHertz < 10000.0 ? 100 : 60;
+}
+
 std::string Simulated4284A::NumberField(double value)
 {
     const std::string number = FormatNumber(value, "0.00000E+00");
@@ -94,7 +104,15 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         // Only the bus trigger starts a measurement; other sources ignore it.
         if (!busTrigger_) return true;
         ++triggers_;
-        QueueOutput(Reply(), clock().TickCount() + MeasurementMilliseconds());
+        const uint32_t now = clock().TickCount();
+        uint32_t settling = 0;
+        if (frequencySettling_) {
+            // The tick count may wrap between the change and the trigger.
+            const auto left = static_cast<int32_t>(frequencySettledTick_ - now);
+            if (left > 0) settling = static_cast<uint32_t>(left);
+            frequencySettling_ = false;
+        }
+        QueueOutput(Reply(), now + settling + MeasurementMilliseconds());
     } else if (header == "ABORT") {
         CancelOutput();
     } else if (header == "INIT" || header == "DISP:PAGE" || header == "DISP:LINE" ||
@@ -107,12 +125,23 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
         currentMonitor_ = IsOn(argument);
     } else if (header == "FREQ") {
         const double frequency = ValueOfQuantity(argument);
-        if (frequency >= 20.0 && frequency <= 1e6) frequency_ = frequency;
+        if (frequency >= 20.0 && frequency <= 1e6 && frequency != frequency_) {
+            frequency_ = frequency;
+            frequencySettling_ = timeScale_ > 0.0;
+            frequencySettledTick_ =
+                clock().TickCount() + static_cast<uint32_t>(std::lround(
+                                          FrequencyChangeMilliseconds(frequency) * timeScale_));
+        }
     } else if (header == "VOLT") {
         const double level = ValueOfQuantity(argument);
         if (level >= 0.005 && level <= 20.0) acLevelVolts_ = level;
     } else if (header == "TRIG:SOUR") {
         busTrigger_ = argument == "BUS";
+        // A set-up names the trigger source after the frequency and goes on
+        // for longer than the settling with its other commands; over a
+        // Prologix adapter the meter may see them later than the program
+        // sent them, which must not make the run's first point late.
+        frequencySettling_ = false;
     } else if (header == "TRIG:DEL") {
         const double delay = NumberOfText(argument);
         if (delay >= 0.0 && delay <= 60.0) triggerDelay_ = delay;

@@ -47,6 +47,10 @@ public:
 
     // Milliseconds from the trigger to the reply with the present settings.
     uint32_t MeasurementMilliseconds() const;
+    // How long the meter settles after FREQ changes its frequency to the
+    // given one, in real time; a trigger within that time waits for the rest.
+    // A TRIG:SOUR after the FREQ, as in the set-up, counts it as settled.
+    static uint32_t FrequencyChangeMilliseconds(double frequencyHertz);
 
     // The meter's ASCII number field: +1.23456E-10.
     static std::string NumberField(double value);
@@ -74,6 +78,9 @@ private:
     int averaging_ = 1;
     double triggerDelay_ = 0.0;
     int triggers_ = 0;
+    // Tick count at which the last frequency change has settled.
+    uint32_t frequencySettledTick_ = 0;
+    bool frequencySettling_ = false;
 };
 
 }  // namespace quillon

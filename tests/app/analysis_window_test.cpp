@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -22,10 +23,12 @@
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
+#include "app/frequency_analysis_view.h"
 #include "app/main_window.h"
 #include "app/picture_box.h"
 #include "app/screen_fit.h"
 #include "gpib/gpib_binding.h"
+#include "sim/mos_capacitor.h"
 #include "sim/simulated_lab.h"
 #include "tests/app/app_environment.h"
 
@@ -209,6 +212,68 @@ TEST_F(AnalysisWindowTest, CopyGivesTheTableAndSaveReportWritesTheFileWhole)
     QTest::mouseClick(shown->SaveButton(), Qt::LeftButton);
     ASSERT_EQ(env.desktop.messages.size(), 1u);
     EXPECT_EQ(env.desktop.messages[0].text.rfind("The report could not be saved to ", 0), 0u);
+}
+
+TEST_F(AnalysisWindowTest, FrequenciesTabShowsTheFamilyWithReasonsAndCopiesAndSavesIt)
+{
+    MosDevice device;
+    device.trapResponse = TrapResponse::Continuum;
+    FrequencyFamily family;
+    family.sample = "wafer 7";
+    family.source = "4 runs";
+    family.padAreaSquareMicrons = 10000;
+    for (double frequency : {1e3, 1e4, 1e5, 1e6})
+        for (int i = 0; i <= 100; ++i) {
+            const double bias = -3.0 + 0.05 * i;
+            const auto value = EvaluateMosCapacitor(device, bias, frequency);
+            family.points.push_back(
+                {bias, frequency, value.capacitanceFarads, value.conductanceSiemens});
+        }
+
+    AnalysisWindowKeeper keeper(env.desktop);
+    keeper.ShowFrequencyFamily(family);
+    AnalysisWindow* shown = keeper.Window();
+    ASSERT_NE(shown, nullptr);
+    FrequencyAnalysisView* view = shown->FrequencyView();
+    EXPECT_EQ(shown->Tabs()->currentWidget(), view);
+    EXPECT_EQ(shown->Tabs()->tabText(1), "Frequencies");
+    EXPECT_EQ(view->CapacitanceFamilyChart()->chart()->series().size(), 4);
+    EXPECT_EQ(view->CapacitanceFamilyChart()->chart()->series()[0]->name(), "1 kHz");
+    EXPECT_EQ(view->ConductanceFamilyChart()->chart()->series()[3]->name(), "1 MHz");
+    ASSERT_EQ(view->Table()->rowCount(), 101);
+    // -3 V: n/a, its reason in the tool tip.
+    EXPECT_EQ(view->Table()->item(0, 3)->text(), "n/a");
+    EXPECT_EQ(view->Table()->item(0, 3)->toolTip().toStdString(),
+              view->Shown().biases[0].trapDensity.reason);
+    int withDensity = 0;
+    for (const BiasTraps& b : view->Shown().biases) withDensity += b.trapDensity.value ? 1 : 0;
+    EXPECT_GT(withDensity, 0);
+
+    QTest::mouseClick(view->CopyButton(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), TrapTableText(view->Shown()));
+
+    env.desktop.saveAnswers.push_back(env.temp.File("traps").string());
+    QTest::mouseClick(view->SaveButton(), Qt::LeftButton);
+    EXPECT_EQ(env.desktop.saveSuggestions, (std::vector<std::string>{"wafer 7-report"}));
+    const std::string report = env.temp.Read("traps.txt");
+    EXPECT_EQ(report.rfind("Analysis of several frequencies: wafer 7\r\nFrom: 4 runs\r\n"
+                           "Frequencies: 1 kHz 10 kHz 100 kHz 1 MHz\r\n",
+                           0),
+              0u);
+    EXPECT_NE(report.find(TrapTableText(view->Shown())), std::string::npos);
+
+    // The charts as a picture, at twice the screen's resolution.
+    env.desktop.saveAnswers.push_back(env.temp.File("charts").string());
+    QTest::mouseClick(view->SavePictureButton(), Qt::LeftButton);
+    EXPECT_EQ(env.desktop.saveFilters.back(), "PNG picture (*.png)|*.png");
+    const QImage saved(QString::fromStdString(env.temp.File("charts.png").string()));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.width(), 2 * view->CapacitanceFamilyChart()->parentWidget()->width());
+    EXPECT_TRUE(env.desktop.messages.empty());
+
+    // The run's tab is still the run's.
+    EXPECT_EQ(shown->Tabs()->tabText(0), "Run");
+    EXPECT_TRUE(shown->Table()->isVisibleTo(shown->Tabs()->widget(0)));
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ void ExpectSameDevice(const MosDevice& actual, const MosDevice& expected)
     EXPECT_DOUBLE_EQ(actual.seriesResistanceOhms, expected.seriesResistanceOhms);
     EXPECT_DOUBLE_EQ(actual.interfaceTrapDensity, expected.interfaceTrapDensity);
     EXPECT_DOUBLE_EQ(actual.hysteresisVolts, expected.hysteresisVolts);
+    EXPECT_EQ(actual.trapResponse, expected.trapResponse);
+    EXPECT_DOUBLE_EQ(actual.interfaceTrapEdgeDensity, expected.interfaceTrapEdgeDensity);
+    EXPECT_DOUBLE_EQ(actual.interfaceTrapEdgeWidthEv, expected.interfaceTrapEdgeWidthEv);
+    EXPECT_DOUBLE_EQ(actual.trapCaptureCrossSectionSquareCm,
+                     expected.trapCaptureCrossSectionSquareCm);
+    EXPECT_DOUBLE_EQ(actual.trapCrossSectionDecadesPerEv, expected.trapCrossSectionDecadesPerEv);
 }
 
 // ----- reading the two sections ---------------------------------------------
@@ -75,7 +81,9 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
                "[GPIB]\r\ndriver = Simulated\r\n"
                "[simulator]\r\nAddress=5\r\nSubstrate=N\r\nOxideNm=25.5\r\n"
                "DopingPerCm3=3e15\r\nAreaUm2=40000\r\nFlatBandV=0.35\r\nTimeScale=0\r\n"
-               "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n");
+               "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n"
+               "TrapResponse=Continuum\r\nDitEdgePerCm2eV=1e12\r\nDitEdgeWidthEV=0.08\r\n"
+               "TrapCrossSectionCm2=3e-16\r\nTrapCrossSectionDecadesPerEV=-1.5\r\n");
     const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
     EXPECT_EQ(configuration.driver, DriverSetting::Simulated);
     EXPECT_EQ(configuration.simulator.meterAddress, 5);
@@ -90,6 +98,11 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
     expected.seriesResistanceOhms = 150;
     expected.interfaceTrapDensity = 2e11;
     expected.hysteresisVolts = -0.1;
+    expected.trapResponse = TrapResponse::Continuum;
+    expected.interfaceTrapEdgeDensity = 1e12;
+    expected.interfaceTrapEdgeWidthEv = 0.08;
+    expected.trapCaptureCrossSectionSquareCm = 3e-16;
+    expected.trapCrossSectionDecadesPerEv = -1.5;
     ExpectSameDevice(configuration.simulator.device, expected);
     EXPECT_TRUE(configuration.ignoredValues.empty());
 }
@@ -174,7 +187,7 @@ TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
                "[gpib]\nDriver=linux_gpib\n"
                "[simulator]\nAddress=31\nSubstrate=x\nOxideNm=ten\nDopingPerCm3=-1e16\n"
                "AreaUm2=0\nFlatBandV=1,5\nTimeScale=-1\nFault=broken\nSeriesOhm=-5\n"
-               "DitPerCm2eV=lots\nHysteresisV=11\n");
+               "DitPerCm2eV=lots\nHysteresisV=11\nTrapResponse=both\nDitEdgeWidthEV=0\n");
     const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
     const BusConfiguration defaults;
     EXPECT_EQ(configuration.driver, DriverSetting::Auto);
@@ -182,13 +195,14 @@ TEST(ReadBusConfiguration, BadValuesKeepTheirDefaultsAndAreListed)
     EXPECT_EQ(configuration.simulator.timeScale, defaults.simulator.timeScale);
     EXPECT_EQ(configuration.simulator.fault, defaults.simulator.fault);
     ExpectSameDevice(configuration.simulator.device, defaults.simulator.device);
-    EXPECT_EQ(
-        configuration.ignoredValues,
-        (std::vector<std::string>{
-            "[gpib] Driver=linux_gpib", "[simulator] Address=31", "[simulator] Substrate=x",
-            "[simulator] OxideNm=ten", "[simulator] DopingPerCm3=-1e16", "[simulator] AreaUm2=0",
-            "[simulator] FlatBandV=1,5", "[simulator] SeriesOhm=-5", "[simulator] DitPerCm2eV=lots",
-            "[simulator] HysteresisV=11", "[simulator] TimeScale=-1", "[simulator] Fault=broken"}));
+    EXPECT_EQ(configuration.ignoredValues,
+              (std::vector<std::string>{
+                  "[gpib] Driver=linux_gpib", "[simulator] Address=31", "[simulator] Substrate=x",
+                  "[simulator] OxideNm=ten", "[simulator] DopingPerCm3=-1e16",
+                  "[simulator] AreaUm2=0", "[simulator] FlatBandV=1,5", "[simulator] SeriesOhm=-5",
+                  "[simulator] DitPerCm2eV=lots", "[simulator] HysteresisV=11",
+                  "[simulator] TimeScale=-1", "[simulator] TrapResponse=both",
+                  "[simulator] DitEdgeWidthEV=0", "[simulator] Fault=broken"}));
 }
 
 TEST(ReadBusConfiguration, AFractionalAddressIsNotAnAddress)

@@ -393,6 +393,162 @@ TEST(MosConductance, ConductanceMethodRecoversTheTrapDensity)
     }
 }
 
+// The readings of the model as it was before the trap continuum, U-shaped
+// density and energy-dependent cross-section came in: the default device
+// (0) and an n-type one with series resistance and hysteresis (1), at
+// biases, frequencies and both directions. Printed with printf("%a") by a
+// small program calling EvaluateMosCapacitor at commit 2b22ca8, built with
+// g++ -O2 against sim/mos_capacitor.cpp; the new keys at their defaults must
+// keep every bit.
+struct RecordedReading {
+    int device;
+    double bias;
+    double frequency;
+    SweepDirection direction;
+    double capacitance;
+    double conductance;
+};
+constexpr SweepDirection Up = SweepDirection::Up;
+constexpr SweepDirection Down = SweepDirection::Down;
+const RecordedReading kRecordedReadings[] = {
+    {0, -0x1.8p+1, 0x1.4p+4, Up, 0x1.279c1662124d9p-35, 0x1.12e0be826da14p-30},
+    {0, -0x1.8p+1, 0x1.4p+4, Down, 0x1.279c1662124d9p-35, 0x1.12e0be826da14p-30},
+    {0, -0x1.ccccccccccccdp-1, 0x1.4p+4, Up, 0x1.05ba12e39e6ccp-36, 0x1.12e0c5e449e8ep-30},
+    {0, -0x1.ccccccccccccdp-1, 0x1.4p+4, Down, 0x1.05ba12e39e6ccp-36, 0x1.12e0c5e449e8ep-30},
+    {0, -0x1p-1, 0x1.4p+4, Up, 0x1.56c4ca93f83f4p-38, 0x1.1be7f303ca5bfp-30},
+    {0, -0x1p-1, 0x1.4p+4, Down, 0x1.56c4ca93f83f4p-38, 0x1.1be7f303ca5bfp-30},
+    {0, 0x0p+0, 0x1.4p+4, Up, 0x1.ba3f14397f0adp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x0p+0, 0x1.4p+4, Down, 0x1.ba3f14397f0adp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x1.3333333333333p-1, 0x1.4p+4, Up, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.3333333333333p-1, 0x1.4p+4, Down, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.8p+1, 0x1.4p+4, Up, 0x1.b49b95d42171cp-39, 0x1.12e0be826e13p-30},
+    {0, 0x1.8p+1, 0x1.4p+4, Down, 0x1.b49b95d42171cp-39, 0x1.12e0be826e13p-30},
+    {0, -0x1.8p+1, 0x1.388p+13, Up, 0x1.279c1662124d9p-35, 0x1.12e0bf57e982ep-30},
+    {0, -0x1.8p+1, 0x1.388p+13, Down, 0x1.279c1662124d9p-35, 0x1.12e0bf57e982ep-30},
+    {0, -0x1.ccccccccccccdp-1, 0x1.388p+13, Up, 0x1.05ba073be49d2p-36, 0x1.2f09b742bf3cdp-30},
+    {0, -0x1.ccccccccccccdp-1, 0x1.388p+13, Down, 0x1.05ba073be49d2p-36, 0x1.2f09b742bf3cdp-30},
+    {0, -0x1p-1, 0x1.388p+13, Up, 0x1.4b75094a6178cp-38, 0x1.1f522ebd1d836p-30},
+    {0, -0x1p-1, 0x1.388p+13, Down, 0x1.4b75094a6178cp-38, 0x1.1f522ebd1d836p-30},
+    {0, 0x0p+0, 0x1.388p+13, Up, 0x1.ba3f14397f0acp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x0p+0, 0x1.388p+13, Down, 0x1.ba3f14397f0acp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x1.3333333333333p-1, 0x1.388p+13, Up, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.3333333333333p-1, 0x1.388p+13, Down, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.8p+1, 0x1.388p+13, Up, 0x1.b49b95d42171cp-39, 0x1.12e0be826e13p-30},
+    {0, 0x1.8p+1, 0x1.388p+13, Down, 0x1.b49b95d42171cp-39, 0x1.12e0be826e13p-30},
+    {0, -0x1.8p+1, 0x1.e848p+19, Up, 0x1.279c166211f23p-35, 0x1.130151c20bae6p-30},
+    {0, -0x1.8p+1, 0x1.e848p+19, Down, 0x1.279c166211f23p-35, 0x1.130151c20bae6p-30},
+    {0, -0x1.ccccccccccccdp-1, 0x1.e848p+19, Up, 0x1.0471339b65ed4p-36, 0x1.8dd43196f0248p-21},
+    {0, -0x1.ccccccccccccdp-1, 0x1.e848p+19, Down, 0x1.0471339b65ed4p-36, 0x1.8dd43196f0248p-21},
+    {0, -0x1p-1, 0x1.e848p+19, Up, 0x1.4b7505343ca21p-38, 0x1.1f522ff8f2a87p-30},
+    {0, -0x1p-1, 0x1.e848p+19, Down, 0x1.4b7505343ca21p-38, 0x1.1f522ff8f2a87p-30},
+    {0, 0x0p+0, 0x1.e848p+19, Up, 0x1.ba3f14397f0adp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x0p+0, 0x1.e848p+19, Down, 0x1.ba3f14397f0adp-39, 0x1.12e0be8f6cfbcp-30},
+    {0, 0x1.3333333333333p-1, 0x1.e848p+19, Up, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.3333333333333p-1, 0x1.e848p+19, Down, 0x1.b4a59da28e414p-39, 0x1.12e0be827dd29p-30},
+    {0, 0x1.8p+1, 0x1.e848p+19, Up, 0x1.b49b95d42171bp-39, 0x1.12e0be826e13p-30},
+    {0, 0x1.8p+1, 0x1.e848p+19, Down, 0x1.b49b95d42171bp-39, 0x1.12e0be826e13p-30},
+    {1, -0x1.8p+1, 0x1.4p+4, Up, 0x1.b49bc06bd1c26p-39, 0x1.12e0bcfb59c3ep-30},
+    {1, -0x1.8p+1, 0x1.4p+4, Down, 0x1.b49ba05602bb2p-39, 0x1.12e0bcfb59875p-30},
+    {1, -0x1.ccccccccccccdp-1, 0x1.4p+4, Up, 0x1.b4b1b1b8da89dp-39, 0x1.12e0bcfb835ebp-30},
+    {1, -0x1.ccccccccccccdp-1, 0x1.4p+4, Down, 0x1.b4a2e52227166p-39, 0x1.12e0bcfb67444p-30},
+    {1, -0x1p-1, 0x1.4p+4, Up, 0x1.ba3f0e6d9054p-39, 0x1.12e0bd0a2ac0cp-30},
+    {1, -0x1p-1, 0x1.4p+4, Down, 0x1.b4c16288e4942p-39, 0x1.12e0bcfba15c4p-30},
+    {1, 0x0p+0, 0x1.4p+4, Up, 0x1.56c4c5f00dafap-38, 0x1.1be7f1c49f54dp-30},
+    {1, 0x0p+0, 0x1.4p+4, Down, 0x1.f0107c377d363p-39, 0x1.12e0e362ea466p-30},
+    {1, 0x1.3333333333333p-1, 0x1.4p+4, Up, 0x1.b96d352752623p-36, 0x1.12e0ceb149baep-30},
+    {1, 0x1.3333333333333p-1, 0x1.4p+4, Down, 0x1.5c1c23bdb2e56p-37, 0x1.12e14d50fa9c1p-30},
+    {1, 0x1.8p+1, 0x1.4p+4, Up, 0x1.293f695b6ab3ap-35, 0x1.12e0dd31b02dbp-30},
+    {1, 0x1.8p+1, 0x1.4p+4, Down, 0x1.285a8cfdc64ecp-35, 0x1.12e0dcffbd4f9p-30},
+    {1, -0x1.8p+1, 0x1.388p+13, Up, 0x1.b49bc0690946bp-39, 0x1.13ec1a16761a8p-30},
+    {1, -0x1.8p+1, 0x1.388p+13, Down, 0x1.b49ba0533a4p-39, 0x1.13ec19ef2a2cdp-30},
+    {1, -0x1.ccccccccccccdp-1, 0x1.388p+13, Up, 0x1.b4b1b1b611a2dp-39, 0x1.13ec34f6f9cf7p-30},
+    {1, -0x1.ccccccccccccdp-1, 0x1.388p+13, Down, 0x1.b4a2e51f5e77bp-39, 0x1.13ec22d643a93p-30},
+    {1, -0x1p-1, 0x1.388p+13, Up, 0x1.ba3f0e6aabe2dp-39, 0x1.13f30d378c1fcp-30},
+    {1, -0x1p-1, 0x1.388p+13, Down, 0x1.b4c162861b603p-39, 0x1.13ec482fea314p-30},
+    {1, 0x0p+0, 0x1.388p+13, Up, 0x1.4b7504bafa6abp-38, 0x1.21ba890088db6p-30},
+    {1, 0x0p+0, 0x1.388p+13, Down, 0x1.f0107c325666cp-39, 0x1.143a070985b82p-30},
+    {1, 0x1.3333333333333p-1, 0x1.388p+13, Up, 0x1.b96d346c6e387p-36, 0x1.577bb6d5c77c9p-30},
+    {1, 0x1.3333333333333p-1, 0x1.388p+13, Down, 0x1.5c06e936b68cbp-37, 0x1.9bb8458251d5fp-29},
+    {1, 0x1.8p+1, 0x1.388p+13, Up, 0x1.293f687a96457p-35, 0x1.8ecd6564d2c8p-30},
+    {1, 0x1.8p+1, 0x1.388p+13, Down, 0x1.285a8c1ef7a01p-35, 0x1.8e0edb5e5b97ap-30},
+    {1, -0x1.8p+1, 0x1.e848p+19, Up, 0x1.b49b53b4704c5p-39, 0x1.4ef631c9e0c02p-25},
+    {1, -0x1.8p+1, 0x1.e848p+19, Down, 0x1.b49b339eb93c8p-39, 0x1.4ef601d206579p-25},
+    {1, -0x1.ccccccccccccdp-1, 0x1.e848p+19, Up, 0x1.b4b144f1141b9p-39, 0x1.4f1700a021661p-25},
+    {1, -0x1.ccccccccccccdp-1, 0x1.e848p+19, Down, 0x1.b4a278656f7bbp-39, 0x1.4f00dfd94dc4dp-25},
+    {1, -0x1p-1, 0x1.e848p+19, Up, 0x1.ba3e9d720bff9p-39, 0x1.5771e78962a88p-25},
+    {1, -0x1p-1, 0x1.e848p+19, Down, 0x1.b4c0f5b563f9p-39, 0x1.4f2e77776b57ep-25},
+    {1, 0x0p+0, 0x1.e848p+19, Up, 0x1.4b744265f4969p-38, 0x1.7caeb2b3ee11cp-24},
+    {1, 0x0p+0, 0x1.e848p+19, Down, 0x1.f00fdcc27f6d1p-39, 0x1.ade6f3017c2ap-25},
+    {1, 0x1.3333333333333p-1, 0x1.e848p+19, Up, 0x1.b950b29e420b9p-36, 0x1.4f090bf8ad55bp-19},
+    {1, 0x1.3333333333333p-1, 0x1.e848p+19, Down, 0x1.4dbcb19276002p-37, 0x1.7535ea3f798f4p-21},
+    {1, 0x1.8p+1, 0x1.e848p+19, Up, 0x1.291d1edd6b246p-35, 0x1.2e7b0fb08b5ecp-18},
+    {1, 0x1.8p+1, 0x1.e848p+19, Down, 0x1.283891714012ap-35, 0x1.2caa4baf77a61p-18},
+};
+
+TEST(MosCapacitorRecord, DefaultsReadBitForBitAsBeforeTheTrapContinuum)
+{
+    MosDevice other;
+    other.pTypeSubstrate = false;
+    other.seriesResistanceOhms = 100.0;
+    other.hysteresisVolts = 0.3;
+    other.flatBandVolts = 0.4;
+    for (const RecordedReading& r : kRecordedReadings) {
+        const auto value =
+            EvaluateMosCapacitor(r.device ? other : MosDevice{}, r.bias, r.frequency, r.direction);
+        SCOPED_TRACE(::testing::Message() << r.device << " " << r.bias << " V " << r.frequency
+                                          << " Hz " << static_cast<int>(r.direction));
+        EXPECT_EQ(value.capacitanceFarads, r.capacitance);
+        EXPECT_EQ(value.conductanceSiemens, r.conductance);
+    }
+}
+
+// A continuum's Gp/w over frequency at one bias, from the terminal values
+// with Cox taken off as the conductance method does, peaks at w tau = 1.98
+// with 0.402 q D of the traps at the surface Fermi level.
+TEST(MosConductance, ContinuumPeaksOverFrequencyAtTheTrapsOfTheSurfaceFermiLevel)
+{
+    MosDevice uniform;
+    uniform.trapResponse = TrapResponse::Continuum;
+    uniform.leakageSiemens = 0.0;
+    MosDevice shaped = uniform;
+    shaped.interfaceTrapEdgeDensity = 1e12;
+    shaped.trapCrossSectionDecadesPerEv = 2.0;
+    for (const MosDevice& d : {uniform, shaped}) {
+        double previousPeak = 1e12;
+        for (double bias : {-0.8, -0.75, -0.7}) {
+            SCOPED_TRACE(::testing::Message() << d.interfaceTrapEdgeDensity << " at " << bias);
+            const InterfaceTrapState traps = EvaluateInterfaceTraps(d, bias);
+            const double x = traps.energyAboveMidgapEv;
+            const double edge = std::exp((x - 0.56) / 0.1) + std::exp((-x - 0.56) / 0.1);
+            EXPECT_NEAR(traps.densityPerSquareCmEv,
+                        d.interfaceTrapDensity + d.interfaceTrapEdgeDensity * edge, 1e-9 * 5e10);
+            const double cox = OxideCapacitance(d);
+            double best = 0.0;
+            double bestFrequency = 0.0;
+            for (double logF = 2.0; logF <= 7.0; logF += 0.002) {
+                const double f = std::pow(10.0, logF);
+                const double w = 2.0 * kPi * f;
+                const auto r = EvaluateMosCapacitor(d, bias, f);
+                const double gm = r.conductanceSiemens;
+                const double cm = r.capacitanceFarads;
+                const double g = w * cox * cox * gm / (gm * gm + w * w * (cox - cm) * (cox - cm));
+                if (g > best) {
+                    best = g;
+                    bestFrequency = f;
+                }
+            }
+            const double expected =
+                0.4024 * kQ * traps.densityPerSquareCmEv * 1e4 * d.padAreaSquareMetres;
+            EXPECT_NEAR(best, expected, 0.002 * expected);
+            EXPECT_NEAR(2.0 * kPi * bestFrequency * traps.timeConstantSeconds, 1.98, 0.02);
+            // Further into depletion fewer majority carriers reach the
+            // surface: slower traps, a lower peak frequency.
+            EXPECT_LT(bestFrequency, 0.5 * previousPeak);
+            previousPeak = bestFrequency;
+        }
+    }
+}
+
 TEST(MosCapacitorRange, ExtremeInputsGiveFinitePositiveValues)
 {
     for (bool pType : {true, false}) {
@@ -404,6 +560,14 @@ TEST(MosCapacitorRange, ExtremeInputsGiveFinitePositiveValues)
                         d.pTypeSubstrate = pType;
                         d.dopingPerCubicCm = doping;
                         d.oxideThicknessMetres = tox;
+                        // The continuum with a steep U and cross-section on
+                        // one substrate type, the single level on the other.
+                        if (pType == (doping > 1e15)) {
+                            d.trapResponse = TrapResponse::Continuum;
+                            d.interfaceTrapEdgeDensity = 1e13;
+                            d.interfaceTrapEdgeWidthEv = 0.01;
+                            d.trapCrossSectionDecadesPerEv = -30.0;
+                        }
                         const auto r = EvaluateMosCapacitor(d, bias, frequency);
                         SCOPED_TRACE(::testing::Message()
                                      << "p=" << pType << " N=" << doping << " tox=" << tox

@@ -209,6 +209,41 @@ TEST_F(Meter, MeasurementTimesFollowTheDataSheet)
     EXPECT_EQ(meter.MeasurementMilliseconds(), 500u + 820u);
 }
 
+TEST_F(Meter, AFrequencyChangeDelaysTheNextMeasurementByWhatIsLeftOfItsSettling)
+{
+    Configure("APER SHORT,1");
+    Say("TRIG:DEL 0");
+    const struct {
+        const char* frequency;
+        uint32_t sleptMilliseconds;  // between FREQ and the trigger
+        uint32_t extraMilliseconds;  // beyond the measurement time
+    } cases[] = {
+        {"FREQ 100Hz", 0, 160}, {"FREQ 5kHz", 30, 70}, {"FREQ 100kHz", 0, 60},
+        {"FREQ 100kHz", 0, 0},  {"FREQ 20Hz", 200, 0}, {"FREQ 1MAHz", 59, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frequency);
+        Say(c.frequency);
+        clock.Sleep(c.sleptMilliseconds);
+        const uint32_t start = clock.TickCount();
+        Say("*TRG");
+        Answer();
+        EXPECT_EQ(clock.TickCount() - start, meter.MeasurementMilliseconds() + c.extraMilliseconds);
+        // Settled once: the next trigger takes the measurement time alone.
+        Say("*TRG");
+        Answer();
+        EXPECT_EQ(clock.TickCount() - start,
+                  2 * meter.MeasurementMilliseconds() + c.extraMilliseconds);
+    }
+    // In a set-up the trigger source comes after the frequency.
+    Say("FREQ 50Hz");
+    Say("TRIG:SOUR BUS");
+    const uint32_t start = clock.TickCount();
+    Say("*TRG");
+    Answer();
+    EXPECT_EQ(clock.TickCount() - start, meter.MeasurementMilliseconds());
+}
+
 TEST_F(Meter, UnknownCommandsAreNoted)
 {
     Say("FUNC:IMP CPG;:BOGUS 1");
