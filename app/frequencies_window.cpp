@@ -314,8 +314,8 @@ void FrequenciesWindow::MeasureFrequencySweep()
         environment_.desktop.ShowMessage(OutOfRangeMessage(*bad), kFrequenciesWindowCaption);
         return;
     }
-    if (!AcceptDuration(SeriesMilliseconds(std::get<InstrumentSettings>(instrument), *frequencies,
-                                           biases.values.size()),
+    if (!AcceptDuration(FrequencySweepMilliseconds(std::get<InstrumentSettings>(instrument),
+                                                   *frequencies, biases.values.size()),
                         "The C-f measurement of " + Plural(biases.values.size(), "bias") + " at " +
                             Plural(frequencies->size(), "frequency")))
         return;

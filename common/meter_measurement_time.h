@@ -17,4 +17,14 @@ inline uint32_t DataSheetMeasurementMilliseconds(int aperture, double frequencyH
     return kTimes[row][column];
 }
 
+// After a change of the test frequency the source, the ranging and the
+// detector's filters settle for a few periods of the new frequency, longest
+// at low frequencies: the next measurement starts that much later [ms].
+// Chosen for the simulated meter (no data-sheet figure at hand), and short
+// enough that a run's set-up pauses after FREQ cover it at any frequency.
+inline uint32_t FrequencyChangeMilliseconds(double frequencyHertz)
+{
+    return frequencyHertz < 1000.0 ? 160 : frequencyHertz < 10000.0 ? 100 : 60;
+}
+
 }  // namespace quillon

@@ -37,4 +37,15 @@ uint64_t SeriesMilliseconds(const InstrumentSettings& instrument,
     return total;
 }
 
+uint64_t FrequencySweepMilliseconds(const InstrumentSettings& instrument,
+                                    const std::vector<int32_t>& frequenciesHertz,
+                                    uint64_t biasCount)
+{
+    uint64_t total = SeriesMilliseconds(instrument, frequenciesHertz, biasCount);
+    if (frequenciesHertz.size() > 1)
+        for (const int32_t hertz : frequenciesHertz)
+            total += biasCount * FrequencyChangeMilliseconds(hertz);
+    return total;
+}
+
 }  // namespace quillon

@@ -22,4 +22,10 @@ uint64_t SeriesMilliseconds(const InstrumentSettings& instrument,
                             const std::vector<int32_t>& frequenciesHertz,
                             uint64_t pointsPerFrequency);
 
+// A C-f measurement: at each bias every frequency once, each after a change
+// of frequency where the list has more than one.
+uint64_t FrequencySweepMilliseconds(const InstrumentSettings& instrument,
+                                    const std::vector<int32_t>& frequenciesHertz,
+                                    uint64_t biasCount);
+
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/meter_measurement_time.h"
 #include "common/text_number.h"
 
 namespace quillon {
@@ -43,25 +44,13 @@ void Simulated4284A::SetFault(Fault fault)
 
 uint32_t Simulated4284A::MeasurementMilliseconds() const
 {
-    // Data sheet measurement times at 100 Hz, 1 kHz and 10 kHz and above.
-    static constexpr uint32_t kTimes[3][3] = {{270, 40, 30}, {400, 190, 180}, {1040, 830, 820}};
     if (timeScale_ == 0.0) return 0;
-    const int column = frequency_ < 1000.0 ? 0 : frequency_ < 10000.0 ? 1 : 2;
-    const uint32_t perMeasurement = kTimes[static_cast<int>(aperture_)][column];
+    const uint32_t perMeasurement =
+        DataSheetMeasurementMilliseconds(static_cast<int>(aperture_), frequency_);
     const uint32_t real = static_cast<uint32_t>(std::lround(triggerDelay_ * 1000.0)) +
                           static_cast<uint32_t>(averaging_) * perMeasurement;
     if (timeScale_ == 1.0) return real;
     return static_cast<uint32_t>(std::lround(real * timeScale_));
-}
-
-uint32_t Simulated4284A::FrequencyChangeMilliseconds(double frequencyHertz)
-{
-    // The source, the ranging and the detector's filters settle for a few
-    // periods of the new frequency, longest at low frequencies. Chosen for
-    // the simulation (no data-sheet figure at hand), and short enough that
-    // the set-up's pauses after FREQ (ten commands, 20 ms apart) cover it at
-    // any frequency.
-    return frequencyHertz < 1000.0 ? 160 : frequencyHertz < 10000.0 ? 100 : 60;
 }
 
 std::string Simulated4284A::NumberField(double value)

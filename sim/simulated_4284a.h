@@ -47,10 +47,6 @@ public:
 
     // Milliseconds from the trigger to the reply with the present settings.
     uint32_t MeasurementMilliseconds() const;
-    // How long the meter settles after FREQ changes its frequency to the
-    // given one, in real time; a trigger within that time waits for the rest.
-    // A TRIG:SOUR after the FREQ, as in the set-up, counts it as settled.
-    static uint32_t FrequencyChangeMilliseconds(double frequencyHertz);
 
     // The meter's ASCII number field: +1.23456E-10.
     static std::string NumberField(double value);

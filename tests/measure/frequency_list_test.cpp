@@ -90,6 +90,11 @@ TEST(FrequencyListTest, ASeriesTakesTheDataSheetTimeOfEachPointWithItsDelayAndAv
     instrument.integration.reset();  // the meter's own: medium
     EXPECT_EQ(SeriesMilliseconds(instrument, {100, 1000}, 10),
               10u * (515 + 4 * 400 + 515 + 4 * 190));
+    // C-f changes the frequency before each point: 160 ms below 1 kHz, 100
+    // ms below 10 kHz; with one frequency it never changes.
+    EXPECT_EQ(FrequencySweepMilliseconds(instrument, {100, 1000}, 10),
+              10u * (515 + 4 * 400 + 160 + 515 + 4 * 190 + 100));
+    EXPECT_EQ(FrequencySweepMilliseconds(instrument, {100}, 10), 10u * (515 + 4 * 400));
 }
 
 }  // namespace
