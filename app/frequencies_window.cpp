@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <filesystem>
 #include <utility>
 
+#include "analysis/family_of_runs.h"
 #include "analysis/frequency_sweep_file.h"
 #include "analysis/result_table.h"
 #include "app/frequency_settings.h"
@@ -97,6 +99,8 @@ FrequenciesWindow::FrequenciesWindow(FormLCR& form, const Environment& environme
     save_->setEnabled(false);
     progress_ = new QLabel(this);
     progress_->setWordWrap(true);
+    analyse_ = new QPushButton("Analyse", this);
+    analyse_->setEnabled(false);
 
     auto* listGroup = new QGroupBox("Frequency list: the main window's sweep at each", this);
     auto* listGrid = new QGridLayout(listGroup);
@@ -127,6 +131,10 @@ FrequenciesWindow::FrequenciesWindow(FormLCR& form, const Environment& environme
     layout->addWidget(listGroup);
     layout->addWidget(fixedGroup);
     layout->addWidget(progress_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(analyse_);
+    layout->addLayout(bottom);
     layout->addStretch();
 
     connect(fill_, &QPushButton::clicked, this, [this] { FillList(); });
@@ -134,6 +142,7 @@ FrequenciesWindow::FrequenciesWindow(FormLCR& form, const Environment& environme
     connect(stopAfter_, &QPushButton::clicked, this, [this] { StopAfterThisSweep(); });
     connect(measure_, &QPushButton::clicked, this, [this] { MeasureFrequencySweep(); });
     connect(save_, &QPushButton::clicked, this, [this] { SaveFrequencySweep(); });
+    connect(analyse_, &QPushButton::clicked, this, [this] { Analyse(); });
     connect(list_, &QLineEdit::textChanged, this, [this] { ShowListInfo(); });
     ShowListInfo();
 }
@@ -218,6 +227,7 @@ void FrequenciesWindow::SetBusy(bool busy)
         control->setEnabled(!busy);
     stopAfter_->setEnabled(busy);
     save_->setEnabled(!busy && frequencySweep_.has_value());
+    analyse_->setEnabled(!busy && (frequencySweep_.has_value() || !listRuns_.empty()));
 }
 
 void FrequenciesWindow::StoreInputs()
@@ -285,6 +295,8 @@ void FrequenciesWindow::RunList()
     if (!whole && outcome.lastEnding != RunEnding::Completed) said += "; the bias is off";
     progress_->setText(Text(said + "."));
     SetBusy(false);
+    if (!outcome.runs.empty()) analyseListRuns_ = true;
+    if (outcome.runs.size() >= 2) Analyse();
 }
 
 void FrequenciesWindow::StopAfterThisSweep()
@@ -334,8 +346,25 @@ void FrequenciesWindow::MeasureFrequencySweep()
     if (read > 0) {
         frequencySweep_ = std::move(outcome);
         frequencySweepPlan_ = std::move(plan);
+        analyseListRuns_ = false;
     }
     SetBusy(false);
+    if (read > 1 && frequencySweepPlan_->frequenciesHertz.size() > 1) Analyse();
+}
+
+void FrequenciesWindow::Analyse()
+{
+    if (analyseListRuns_ && !listRuns_.empty()) {
+        form_.AnalyseFrequencies(listRuns_);
+    } else if (frequencySweep_) {
+        const double area = PadAreaSquareMicrons(frequencySweep_->context.settings);
+        form_.AnalyseFrequencies(FamilyOfFrequencySweep(
+            frequencySweep_->result.points, area > 0 ? std::optional<double>(area) : std::nullopt,
+            frequencySweep_->context.sample,
+            frequencySweep_->path.empty()
+                ? std::string("C-f measurement")
+                : std::filesystem::path(frequencySweep_->path).filename().string()));
+    }
 }
 
 void FrequenciesWindow::SaveFrequencySweep()

@@ -39,6 +39,10 @@ public:
     void MeasureFrequencySweep();
     // "Save C-f...": the last C-f measurement into a file chosen.
     void SaveFrequencySweep();
+    // "Analyse": the last list's runs or the last C-f measurement, whichever
+    // came last, in the Analysis window's "Frequencies" tab; also shown there
+    // as soon as either has read points at two frequencies or more.
+    void Analyse();
 
     // The runs of the last list, in the order measured.
     const std::vector<StoredRun>& ListRuns() const { return listRuns_; }
@@ -58,6 +62,7 @@ public:
     QPushButton* StopAfterButton() const { return stopAfter_; }
     QPushButton* MeasureButton() const { return measure_; }
     QPushButton* SaveButton() const { return save_; }
+    QPushButton* AnalyseButton() const { return analyse_; }
 
 private:
     // The list as typed, or none after saying why.
@@ -82,10 +87,13 @@ private:
     QPushButton* stopAfter_ = nullptr;
     QPushButton* measure_ = nullptr;
     QPushButton* save_ = nullptr;
+    QPushButton* analyse_ = nullptr;
     bool stopAfterSweep_ = false;
     std::vector<StoredRun> listRuns_;
     std::optional<FormLCR::FrequencySweepOutcome> frequencySweep_;
     std::optional<FrequencySweepPlan> frequencySweepPlan_;
+    // What "Analyse" shows: the list's runs where they came last.
+    bool analyseListRuns_ = true;
 };
 
 }  // namespace quillon

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "analysis/family_of_runs.h"
 #include "analysis/result_table.h"
 #include "analysis/run_overview.h"
 #include "analysis/sweep_legs.h"
@@ -62,7 +63,9 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
       environment_(environment),
       analysisWindow_(environment.desktop),
       runsWindow_(environment.programFolder, environment.desktop,
-                  [this](const StoredRun& run) { ShowStoredRun(run); })
+                  {[this](const StoredRun& run) { ShowStoredRun(run); },
+                   [this] { ShowFrequenciesWindow(); },
+                   [this](const std::vector<StoredRun>& runs) { AnalyseFrequencies(runs); }})
 {
     SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
                      kClientHeightTwips);
@@ -460,6 +463,17 @@ void FormLCR::ShowFrequenciesWindow()
     frequenciesWindow_->show();
     frequenciesWindow_->raise();
     frequenciesWindow_->activateWindow();
+}
+
+void FormLCR::AnalyseFrequencies(const std::vector<StoredRun>& runs)
+{
+    const RunsAsFamily made = FamilyOfRuns(runs);
+    std::string leftOut;
+    for (const std::string& run : made.leftOut) leftOut += "\r\n" + run;
+    if (!leftOut.empty())
+        environment_.desktop.ShowMessage("Left out of the analysis of several frequencies:" +
+                                         leftOut);
+    analysisWindow_.ShowFrequencyFamily(made.family);
 }
 
 FrequenciesWindow* FormLCR::FrequenciesWindowIfOpen() const

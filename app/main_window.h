@@ -177,6 +177,14 @@ public:
     // The Frequencies window: opened, or raised when open; and while open.
     void ShowFrequenciesWindow();
     FrequenciesWindow* FrequenciesWindowIfOpen() const;
+    // Runs at several frequencies, or a C-f measurement, as one device in
+    // the Analysis window's "Frequencies" tab; runs that cannot be used are
+    // named in a message.
+    void AnalyseFrequencies(const std::vector<StoredRun>& runs);
+    void AnalyseFrequencies(FrequencyFamily family)
+    {
+        analysisWindow_.ShowFrequencyFamily(std::move(family));
+    }
     // A run read back from a file, shown as if it had just been measured:
     // graphs, table, INFO and the Analysis window; the caption names the
     // file until START. Refused while a run is in progress.

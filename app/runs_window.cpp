@@ -49,12 +49,12 @@ std::optional<double> AskedNumber(Desktop& desktop, const std::string& prompt)
 }  // namespace
 
 RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalogue& catalogue,
-                       std::function<void(const StoredRun&)> showRun, QWidget* parent)
+                       RunsWindowActions actions, QWidget* parent)
     : QWidget(parent),
       folder_(folder),
       desktop_(desktop),
       catalogue_(catalogue),
-      showRun_(std::move(showRun))
+      actions_(std::move(actions))
 {
     setWindowTitle(kRunsWindowCaption);
     setAcceptDrops(true);
@@ -104,11 +104,16 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
     savePicture_ = new QPushButton("Save picture...", this);
     copyTable_ = new QPushButton("Copy table", this);
     saveTable_ = new QPushButton("Save table...", this);
+    acrossFrequencies_ = new QPushButton("Across frequencies", this);
+    acrossFrequencies_->setToolTip(
+        "The ticked runs as one device at several frequencies, in the Analysis window");
+    frequencies_ = new QPushButton("Frequencies...", this);
     auto* chartButtons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{normalise_, logConductance_})
         chartButtons->addWidget(widget);
     chartButtons->addStretch();
-    for (QWidget* widget : {copyPicture_, savePicture_, copyTable_, saveTable_})
+    for (QWidget* widget :
+         {copyPicture_, savePicture_, copyTable_, saveTable_, acrossFrequencies_, frequencies_})
         chartButtons->addWidget(widget);
     charts_ = new RunComparisonCharts(desktop_, this);
 
@@ -160,6 +165,9 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
             desktop_, kRunTableFilter, "runs-table", "Save table", "table",
             [this] { return TableText(','); }, kCsvExtension);
     });
+    connect(frequencies_, &QPushButton::clicked, this, [this] { actions_.showFrequencies(); });
+    connect(acrossFrequencies_, &QPushButton::clicked, this,
+            [this] { actions_.analyseFrequencies(TickedRuns()); });
     ReadRunsFolder();
 }
 
@@ -255,7 +263,7 @@ void RunsWindow::ShowListedRun(int row)
 {
     if (row < 0 || static_cast<std::size_t>(row) >= listedKeys_.size()) return;
     if (const CataloguedRun* entry = catalogue_.Find(listedKeys_[static_cast<std::size_t>(row)]))
-        showRun_(entry->run);
+        actions_.showRun(entry->run);
 }
 
 std::string RunsWindow::TableText(char separator) const
@@ -318,12 +326,17 @@ void RunsWindow::FillList()
     filling_ = false;
 }
 
-void RunsWindow::ShowTicked()
+std::vector<StoredRun> RunsWindow::TickedRuns() const
 {
     std::vector<StoredRun> runs;
     for (const CataloguedRun& entry : catalogue_.Runs())
         if (ticked_.count(entry.key) > 0) runs.push_back(entry.run);
-    charts_->ShowRuns(runs);
+    return runs;
+}
+
+void RunsWindow::ShowTicked()
+{
+    charts_->ShowRuns(TickedRuns());
 }
 
 void RunsWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -348,7 +361,7 @@ RunsWindowKeeper::~RunsWindowKeeper()
 void RunsWindowKeeper::Show()
 {
     if (!window_)
-        window_ = new RunsWindow(folder_, desktop_, catalogue_, showRun_);
+        window_ = new RunsWindow(folder_, desktop_, catalogue_, actions_);
     else if (!window_->isVisible())
         window_->ReadRunsFolder();
     window_->show();

@@ -33,13 +33,21 @@ inline constexpr const char* kRunFileFilter =
     "Runs (*.csv *.txt *.log *.dat *.tsv)|*.csv *.txt *.log *.dat *.tsv|All files (*)|*";
 inline constexpr const char* kRunTableFilter = "CSV (*.csv)|*.csv";
 
+// What the Runs window hands to the main window: a run chosen to be shown,
+// the Frequencies window asked for, and the ticked runs to be analysed as
+// one device at several frequencies.
+struct RunsWindowActions {
+    std::function<void(const StoredRun&)> showRun;
+    std::function<void()> showFrequencies;
+    std::function<void(const std::vector<StoredRun>&)> analyseFrequencies;
+};
+
 class RunsWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    // `showRun` hands a chosen run to the main window.
     RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalogue& catalogue,
-               std::function<void(const StoredRun&)> showRun, QWidget* parent = nullptr);
+               RunsWindowActions actions, QWidget* parent = nullptr);
 
     // Reads the runs folder again and lists what the catalogue holds.
     void ReadRunsFolder();
@@ -60,6 +68,8 @@ public:
     void ShowListedRun(int row);
     // The extracted values of the ticked runs in the list's order.
     std::string TableText(char separator) const;
+    // The ticked runs, in the catalogue's order.
+    std::vector<StoredRun> TickedRuns() const;
 
     QLineEdit* SampleBox() const { return sample_; }
     QLineEdit* NoteBox() const { return note_; }
@@ -72,6 +82,8 @@ public:
     QPushButton* OpenButton() const { return open_; }
     QPushButton* CopyTableButton() const { return copyTable_; }
     QPushButton* SaveTableButton() const { return saveTable_; }
+    QPushButton* FrequenciesButton() const { return frequencies_; }
+    QPushButton* AcrossFrequenciesButton() const { return acrossFrequencies_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -88,7 +100,7 @@ private:
     const ProgramFolder& folder_;
     Desktop& desktop_;
     RunCatalogue& catalogue_;
-    std::function<void(const StoredRun&)> showRun_;
+    RunsWindowActions actions_;
     QLineEdit* sample_ = nullptr;
     QLineEdit* note_ = nullptr;
     QLineEdit* filter_ = nullptr;
@@ -102,6 +114,8 @@ private:
     QPushButton* savePicture_ = nullptr;
     QPushButton* copyTable_ = nullptr;
     QPushButton* saveTable_ = nullptr;
+    QPushButton* frequencies_ = nullptr;
+    QPushButton* acrossFrequencies_ = nullptr;
     RunComparisonCharts* charts_ = nullptr;
     std::vector<std::string> listedKeys_;
     std::set<std::string> ticked_;
@@ -114,9 +128,8 @@ private:
 // one; the catalogue outlives it, so that files opened stay listed.
 class RunsWindowKeeper {
 public:
-    RunsWindowKeeper(const ProgramFolder& folder, Desktop& desktop,
-                     std::function<void(const StoredRun&)> showRun)
-        : folder_(folder), desktop_(desktop), showRun_(std::move(showRun))
+    RunsWindowKeeper(const ProgramFolder& folder, Desktop& desktop, RunsWindowActions actions)
+        : folder_(folder), desktop_(desktop), actions_(std::move(actions))
     {
     }
     ~RunsWindowKeeper();
@@ -131,7 +144,7 @@ public:
 private:
     const ProgramFolder& folder_;
     Desktop& desktop_;
-    std::function<void(const StoredRun&)> showRun_;
+    RunsWindowActions actions_;
     RunCatalogue catalogue_;
     QPointer<RunsWindow> window_;
 };

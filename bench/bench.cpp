@@ -21,15 +21,16 @@
 #include "app/picture_box.h"
 #include "app/settings_file.h"
 #include "bench/comparison_charts_bench.h"
+#include "bench/frequency_analysis_bench.h"
 #include "bench/run_file_reading_bench.h"
 #include "bench/runs_window_bench.h"
+#include "bench/silent_desktop.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "measure/measurement_run.h"
 #include "sim/simulated_lab.h"
 #include "sim/simulated_prologix_adapter.h"
 #ifdef QUILLON_LINUX_GPIB_KERNEL
-#include "bench/silent_desktop.h"
 #include "tests/support/linux_gpib_kernel.h"
 #endif
 
@@ -462,6 +463,8 @@ int main(int argc, char* argv[])
     std::printf("open_32767_point_file_ms %.2f ms\n", quillon::OpenLargeRunFileMilliseconds());
     std::printf("list_1000_runs_ms %.1f ms\n", quillon::ListThousandRunsMilliseconds());
     std::printf("live_run_point_us %.1f us\n", quillon::LiveRunPointMicroseconds());
+    std::printf("analyse_20_frequencies_241_biases_ms %.2f ms\n",
+                quillon::AnalyseFamilyMilliseconds());
     std::printf("startup_ms %.1f ms\n", StartUpMilliseconds(argv[0]));
     const std::string peak = RunChild(argv[0], "--peak-memory", nullptr).second;
     std::printf("peak_rss_mb %.1f MB\n", std::atof(peak.c_str()) / 1024.0);

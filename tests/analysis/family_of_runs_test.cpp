@@ -18,8 +18,9 @@ TEST(FamilyOfRunsTest, EachRunGivesItsFirstSweepAtItsFrequencyAndRunsWithoutOneA
     StoredRun withLegs = doubleSweep;
     withLegs.frequencyHertz = 1e3;
     withLegs.padAreaSquareMicrons.reset();
-    withLegs.legs = {{SweepDirection::Up, 1}, {SweepDirection::Up, 1}, {SweepDirection::Down, 1},
-                     {SweepDirection::Down, 1}, {SweepDirection::Down, 1}, {SweepDirection::Down, 1}};
+    withLegs.legs = {{SweepDirection::Up, 1},   {SweepDirection::Up, 1},
+                     {SweepDirection::Down, 1}, {SweepDirection::Down, 1},
+                     {SweepDirection::Down, 1}, {SweepDirection::Down, 1}};
     StoredRun unknown = doubleSweep;
     unknown.path = "/runs/table.txt";
     unknown.frequencyHertz.reset();

@@ -17,6 +17,7 @@
 
 #include "analysis/frequency_sweep_file.h"
 #include "analysis/run_file_reader.h"
+#include "app/frequency_analysis_view.h"
 #include "app/frequency_settings.h"
 #include "gpib/gpib_binding.h"
 #include "tests/app/app_environment.h"
@@ -102,6 +103,12 @@ TEST_F(FrequenciesWindowTest, AListsRunsAreTheSameSweepsStartedOneByOne)
     EXPECT_EQ(frequencies.ListRuns()[1].frequencyHertz, 1e6);
     EXPECT_TRUE(std::filesystem::exists(frequencies.ListRuns()[2].path));
     EXPECT_EQ(ReadFrequencyInputs(env.temp.Folder()).list, "1k 1M 10k");
+    // The family is analysed at once: the first sweep of each run.
+    ASSERT_NE(window.AnalysisWindowIfOpen(), nullptr);
+    const MultiFrequencyAnalysis& shown = window.AnalysisWindowIfOpen()->FrequencyView()->Shown();
+    ASSERT_EQ(shown.curves.size(), 3u);
+    EXPECT_EQ(shown.curves[2].label, "1 MHz");
+    EXPECT_EQ(shown.curves[0].points.size(), 7u);
 
     testing::AppEnvironment alone;
     SimulatedLab aloneLab = testing::SelectedSimulatedLab(alone.clock);
@@ -197,6 +204,8 @@ TEST_F(FrequenciesWindowTest, CfAtFixedBiasIsKeptAsItsOwnFileAndSavedOnRequest)
               "C-f: 4 of 4 points read; kept as " + kept + ".");
     EXPECT_EQ(ui.Text1[kFrequency]->text(), "100000");
 
+    ASSERT_NE(window.AnalysisWindowIfOpen(), nullptr);
+    EXPECT_EQ(window.AnalysisWindowIfOpen()->FrequencyView()->Shown().biases.size(), 2u);
     // The Runs window opens it as one run per frequency.
     const RunFileReading asRuns = ReadRunFile(kept);
     ASSERT_EQ(asRuns.runs.size(), 2u) << (asRuns.problem ? asRuns.problem->reason : "");
