@@ -47,7 +47,9 @@ QChartView* MakeChartView(QWidget* parent)
 {
     auto* view = new QChartView(new QChart, parent);
     view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(240, 180);
+    // Small enough for two side by side on a laptop, large enough that the
+    // axes keep their labels; the tab scrolls.
+    view->setMinimumSize(440, 320);
     return view;
 }
 

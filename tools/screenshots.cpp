@@ -24,6 +24,8 @@
 
 #include "analysis/result_table.h"
 #include "app/bus_choice.h"
+#include "app/frequencies_window.h"
+#include "app/frequency_analysis_view.h"
 #include "app/main_window.h"
 #include "app/pad_area_calculator.h"
 #include "app/picture_box.h"
@@ -208,13 +210,48 @@ int main(int argc, char* argv[])
             std::ofstream(output / "runs-table.csv", std::ios::binary) << runs->TableText(',');
             runs->close();
         }
+        // One device with a continuum of traps at four frequencies, its
+        // family analysed; then C-f at two biases in depletion.
+        device = quillon::MosDevice{};
+        device.trapResponse = quillon::TrapResponse::Continuum;
+        bus.lab.meter->SetDevice(device);
+        bus.lab.meter->SetTimeScale(0.05);
+        quillon::WriteRunLabels(folder, {"w5-d01", "10 nm oxide, traps"});
+        // Accumulation for Cox, and fine steps through depletion, where the
+        // Gp/w peak moves across the four frequencies.
+        ui.Text1[quillon::kStartBias]->setText("-3");
+        ui.Text1[quillon::kStopBias]->setText("0");
+        ui.Text1[quillon::kBiasStep]->setText("0.01");
+        ui.Check1[quillon::kDoubleSweep]->setChecked(false);
+        window.ShowFrequenciesWindow();
+        if (quillon::FrequenciesWindow* frequencies = window.FrequenciesWindowIfOpen()) {
+            frequencies->ListBox()->setText("1k 10k 100k 1M");
+            frequencies->RunList();
+            save(*frequencies, "frequencies.png");
+            if (quillon::AnalysisWindow* analysis = window.AnalysisWindowIfOpen()) {
+                analysis->resize(1180, 1120);
+                save(*analysis, "frequencies-analysis.png");
+                std::filesystem::remove(output / "frequencies-report.txt");
+                desktop.saveAs = (output / "frequencies-report").string();
+                QTest::mouseClick(analysis->FrequencyView()->SaveButton(), Qt::LeftButton);
+                analysis->close();
+            }
+            frequencies->BiasBox()->setText("-0.8 -0.7");
+            frequencies->MeasureFrequencySweep();
+            if (const auto& sweep = frequencies->LastFrequencySweep())
+                std::filesystem::copy_file(sweep->path, output / "cf-example.csv",
+                                           std::filesystem::copy_options::overwrite_existing);
+            frequencies->close();
+        }
         std::printf("%d points measured, %d pictures in %s\n", pointsMeasured, saved,
                     output.c_str());
     }
     quillon::DeselectGpibDriver();
     const bool dataSaved = std::filesystem::exists(scratch / "sweep.txt") &&
                            std::filesystem::exists(output / "cv-example.csv") &&
-                           std::filesystem::exists(output / "saved-picture-cv.png");
+                           std::filesystem::exists(output / "saved-picture-cv.png") &&
+                           std::filesystem::exists(output / "frequencies-report.txt") &&
+                           std::filesystem::exists(output / "cf-example.csv");
     std::filesystem::remove_all(scratch);
-    return saved == 12 && desktop.messages == 0 && dataSaved ? 0 : 1;
+    return saved == 14 && desktop.messages == 0 && dataSaved ? 0 : 1;
 }
