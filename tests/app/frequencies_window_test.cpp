@@ -197,7 +197,7 @@ TEST_F(FrequenciesWindowTest, CfAtFixedBiasIsKeptAsItsOwnFileAndSavedOnRequest)
     ASSERT_NE(header, lines.end());
     EXPECT_EQ(lines.end() - header, 5);
     EXPECT_EQ((header + 3)->substr(0, 11), "0.500,1000,");
-    EXPECT_NE(std::find(lines.begin(), header, "# biases [V]: -1 .5"), header);
+    EXPECT_NE(std::find(lines.begin(), header, "# biases [V]: -1 0.5"), header);
     EXPECT_NE(std::find(lines.begin(), header, "# frequencies [Hz]: 1k 100k"), header);
     EXPECT_EQ(std::find(lines.begin(), header, "# bias step [V]: 0.25"), header);
     EXPECT_EQ(frequencies.Progress()->text().toStdString(),
