@@ -254,7 +254,7 @@ CorrectionOutcome MeasureStandard(const MeterLocation& meter, CorrectionStandard
     const bool spot = span == CorrectionSpan::Spot;
     std::vector<std::string> messages;
     if (spot)
-        messages = {"CORR:SPOT1:FREQ " + SignedDecimal(frequencyHertz) + "Hz",
+        messages = {"CORR:SPOT1:FREQ " + FormatNumber(frequencyHertz, "0") + "Hz",
                     "CORR:SPOT1:STAT ON"};
     messages.push_back(spot ? (standard == CorrectionStandard::Open ? "CORR:SPOT1:OPEN"
                                                                     : "CORR:SPOT1:SHOR")
