@@ -214,6 +214,11 @@ std::string CorrectionStateText(const CorrectionState& state)
     return text + ", open " + TimeText(state.lastOpen) + ", short " + TimeText(state.lastShort);
 }
 
+std::string CorrectionStateText(const std::optional<CorrectionState>& state)
+{
+    return state ? CorrectionStateText(*state) : std::string("not read");
+}
+
 CorrectionOutcome ReadCorrectionState(const MeterLocation& meter, Clock& clock)
 {
     MeterSession session(meter, clock);

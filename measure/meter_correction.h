@@ -53,6 +53,8 @@ struct CorrectionState {
 
 // "open on, short off, cable 1 m, open 2026-12-08 10:15:00, short never"
 std::string CorrectionStateText(const CorrectionState& state);
+// The same, or "not read" for a state the program did not read.
+std::string CorrectionStateText(const std::optional<CorrectionState>& state);
 
 struct MeterLocation {
     int16_t board = 0;
