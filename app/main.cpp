@@ -77,6 +77,7 @@ int RunWindow(const quillon::ProgramFolder& folder, const std::optional<std::str
 
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
     window.SetBusDescription(BusDescription(bus));
+    window.SetProbeMover(bus.probeMover);
     const quillon::StopSignals stopSignals;
     const quillon::SignalQuit signalQuit(stopSignals, window, &QCoreApplication::exit);
     const quillon::ExitDuringRunGuard exitGuard(window, clock);

@@ -17,6 +17,7 @@
 #include "analysis/graph_axes.h"
 #include "analysis/run_graph_history.h"
 #include "app/analysis_window.h"
+#include "app/correction_window.h"
 #include "app/runs_window.h"
 #include "measure/measurement_run.h"
 #include "platform/environment.h"
@@ -172,6 +173,11 @@ public:
     // The Runs window while it is open.
     RunsWindow* RunsWindowIfOpen() const { return runsWindow_.Window(); }
     void ShowRunsWindow() { runsWindow_.Show(); }
+    // "Correction...": the Correction window, refused during a run.
+    void ShowCorrectionWindow() { correctionWindow_.Show(); }
+    CorrectionWindow* CorrectionWindowIfOpen() const { return correctionWindow_.Window(); }
+    // Moves the probes of a simulated bench at the Correction window's prompts.
+    void SetProbeMover(ProbeMover mover);
     // A run read back from a file, shown as if it had just been measured:
     // graphs, table, INFO and the Analysis window; the caption names the
     // file until START. Refused while a run is in progress.
@@ -232,6 +238,7 @@ private:
     // The run's graphs drawn as the newest of the history (DrawGraphs settles
     // its Cmax and Gmax), then shown.
     void AddToGraphs(SweepData& sweep);
+    CorrectionHooks MakeCorrectionHooks(ProbeMover mover);
     // The run's context as far as START knows it.
     CsvRunContext RunContextAtStart() const;
     // Into the folder the settings file names, if any.
@@ -268,6 +275,11 @@ private:
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
     RunsWindowKeeper runsWindow_;
+    CorrectionWindowKeeper correctionWindow_;
+    // The meter's correction as the Correction window last read it, and
+    // where; the runs at that place record it. The run in progress's copy.
+    std::optional<std::pair<MeterLocation, CorrectionState>> correctionRead_;
+    std::optional<CorrectionState> runCorrection_;
     // The run in progress as the Runs window draws it, and its planned legs.
     std::optional<StoredRun> liveRun_;
     std::vector<SweepLeg> liveLegs_;

@@ -81,6 +81,11 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
     listButtons->addWidget(filter_, 1);
     listButtons->addWidget(show_);
     listButtons->addWidget(open_);
+    correction_ = new QPushButton("Correction...", this);
+    listButtons->addWidget(correction_);
+    connect(correction_, &QPushButton::clicked, this, [this] {
+        if (showCorrection_) showCorrection_();
+    });
 
     list_ = new QTableWidget(0, kRunListColumnCount, this);
     QStringList titles;
@@ -340,6 +345,11 @@ void RunsWindow::dropEvent(QDropEvent* event)
     OpenFiles(paths);
 }
 
+void RunsWindow::SetShowCorrection(std::function<void()> showCorrection)
+{
+    showCorrection_ = std::move(showCorrection);
+}
+
 RunsWindowKeeper::~RunsWindowKeeper()
 {
     delete window_;
@@ -347,9 +357,10 @@ RunsWindowKeeper::~RunsWindowKeeper()
 
 void RunsWindowKeeper::Show()
 {
-    if (!window_)
+    if (!window_) {
         window_ = new RunsWindow(folder_, desktop_, catalogue_, showRun_);
-    else if (!window_->isVisible())
+        window_->SetShowCorrection(showCorrection_);
+    } else if (!window_->isVisible())
         window_->ReadRunsFolder();
     window_->show();
     window_->raise();

@@ -72,6 +72,9 @@ public:
     QPushButton* OpenButton() const { return open_; }
     QPushButton* CopyTableButton() const { return copyTable_; }
     QPushButton* SaveTableButton() const { return saveTable_; }
+    // "Correction..." opens the main window's Correction window.
+    void SetShowCorrection(std::function<void()> showCorrection);
+    QPushButton* CorrectionButton() const { return correction_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -94,6 +97,8 @@ private:
     QLineEdit* filter_ = nullptr;
     QPushButton* open_ = nullptr;
     QPushButton* show_ = nullptr;
+    QPushButton* correction_ = nullptr;
+    std::function<void()> showCorrection_;
     QTableWidget* list_ = nullptr;
     QLabel* problems_ = nullptr;
     QCheckBox* normalise_ = nullptr;
@@ -127,11 +132,16 @@ public:
     void Show();
     // The window while it is open.
     RunsWindow* Window() const;
+    void SetShowCorrection(std::function<void()> showCorrection)
+    {
+        showCorrection_ = std::move(showCorrection);
+    }
 
 private:
     const ProgramFolder& folder_;
     Desktop& desktop_;
     std::function<void(const StoredRun&)> showRun_;
+    std::function<void()> showCorrection_;
     RunCatalogue catalogue_;
     QPointer<RunsWindow> window_;
 };

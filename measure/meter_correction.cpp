@@ -91,8 +91,8 @@ public:
             GpibRead(descriptor_, buffer);
             if (!Failed()) return buffer.substr(0, static_cast<std::size_t>(ibcntl));
             if (!TimedOut()) {
-                failure_ = std::string("The meter's answer could not be read.") +
-                           DescribeFailedCall();
+                failure_ =
+                    std::string("The meter's answer could not be read.") + DescribeFailedCall();
                 return std::nullopt;
             }
             const uint32_t elapsed = clock_.TickCount() - start;
@@ -239,10 +239,9 @@ CorrectionOutcome SwitchCorrection(const MeterLocation& meter, CorrectionStandar
 {
     MeterSession session(meter, clock);
     if (!session.opened()) return Unopened(session);
-    const bool sent =
-        session.Send({std::string(standard == CorrectionStandard::Open ? "CORR:OPEN:STAT "
-                                                                       : "CORR:SHOR:STAT ") +
-                      (on ? "ON" : "OFF")});
+    const bool sent = session.Send(
+        {std::string(standard == CorrectionStandard::Open ? "CORR:OPEN:STAT " : "CORR:SHOR:STAT ") +
+         (on ? "ON" : "OFF")});
     return session.Outcome(sent);
 }
 
@@ -261,9 +260,9 @@ CorrectionOutcome MeasureStandard(const MeterLocation& meter, CorrectionStandard
     if (spot)
         messages = {"CORR:SPOT1:FREQ " + FormatNumber(frequencyHertz, "0") + "Hz",
                     "CORR:SPOT1:STAT ON"};
-    messages.push_back(spot ? (standard == CorrectionStandard::Open ? "CORR:SPOT1:OPEN"
-                                                                    : "CORR:SPOT1:SHOR")
-                            : (standard == CorrectionStandard::Open ? "CORR:OPEN" : "CORR:SHOR"));
+    messages.push_back(
+        spot ? (standard == CorrectionStandard::Open ? "CORR:SPOT1:OPEN" : "CORR:SPOT1:SHOR")
+             : (standard == CorrectionStandard::Open ? "CORR:OPEN" : "CORR:SHOR"));
     messages.push_back("*OPC?");
     if (!session.Send(messages)) return session.Outcome(false);
 

@@ -33,7 +33,7 @@ bool IsTransparent(const ProbeFixture& fixture);
 // meter set for `cableSettingMetres` of cable. A lifted probe with nothing
 // stray across it is an impedance too large to measure (1e30 ohm).
 std::complex<double> MeasuredImpedance(const ProbeFixture& fixture, ProbePosition position,
-                                       std::complex<double> deviceAdmittance,
-                                       double frequencyHertz, double cableSettingMetres);
+                                       std::complex<double> deviceAdmittance, double frequencyHertz,
+                                       double cableSettingMetres);
 
 }  // namespace quillon

@@ -48,8 +48,8 @@ bool SimulatedCorrection::Execute(const std::string& header, const std::string& 
     Settle(now);
     replyTick = now;
     const auto start = [&](Kind kind, bool spot) {
-        const uint32_t real = spot ? kSpotCorrectionMilliseconds
-                                   : kAllFrequenciesCorrectionMilliseconds;
+        const uint32_t real =
+            spot ? kSpotCorrectionMilliseconds : kAllFrequenciesCorrectionMilliseconds;
         pending_ = Pending{kind, spot, onProbes,
                            now + static_cast<uint32_t>(std::lround(real * timeScale))};
     };

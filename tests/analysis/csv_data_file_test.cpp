@@ -33,8 +33,8 @@ CsvRunContext Context()
     context.elapsedMilliseconds = 7270;
     // No flat-band ratio: it shows as n/a.
     context.summary = SummaryFigures{3, 7270, 3.3e-10, -4.5e-12, 1e-3, 1.019e-8f, 9.66e15, {}};
-    context.correction = CorrectionState{true, false, 1, CalendarDate(2026, 12, 7, 14, 2, 11),
-                                         std::nullopt, std::nullopt};
+    context.correction = CorrectionState{
+        true, false, 1, CalendarDate(2026, 12, 7, 14, 2, 11), std::nullopt, std::nullopt};
     return context;
 }
 

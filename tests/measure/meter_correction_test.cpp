@@ -61,8 +61,7 @@ protected:
         bench.lab.meter->SetProbePosition(ProbePosition::OnDevice);
         return outcome;
     }
-    void OpenAndShort(CorrectionSpan span = CorrectionSpan::AllFrequencies,
-                      double hertz = 100000.0)
+    void OpenAndShort(CorrectionSpan span = CorrectionSpan::AllFrequencies, double hertz = 100000.0)
     {
         const CorrectionOutcome open =
             Measure(CorrectionStandard::Open, ProbePosition::Lifted, span, hertz);
@@ -161,13 +160,12 @@ TEST_F(MeterCorrectionTest, FaultsSayWhatHappenedAndLeaveTheCorrectionAsItWas)
         SCOPED_TRACE(c.what);
         bench.lab.meter->SetTimeScale(c.timeScale);
         int calls = 0;
-        const CorrectionOutcome outcome =
-            Measure(c.standard, c.position, CorrectionSpan::AllFrequencies, 100000.0,
-                    [&](uint32_t elapsed) {
-                        ++calls;
-                        return c.cancelAfterMilliseconds == 0 ||
-                               elapsed < c.cancelAfterMilliseconds;
-                    });
+        const CorrectionOutcome outcome = Measure(
+            c.standard, c.position, CorrectionSpan::AllFrequencies, 100000.0,
+            [&](uint32_t elapsed) {
+                ++calls;
+                return c.cancelAfterMilliseconds == 0 || elapsed < c.cancelAfterMilliseconds;
+            });
         EXPECT_FALSE(outcome.done);
         ASSERT_TRUE(outcome.failure);
         EXPECT_NE(outcome.failure->find(c.message), std::string::npos) << *outcome.failure;
