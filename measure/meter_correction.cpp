@@ -178,6 +178,7 @@ private:
 CorrectionOutcome Unopened(const MeterSession& session)
 {
     CorrectionOutcome outcome;
+    outcome.opened = false;
     outcome.failure = session.OpenFailure();
     return outcome;
 }
@@ -273,13 +274,19 @@ CorrectionOutcome MeasureStandard(const MeterLocation& meter, CorrectionStandard
         // The meter stops measuring at a device clear and keeps the data it
         // had before.
         GpibClear(session.descriptor());
-        if (session.cancelled())
-            return session.Outcome(false, "The " + name +
-                                              " correction was cancelled: the meter keeps the " +
-                                              name + " it measured before, if any.");
-        return session.Outcome(false, "The meter did not finish the " + name +
-                                          " correction within " + std::to_string(limit / 1000) +
-                                          " s (no answer to \"*OPC?\"): it was cleared.");
+        const bool cancelled = session.cancelled();
+        const bool timedOut = session.timedOut();
+        CorrectionOutcome outcome =
+            cancelled
+                ? session.Outcome(false, "The " + name +
+                                             " correction was cancelled: the meter keeps the " +
+                                             name + " it measured before, if any.")
+                : session.Outcome(false, "The meter did not finish the " + name +
+                                             " correction within " + std::to_string(limit / 1000) +
+                                             " s (no answer to \"*OPC?\"): it was cleared.");
+        outcome.cancelled = cancelled;
+        outcome.timedOut = timedOut;
+        return outcome;
     }
     if (NumberOfText(*finished) != 1.0)
         return session.Outcome(false, "The meter answered \"*OPC?\" with \"" +

@@ -66,6 +66,9 @@ struct MeterLocation {
 // meter could not be read).
 struct CorrectionOutcome {
     bool done = false;
+    bool opened = true;      // false: the meter could not be opened, nothing was sent
+    bool cancelled = false;  // by the progress callback
+    bool timedOut = false;   // no "*OPC?" within its limit
     std::optional<std::string> failure;
     std::optional<CorrectionState> meterState;
 };
