@@ -192,16 +192,6 @@ void ReadProbeFixture(const ProgramFolder& folder, BusConfiguration& configurati
     if (const auto cableM = simulator.Number("CableM", 0.0, 100.0)) fixture.cableMetres = *cableM;
 }
 
-// Acknowledging a prompt of the Correction window moves the simulated probes.
-ProbeMover SimulatedProbeMover(Simulated4284A& meter)
-{
-    return [&meter](ProbePlacement placement) {
-        meter.SetProbePosition(placement == ProbePlacement::Lifted       ? ProbePosition::Lifted
-                               : placement == ProbePlacement::OnShortPad ? ProbePosition::OnShortPad
-                                                                         : ProbePosition::OnDevice);
-    };
-}
-
 std::string Lines(const std::vector<std::string>& lines)
 {
     std::string text;
@@ -210,6 +200,15 @@ std::string Lines(const std::vector<std::string>& lines)
 }
 
 }  // namespace
+
+ProbeMover SimulatedProbeMover(Simulated4284A& meter)
+{
+    return [&meter](ProbePlacement placement) {
+        meter.SetProbePosition(placement == ProbePlacement::Lifted       ? ProbePosition::Lifted
+                               : placement == ProbePlacement::OnShortPad ? ProbePosition::OnShortPad
+                                                                         : ProbePosition::OnDevice);
+    };
+}
 
 BusConfiguration ReadBusConfiguration(const ProgramFolder& folder)
 {

@@ -67,6 +67,9 @@ struct ChosenBus {
     std::vector<std::string> messages;
 };
 
+// Acknowledging a prompt of the Correction window moves the simulated probes.
+ProbeMover SimulatedProbeMover(Simulated4284A& meter);
+
 // The driver to hand to SelectGpibDriver; it lives as long as the ChosenBus.
 GpibDriver& ChosenDriver(ChosenBus& bus);
 
