@@ -73,7 +73,8 @@ protected:
                                 widget->mapToGlobal(QPoint(20, 20)));
         QApplication::sendEvent(widget, &event);
         // The graphs offer their pictures first, the windows last.
-        EXPECT_EQ(offered.mid(offered.size() - 2), (QStringList{"Analysis...", "Runs..."}))
+        EXPECT_EQ(offered.mid(offered.size() - 3),
+                  (QStringList{"Analysis...", "Runs...", "Correction..."}))
             << offered.join(", ").toStdString();
     }
 

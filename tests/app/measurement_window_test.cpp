@@ -377,8 +377,9 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesPicturesOnceARunDrewThem)
     const QPoint at(9, 9);
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, ui.Picture2->mapToGlobal(at));
     QApplication::sendEvent(ui.Picture2, &click);
-    EXPECT_EQ(shown, (QStringList{"Copy picture (off)", "Save picture... (off)",
-                                  "Show earlier runs", "", "Analysis...", "Runs..."}));
+    EXPECT_EQ(shown,
+              (QStringList{"Copy picture (off)", "Save picture... (off)", "Show earlier runs", "",
+                           "Analysis...", "Runs...", "Correction..."}));
 
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     GraphMenu(window, kGvTab).Item(0)->trigger();
