@@ -112,6 +112,18 @@ TEST_F(CorrectionWindowTest, CableOpenShortAndARunAsANewUserDoesThem)
                                  FormatDate(*times.lastShort, "yyyy-mm-dd hh:nn:ss");
     const std::string file = CsvDataFileText(*window.LastRunContext(), window.Sweep());
     EXPECT_NE(file.find(expected + "\r\n"), std::string::npos) << file;
+    // The Analysis window's report says it too.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(ui.Text1[kStartBias], Qt::Key_A, Qt::AltModifier);
+    AnalysisWindow* analysis = window.AnalysisWindowIfOpen();
+    ASSERT_NE(analysis, nullptr);
+    env.desktop.saveAnswers.push_back(env.temp.File("report").string());
+    QTest::mouseClick(analysis->SaveButton(), Qt::LeftButton);
+    EXPECT_NE(
+        env.temp.Read("report.txt").find("\r\nMeter correction\t" + expected.substr(14) + "\r\n"),
+        std::string::npos);
+    analysis->close();
 
     // Switched off from the window, the next run's file says so.
     correction->ShortOnBox()->click();
