@@ -59,9 +59,9 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     : QWidget(parent),
       environment_(environment),
       analysisWindow_(environment.desktop),
+      correctionWindow_(environment.clock, environment.programFolder, environment.desktop),
       runsWindow_(environment.programFolder, environment.desktop,
-                  [this](const StoredRun& run) { ShowStoredRun(run); }),
-      correctionWindow_(environment.clock, environment.programFolder, environment.desktop)
+                  [this](const StoredRun& run) { ShowStoredRun(run); })
 {
     correctionWindow_.SetHooks(MakeCorrectionHooks({}));
     runsWindow_.SetShowCorrection([this] { correctionWindow_.Show(); });

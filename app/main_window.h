@@ -173,11 +173,6 @@ public:
     // The Runs window while it is open.
     RunsWindow* RunsWindowIfOpen() const { return runsWindow_.Window(); }
     void ShowRunsWindow() { runsWindow_.Show(); }
-    // "Correction...": the Correction window, refused during a run.
-    void ShowCorrectionWindow() { correctionWindow_.Show(); }
-    CorrectionWindow* CorrectionWindowIfOpen() const { return correctionWindow_.Window(); }
-    // Moves the probes of a simulated bench at the Correction window's prompts.
-    void SetProbeMover(ProbeMover mover);
     // A run read back from a file, shown as if it had just been measured:
     // graphs, table, INFO and the Analysis window; the caption names the
     // file until START. Refused while a run is in progress.
@@ -185,6 +180,11 @@ public:
     // The file the window shows, as the caption names it; empty while it
     // shows what it measured.
     const std::string& ShownFile() const { return shownFile_; }
+    // "Correction...": the Correction window, refused during a run.
+    void ShowCorrectionWindow() { correctionWindow_.Show(); }
+    CorrectionWindow* CorrectionWindowIfOpen() const { return correctionWindow_.Window(); }
+    // Moves the probes of a simulated bench at the Correction window's prompts.
+    void SetProbeMover(ProbeMover mover);
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
@@ -274,12 +274,12 @@ private:
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
-    RunsWindowKeeper runsWindow_;
     CorrectionWindowKeeper correctionWindow_;
     // The meter's correction as the Correction window last read it, and
     // where; the runs at that place record it. The run in progress's copy.
     std::optional<std::pair<MeterLocation, CorrectionState>> correctionRead_;
     std::optional<CorrectionState> runCorrection_;
+    RunsWindowKeeper runsWindow_;
     // The run in progress as the Runs window draws it, and its planned legs.
     std::optional<StoredRun> liveRun_;
     std::vector<SweepLeg> liveLegs_;

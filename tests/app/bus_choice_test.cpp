@@ -75,9 +75,9 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
                "[meas]\r\nValue_00=-3\r\n"
                "[GPIB]\r\ndriver = Simulated\r\n"
                "[simulator]\r\nAddress=5\r\nSubstrate=N\r\nOxideNm=25.5\r\n"
+               "StrayPf=0.5\r\nStrayUs=0.02\r\nFixtureOhm=2\r\nFixtureNh=50\r\nCableM=1\r\n"
                "DopingPerCm3=3e15\r\nAreaUm2=40000\r\nFlatBandV=0.35\r\nTimeScale=0\r\n"
-               "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n"
-               "StrayPf=0.5\r\nStrayUs=0.02\r\nFixtureOhm=2\r\nFixtureNh=50\r\nCableM=1\r\n");
+               "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n");
     const BusConfiguration configuration = ReadBusConfiguration(temp.Folder());
     EXPECT_EQ(configuration.driver, DriverSetting::Simulated);
     EXPECT_EQ(configuration.simulator.meterAddress, 5);
