@@ -29,6 +29,9 @@ namespace quillon {
 inline constexpr const char* kCorrectionWindowCaption = "Correction";
 inline constexpr const char* kCorrectionDuringRunMessage =
     "A run is being measured: the meter's correction can be changed when it has ended.";
+inline constexpr const char* kRunDuringCorrectionMessage =
+    "The meter is measuring a correction: START can measure when it has finished or been "
+    "cancelled.";
 
 // Where the correction goes and at what frequency a spot correction and the
 // check of a short are made: the main window's board, address and
@@ -120,6 +123,8 @@ public:
     // refused while a run is being measured.
     void Show();
     CorrectionWindow* Window() const;
+    // True while the meter measures a standard for the window.
+    bool Busy() const { return window_ && window_->Busy(); }
 
 private:
     Clock& clock_;

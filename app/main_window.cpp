@@ -331,6 +331,11 @@ void FormLCR::YieldOnce()
 void FormLCR::Command1_Click()
 {
     if (running_) return;
+    // The window's wait serves the events, START among them.
+    if (correctionWindow_.Busy()) {
+        environment_.desktop.ShowMessage(kRunDuringCorrectionMessage);
+        return;
+    }
     if (!shownFile_.empty()) {
         setWindowTitle(measuringCaption_);
         shownFile_.clear();

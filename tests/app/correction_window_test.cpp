@@ -140,12 +140,15 @@ TEST_F(CorrectionWindowTest, CancelClearsTheMeterAndShowsItsStateRefusedDuringAR
     QString during;
     QTimer::singleShot(0, correction, [&] {
         during = correction->ProgressLabel()->text();
+        QTest::mouseClick(ui.Command1, Qt::LeftButton);
         QTest::mouseClick(correction->CancelButton(), Qt::LeftButton);
     });
     QTest::mouseClick(correction->OpenButton(), Qt::LeftButton);
     EXPECT_EQ(during.toStdString(), "Open: 1 s of about 90 s");
-    ASSERT_EQ(env.desktop.messages.size(), 1u);
-    EXPECT_EQ(env.desktop.messages[0].text.rfind("The open correction was cancelled", 0), 0u);
+    ASSERT_EQ(env.desktop.messages.size(), 2u);
+    EXPECT_EQ(env.desktop.messages[0].text, kRunDuringCorrectionMessage);
+    EXPECT_FALSE(window.LastRunContext());
+    EXPECT_EQ(env.desktop.messages[1].text.rfind("The open correction was cancelled", 0), 0u);
     EXPECT_FALSE(correction->OpenOnBox()->isChecked());
     EXPECT_FALSE(ReadCorrectionTimes(env.temp.Folder()).lastOpen);
     EXPECT_FALSE(correction->Busy());
