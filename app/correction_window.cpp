@@ -126,6 +126,7 @@ void CorrectionWindow::Show(const CorrectionOutcome& outcome, const MeterLocatio
         state_->setText(StateText(state));
         openOn_->setChecked(state.openOn);
         shortOn_->setChecked(state.shortOn);
+        meterCableMetres_ = state.cableMetres;
         const int index = cable_->findData(state.cableMetres);
         if (index >= 0) cable_->setCurrentIndex(index);
         if (hooks_.stateRead) hooks_.stateRead(meter, state);
@@ -150,10 +151,15 @@ void CorrectionWindow::SetCable()
 {
     const std::optional<CorrectionTarget> target = Target();
     if (!target) return;
+    const int metres = cable_->currentData().toInt();
+    const std::optional<int> before = meterCableMetres_;
     SetBusy(true);
-    const CorrectionOutcome outcome =
-        SetCableLength(target->meter, cable_->currentData().toInt(), clock_);
+    const CorrectionOutcome outcome = SetCableLength(target->meter, metres, clock_);
     SetBusy(false);
+    // An open and a short measured through other cables no longer fit.
+    progress_->setText(outcome.done && before && *before != metres
+                           ? "Cable length changed: measure the open and the short again."
+                           : "");
     Show(outcome, target->meter);
 }
 

@@ -105,6 +105,8 @@ private:
     QLabel* progress_ = nullptr;
     bool busy_ = false;
     bool cancelRequested_ = false;
+    // The cable length the meter last reported, once read.
+    std::optional<int> meterCableMetres_;
 };
 
 // The Correction window of the main window: made when first asked for.

@@ -89,6 +89,9 @@ TEST_F(CorrectionWindowTest, CableOpenShortAndARunAsANewUserDoesThem)
     correction->CableBox()->setCurrentIndex(1);
     correction->SetCable();
     EXPECT_EQ(lab.meter->Unrecognised(), std::vector<std::string>{});
+    EXPECT_EQ(correction->ProgressLabel()->text().toStdString(),
+              "Cable length changed: measure the open and the short again.");
+    EXPECT_NE(correction->StateLabel()->text().indexOf("cable 1 m"), -1);
     correction->CableBox()->setCurrentIndex(0);
     correction->SetCable();
 
