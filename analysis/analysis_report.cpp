@@ -138,6 +138,7 @@ std::string ReportText(const RunForAnalysis& run, const Extraction& extraction,
     AddLine(text, "Double sweep\t" + std::to_string(run.settings.Check1(kDoubleSweep)));
     AddLine(text, "invert bias\t" + std::to_string(run.settings.Check1(kInvertBias)));
     AddLine(text, "Correct for Rs\t" + std::to_string(correctSeriesResistance ? 1 : 0));
+    AddLine(text, "Meter correction\t" + CorrectionStateText(run.correction));
     AddLine(text, "");
 
     AddLine(text, "[parameters]");

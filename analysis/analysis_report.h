@@ -10,6 +10,7 @@
 
 #include "analysis/parameter_extraction.h"
 #include "measure/measurement_settings.h"
+#include "measure/meter_correction.h"
 #include "measure/sweep_data.h"
 
 namespace quillon {
@@ -26,6 +27,8 @@ struct RunForAnalysis {
     // A file read back may not say them; the settings' texts then mean nothing.
     bool frequencyKnown = true;
     bool padAreaKnown = true;
+    // The meter's correction as read back before the run; none when not read.
+    std::optional<CorrectionState> correction;
 };
 
 RunForAnalysis CaptureRun(const SweepData& sweep, const MeasurementSettings& settings,

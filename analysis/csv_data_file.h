@@ -16,6 +16,7 @@
 #include "analysis/cv_analysis.h"
 #include "common/program_version.h"
 #include "measure/measurement_settings.h"
+#include "measure/meter_correction.h"
 #include "measure/sweep_data.h"
 
 namespace quillon {
@@ -38,6 +39,10 @@ struct CsvRunContext {
     // path, a Prologix adapter; empty when not known.
     std::string bus;
     std::string programVersion = ProgramVersion();
+    // The meter's open and short correction and cable length as the
+    // Correction window last read them back before START; none when it did
+    // not (the run itself asks the meter nothing about them).
+    std::optional<CorrectionState> correction;
     // From the first trigger to the meter back at idle.
     uint32_t elapsedMilliseconds = 0;
     // What the summary showed; no value for a run that had none (fewer than

@@ -362,9 +362,12 @@ AnalysisWindowKeeper::~AnalysisWindowKeeper()
 }
 
 void AnalysisWindowKeeper::RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
-                                    const std::tm& started)
+                                    const std::tm& started,
+                                    const std::optional<CorrectionState>& correction)
 {
-    Follow(CaptureRun(sweep, settings, started));
+    RunForAnalysis run = CaptureRun(sweep, settings, started);
+    run.correction = correction;
+    Follow(std::move(run));
 }
 
 void AnalysisWindowKeeper::Follow(RunForAnalysis run)

@@ -86,7 +86,8 @@ public:
 
     // The end of a run whose summary was made: an open window shows it.
     void RunEnded(const SweepData& sweep, const MeasurementSettings& settings,
-                  const std::tm& started);
+                  const std::tm& started,
+                  const std::optional<CorrectionState>& correction = std::nullopt);
     // A run read back from a file: an open window shows it.
     void Follow(RunForAnalysis run);
     // Opens the window on the last run, or raises the open one.

@@ -200,6 +200,22 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
     }
 }
 
+// The probe station in front of the simulated device: none unless asked for.
+void ReadProbeFixture(const ProgramFolder& folder, BusConfiguration& configuration)
+{
+    const SectionReader simulator(folder, kSimulatorSection, configuration.ignoredValues);
+    ProbeFixture& fixture = configuration.simulator.fixture;
+    if (const auto strayPf = simulator.Number("StrayPf", 0.0, 1e6))
+        fixture.strayFarads = *strayPf * 1e-12;
+    if (const auto strayUs = simulator.Number("StrayUs", 0.0, 1e6))
+        fixture.straySiemens = *strayUs * 1e-6;
+    if (const auto fixtureOhm = simulator.Number("FixtureOhm", 0.0, 1e6))
+        fixture.seriesOhms = *fixtureOhm;
+    if (const auto fixtureNh = simulator.Number("FixtureNh", 0.0, 1e6))
+        fixture.seriesHenries = *fixtureNh * 1e-9;
+    if (const auto cableM = simulator.Number("CableM", 0.0, 100.0)) fixture.cableMetres = *cableM;
+}
+
 std::string Lines(const std::vector<std::string>& lines)
 {
     std::string text;
@@ -209,11 +225,21 @@ std::string Lines(const std::vector<std::string>& lines)
 
 }  // namespace
 
+ProbeMover SimulatedProbeMover(Simulated4284A& meter)
+{
+    return [&meter](ProbePlacement placement) {
+        meter.SetProbePosition(placement == ProbePlacement::Lifted       ? ProbePosition::Lifted
+                               : placement == ProbePlacement::OnShortPad ? ProbePosition::OnShortPad
+                                                                         : ProbePosition::OnDevice);
+    };
+}
+
 BusConfiguration ReadBusConfiguration(const ProgramFolder& folder)
 {
     BusConfiguration configuration;
     ReadDriver(folder, configuration);
     ReadSimulator(folder, configuration);
+    ReadProbeFixture(folder, configuration);
     return configuration;
 }
 
@@ -301,6 +327,7 @@ ChosenBus BuildBus(const BusConfiguration& configuration,
         chosen.messages.push_back(Lines(refusals));
     } else {
         chosen.lab = MakeSimulatedLab(clock, configuration.simulator);
+        if (chosen.lab.meter) chosen.probeMover = SimulatedProbeMover(*chosen.lab.meter);
         if (!refusals.empty()) {
             refusals.push_back(kSimulatedBusNotice);
             chosen.messages.push_back(Lines(refusals));

@@ -14,6 +14,7 @@
 #include "bus/gpib_driver.h"
 #include "bus/prologix_driver.h"
 #include "bus/unusable_bus.h"
+#include "measure/meter_correction.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "sim/simulated_lab.h"
@@ -55,6 +56,9 @@ struct ChosenBus {
     std::unique_ptr<PrologixDriver> prologix;
     std::unique_ptr<UnusableBus> unusable;
     SimulatedLab lab;
+    // Moves the probes of the simulated lab at the Correction window's
+    // prompts; empty for a real bus, where the user moves them.
+    ProbeMover probeMover;
     // Messages for the user at start-up, one message box each: values of the
     // settings file that were ignored; a refused driver library (or an
     // adapter that could not be reached) with the reason, followed by the
@@ -62,6 +66,9 @@ struct ChosenBus {
     // nothing where the settings named the driver.
     std::vector<std::string> messages;
 };
+
+// Acknowledging a prompt of the Correction window moves the simulated probes.
+ProbeMover SimulatedProbeMover(Simulated4284A& meter);
 
 // The driver to hand to SelectGpibDriver; it lives as long as the ChosenBus.
 GpibDriver& ChosenDriver(ChosenBus& bus);

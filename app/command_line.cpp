@@ -38,7 +38,8 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
             {"--folder", &options.folder},
             {"--save", &options.saveFile},
             {"--sample", &options.sample},
-            {"--note", &options.note}};
+            {"--note", &options.note},
+            {"--correct", &options.correct}};
         const auto* option = std::find_if(std::begin(valued), std::end(valued),
                                           [&name](const auto& o) { return name == o.first; });
         if (option != std::end(valued)) {
@@ -55,7 +56,14 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
                 return Wrong(name + (name == "--folder" ? " needs a folder"
                                      : label            ? " needs a value"
                                                         : " needs a file name"));
+            if (name == "--correct" && *value != "open" && *value != "short")
+                return Wrong("--correct takes open or short, not '" + *value + "'");
             *option->second = value;
+            if (name == "--correct") {
+                if (work && *work != ProgramMode::Correct)
+                    return Wrong("--correct excludes --run and --list");
+                work = ProgramMode::Correct;
+            }
             continue;
         }
         std::optional<ProgramMode> mode;
@@ -63,6 +71,12 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
         if (argument == "--list") mode = ProgramMode::List;
         if (argument == "--help" || argument == "-h") help = true;
         if (argument == "--version") version = true;
+        if (argument == "--spot") {
+            options.spot = true;
+            continue;
+        }
+        if (mode && work == ProgramMode::Correct)
+            return Wrong("--correct excludes --run and --list");
         if (mode && work && *work != *mode) return Wrong("--run and --list exclude each other");
         if (mode) work = mode;
         if (mode || help || version) continue;
@@ -75,6 +89,7 @@ std::variant<CommandLineOptions, WrongOption> ParseCommandLine(
           std::pair("--note", &options.note)})
         if (*value && work != ProgramMode::Run)
             return Wrong(std::string(name) + " goes with --run");
+    if (options.spot && work != ProgramMode::Correct) return Wrong("--spot goes with --correct");
     options.mode = help      ? ProgramMode::Help
                    : version ? ProgramMode::Version
                              : work.value_or(ProgramMode::Window);
@@ -86,6 +101,7 @@ std::string HelpText(const std::string& filesFolderLine)
     return "Usage: quillon [--folder DIR]\n"
            "       quillon --run [--folder DIR] [--save FILE] [--sample NAME] [--note TEXT]\n"
            "       quillon --list [--folder DIR]\n"
+           "       quillon --correct open|short [--spot] [--folder DIR]\n"
            "Measures C-V and G-V curves of MOS capacitors with an Agilent 4284A LCR meter.\n"
            "Without --run or --list the main window opens.\n"
            "\n"
@@ -97,6 +113,11 @@ std::string HelpText(const std::string& filesFolderLine)
            "  --note TEXT    with --run: a note for the data file\n"
            "  --list         the instruments on GPIB board 0 (the \"Check\" query), one\n"
            "                 \"address<TAB>identification\" line each\n"
+           "  --correct open|short  without a window: the meter's open correction (the\n"
+           "                 probes lifted off the pad) or short correction (the probes\n"
+           "                 on the short pad); the state read back on standard output\n"
+           "  --spot         with --correct: at the stored frequency alone (seconds), not\n"
+           "                 at the meter's preset frequencies (about 90 s)\n"
            "  --folder DIR   keep the settings file, the logs and the runs in DIR\n"
            "  --help         this text\n"
            "  --version      the program's version\n"
@@ -105,7 +126,10 @@ std::string HelpText(const std::string& filesFolderLine)
            "3 the meter could not be opened; 4 time over, a bus failure or UNBAL;\n"
            "5 stopped (Ctrl+C, SIGTERM, SIGHUP); 6 the points could not be saved.\n"
            "Exit status of --list: 0 a 4284A was found, 1 not. A wrong option: 2.\n"
-           "Both: 3 when the Driver chosen in Quillon.ini cannot be used.\n"
+           "Exit status of --correct: 0 measured; 1 the stored settings cannot be used;\n"
+           "3 the meter could not be opened; 4 no answer in time, a bus failure or a short\n"
+           "that reads as none; 5 stopped.\n"
+           "All: 3 when the Driver chosen in Quillon.ini cannot be used.\n"
            "\n" +
            filesFolderLine + "\n";
 }

@@ -11,7 +11,7 @@
 
 namespace quillon {
 
-enum class ProgramMode { Window, Run, List, Help, Version };
+enum class ProgramMode { Window, Run, List, Correct, Help, Version };
 
 struct CommandLineOptions {
     ProgramMode mode = ProgramMode::Window;
@@ -21,6 +21,10 @@ struct CommandLineOptions {
     // Runs window's, which the settings file keeps.
     std::optional<std::string> sample;
     std::optional<std::string> note;
+    // --correct open|short: the standard measured without a window; with
+    // --spot at the stored frequency alone, else at every preset frequency.
+    std::optional<std::string> correct;
+    bool spot = false;
 };
 
 // The line to print, "quillon: ...", before exiting with kExitWrongOption.
@@ -41,7 +45,8 @@ inline constexpr int kExitRefused = 1;
 inline constexpr int kExitWrongOption = 2;
 // The meter could not be opened; for --list too, the Driver chosen cannot be used.
 inline constexpr int kExitMeterNotOpened = 3;
-// Time over, a bus failure, or UNBAL with "Quit when UNBAL".
+// Time over, a bus failure, or UNBAL with "Quit when UNBAL"; for --correct,
+// no "*OPC?" in time, a bus failure or an implausible short.
 inline constexpr int kExitRunFault = 4;
 inline constexpr int kExitStopped = 5;   // Ctrl+C, SIGTERM or SIGHUP
 inline constexpr int kExitNotSaved = 6;  // the points could not be written to the --save file

@@ -11,6 +11,7 @@
 #include "analysis/cv_analysis.h"
 #include "analysis/result_table.h"
 #include "app/command_line.h"
+#include "app/correction_settings.h"
 #include "app/results_settings.h"
 #include "gpib/instrument_query.h"
 #include "platform/file_replace.h"
@@ -216,6 +217,50 @@ int ListFromCommandLine(Desktop& desktop, std::ostream& out)
     ClearAndRunQuery(view, desktop, false);
     out << std::flush;
     return view.meterFound ? kExitFinished : kExitRefused;
+}
+
+int CorrectFromCommandLine(const Environment& environment, const MeasurementSettings& settings,
+                           CorrectionStandard standard, CorrectionSpan span,
+                           const ProbeMover& probeMover, const StopSignals& stopSignals,
+                           const CommandLineStreams& streams)
+{
+    const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(settings);
+    if (const auto* bad = std::get_if<SettingOutOfRange>(&instrument)) {
+        streams.err << "quillon: " << bad->label << " is out of range: it must lie within "
+                    << bad->range << ".\n";
+        return kExitRefused;
+    }
+    const auto& target = std::get<InstrumentSettings>(instrument);
+    const bool open = standard == CorrectionStandard::Open;
+    const char* name = open ? "open" : "short";
+    streams.err << (open ? kLiftProbesPrompt : kLandOnShortPrompt) << ": measuring the " << name
+                << (span == CorrectionSpan::Spot
+                        ? " at " + std::to_string(target.frequencyHertz) + " Hz"
+                        : std::string(" at the meter's preset frequencies"))
+                << "\n";
+    if (probeMover) probeMover(open ? ProbePlacement::Lifted : ProbePlacement::OnShortPad);
+    uint32_t shown = 0;
+    const CorrectionOutcome outcome =
+        MeasureStandard({target.board, target.address}, standard, span, target.frequencyHertz,
+                        environment.clock, [&](uint32_t elapsed) {
+                            // A line every 10 s: a log of the script stays short.
+                            if (elapsed / 10000 > shown / 10000)
+                                streams.err << name << ": " << elapsed / 1000 << " s\n";
+                            shown = elapsed;
+                            return stopSignals.Received() == 0;
+                        });
+    if (probeMover) probeMover(ProbePlacement::OnDevice);
+    if (outcome.done)
+        WriteCorrectionTime(environment.programFolder, standard, environment.clock.LocalTime());
+    if (outcome.failure) streams.err << "quillon: " << *outcome.failure << "\n";
+    if (outcome.meterState)
+        streams.out << CorrectionStateText(
+                           WithCorrectionTimes(*outcome.meterState, environment.programFolder))
+                    << "\n";
+    if (outcome.done) return kExitFinished;
+    if (!outcome.opened) return kExitMeterNotOpened;
+    if (outcome.cancelled) return kExitStopped;
+    return kExitRunFault;
 }
 
 }  // namespace quillon

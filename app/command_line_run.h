@@ -10,6 +10,7 @@
 
 #include "analysis/csv_data_file.h"
 #include "measure/measurement_run.h"
+#include "measure/meter_correction.h"
 #include "platform/desktop.h"
 #include "platform/environment.h"
 #include "platform/stop_signals.h"
@@ -108,6 +109,16 @@ struct CommandLineStreams {
 int RunFromCommandLine(const Environment& environment, const MeasurementSettings& settings,
                        const CommandLineRunRequest& request, const StopSignals& stopSignals,
                        const CommandLineStreams& streams);
+
+// quillon --correct open|short: the Correction window's step without a
+// window, for a station whose script has moved the probes: the prompt and
+// the time waited on `err`, the meter's state read back on `out`, the time
+// of a standard measured into the settings file. A stop signal cancels.
+// Returns the exit status.
+int CorrectFromCommandLine(const Environment& environment, const MeasurementSettings& settings,
+                           CorrectionStandard standard, CorrectionSpan span,
+                           const ProbeMover& probeMover, const StopSignals& stopSignals,
+                           const CommandLineStreams& streams);
 
 // quillon --list: the "Check" query on board 0, each listener's address and
 // identification on a line of `out`. Returns kExitFinished when a 4284A

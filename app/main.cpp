@@ -62,6 +62,13 @@ int RunWithoutWindow(const quillon::CommandLineOptions& options,
     const quillon::MeasurementSettingsValues settings =
         quillon::SettingsValues(quillon::InitialSettings(folder));
     const quillon::StopSignals stopSignals;
+    if (options.mode == quillon::ProgramMode::Correct)
+        return quillon::CorrectFromCommandLine(
+            quillon::Environment{clock, folder, desktop}, settings,
+            *options.correct == "open" ? quillon::CorrectionStandard::Open
+                                       : quillon::CorrectionStandard::Short,
+            options.spot ? quillon::CorrectionSpan::Spot : quillon::CorrectionSpan::AllFrequencies,
+            bus.probeMover, stopSignals, {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
     return quillon::RunFromCommandLine(
         quillon::Environment{clock, folder, desktop}, settings,
         {options.saveFile, BusDescription(bus), options.sample, options.note}, stopSignals,
@@ -77,6 +84,7 @@ int RunWindow(const quillon::ProgramFolder& folder, const std::optional<std::str
 
     quillon::FormLCR window(quillon::Environment{clock, folder, desktop});
     window.SetBusDescription(BusDescription(bus));
+    window.SetProbeMover(bus.probeMover);
     const quillon::StopSignals stopSignals;
     const quillon::SignalQuit signalQuit(stopSignals, window, &QCoreApplication::exit);
     const quillon::ExitDuringRunGuard exitGuard(window, clock);

@@ -62,11 +62,14 @@ FormLCR::FormLCR(const Environment& environment, QWidget* parent)
     : QWidget(parent),
       environment_(environment),
       analysisWindow_(environment.desktop),
+      correctionWindow_(environment.clock, environment.programFolder, environment.desktop),
       runsWindow_(environment.programFolder, environment.desktop,
                   {[this](const StoredRun& run) { ShowStoredRun(run); },
                    [this] { ShowFrequenciesWindow(); },
-                   [this](const std::vector<StoredRun>& runs) { AnalyseFrequencies(runs); }})
+                   [this](const std::vector<StoredRun>& runs) { AnalyseFrequencies(runs); },
+                   [this] { correctionWindow_.Show(); }})
 {
+    correctionWindow_.SetHooks(MakeCorrectionHooks({}));
     SetUpFixedWindow(*this, MainWindowCaption(SelectedGpibDriver()).c_str(), kClientWidthTwips,
                      kClientHeightTwips);
 
@@ -335,11 +338,17 @@ void FormLCR::YieldOnce()
 void FormLCR::Command1_Click()
 {
     if (running_) return;
+    // The window's wait serves the events, START among them.
+    if (correctionWindow_.Busy()) {
+        environment_.desktop.ShowMessage(kRunDuringCorrectionMessage);
+        return;
+    }
     if (!shownFile_.empty()) {
         setWindowTitle(measuringCaption_);
         shownFile_.clear();
     }
     CsvRunContext context = RunContextAtStart();
+    runCorrection_ = context.correction;
     runFigures_.reset();
     liveRun_ = InProgressRun(context);
     liveLegs_ = PlannedLegs(context.settings);
@@ -455,6 +464,7 @@ void FormLCR::AddAnalysisAction(QMenu& menu)
     menu.addAction("Analysis...", this, [this] { analysisWindow_.Show(); });
     menu.addAction("Runs...", this, [this] { runsWindow_.Show(); });
     menu.addAction("Frequencies...", this, [this] { ShowFrequenciesWindow(); });
+    menu.addAction("Correction...", this, [this] { correctionWindow_.Show(); });
 }
 
 void FormLCR::ShowFrequenciesWindow()
@@ -480,6 +490,30 @@ FrequenciesWindow* FormLCR::FrequenciesWindowIfOpen() const
 {
     if (frequenciesWindow_ && frequenciesWindow_->isVisible()) return frequenciesWindow_;
     return nullptr;
+}
+
+CorrectionHooks FormLCR::MakeCorrectionHooks(ProbeMover mover)
+{
+    CorrectionHooks hooks;
+    hooks.target = [this]() -> CorrectionTargetOr {
+        const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(*this);
+        if (const auto* bad = std::get_if<SettingOutOfRange>(&instrument))
+            return bad->label + " is out of range: it must lie within " + bad->range + ".";
+        const auto& settings = std::get<InstrumentSettings>(instrument);
+        return CorrectionTarget{{settings.board, settings.address},
+                                static_cast<double>(settings.frequencyHertz)};
+    };
+    hooks.running = [this] { return running_; };
+    hooks.stateRead = [this](const MeterLocation& meter, const CorrectionState& state) {
+        correctionRead_.emplace(meter, state);
+    };
+    hooks.probeMover = std::move(mover);
+    return hooks;
+}
+
+void FormLCR::SetProbeMover(ProbeMover mover)
+{
+    correctionWindow_.SetHooks(MakeCorrectionHooks(std::move(mover)));
 }
 
 void FormLCR::ShowStoredRun(const StoredRun& run)
@@ -566,7 +600,7 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::t
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
     runFigures_ = summary.figures;
-    analysisWindow_.RunEnded(sweep, *this, started);
+    analysisWindow_.RunEnded(sweep, *this, started, runCorrection_);
     if (summary.redrawGraphs) AddToGraphs(sweep);
 }
 
@@ -661,6 +695,10 @@ CsvRunContext FormLCR::RunContextAtStart() const
         if (checkedMeter_ && target->board == kQueryBoard &&
             target->address == checkedMeter_->first)
             context.meterIdentification = checkedMeter_->second;
+    if (const auto* target = std::get_if<InstrumentSettings>(&instrument))
+        if (correctionRead_ && correctionRead_->first.board == target->board &&
+            correctionRead_->first.address == target->address)
+            context.correction = correctionRead_->second;
     return context;
 }
 

@@ -17,6 +17,7 @@
 #include "analysis/graph_axes.h"
 #include "analysis/run_graph_history.h"
 #include "app/analysis_window.h"
+#include "app/correction_window.h"
 #include "app/runs_window.h"
 #include "measure/frequency_sweep_run.h"
 #include "measure/measurement_run.h"
@@ -192,6 +193,11 @@ public:
     // The file the window shows, as the caption names it; empty while it
     // shows what it measured.
     const std::string& ShownFile() const { return shownFile_; }
+    // "Correction...": the Correction window, refused during a run.
+    void ShowCorrectionWindow() { correctionWindow_.Show(); }
+    CorrectionWindow* CorrectionWindowIfOpen() const { return correctionWindow_.Window(); }
+    // Moves the probes of a simulated bench at the Correction window's prompts.
+    void SetProbeMover(ProbeMover mover);
 
     // START: one whole run; returns when the window is idle again.
     void Command1_Click();
@@ -269,6 +275,7 @@ private:
     // The run's graphs drawn as the newest of the history (DrawGraphs settles
     // its Cmax and Gmax), then shown.
     void AddToGraphs(SweepData& sweep);
+    CorrectionHooks MakeCorrectionHooks(ProbeMover mover);
     // The run's context as far as START knows it.
     CsvRunContext RunContextAtStart() const;
     // Into the folder the settings file names, if any.
@@ -309,6 +316,11 @@ private:
     QPointer<Form1> calculator_;
     QPointer<Test> queryWindow_;
     AnalysisWindowKeeper analysisWindow_;
+    CorrectionWindowKeeper correctionWindow_;
+    // The meter's correction as the Correction window last read it, and
+    // where; the runs at that place record it. The run in progress's copy.
+    std::optional<std::pair<MeterLocation, CorrectionState>> correctionRead_;
+    std::optional<CorrectionState> runCorrection_;
     RunsWindowKeeper runsWindow_;
     QPointer<FrequenciesWindow> frequenciesWindow_;
     // The run in progress as the Runs window draws it, and its planned legs.

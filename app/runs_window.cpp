@@ -81,6 +81,13 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
     listButtons->addWidget(filter_, 1);
     listButtons->addWidget(show_);
     listButtons->addWidget(open_);
+    frequencies_ = new QPushButton("Frequencies...", this);
+    listButtons->addWidget(frequencies_);
+    correction_ = new QPushButton("Correction...", this);
+    listButtons->addWidget(correction_);
+    connect(correction_, &QPushButton::clicked, this, [this] {
+        if (actions_.showCorrection) actions_.showCorrection();
+    });
 
     list_ = new QTableWidget(0, kRunListColumnCount, this);
     QStringList titles;
@@ -107,7 +114,6 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
     acrossFrequencies_ = new QPushButton("Across frequencies", this);
     acrossFrequencies_->setToolTip(
         "The ticked runs as one device at several frequencies, in the Analysis window");
-    frequencies_ = new QPushButton("Frequencies...", this);
     auto* chartButtons = new QHBoxLayout;
     for (QWidget* widget : std::initializer_list<QWidget*>{normalise_, logConductance_})
         chartButtons->addWidget(widget);
@@ -165,9 +171,12 @@ RunsWindow::RunsWindow(const ProgramFolder& folder, Desktop& desktop, RunCatalog
             desktop_, kRunTableFilter, "runs-table", "Save table", "table",
             [this] { return TableText(','); }, kCsvExtension);
     });
-    connect(frequencies_, &QPushButton::clicked, this, [this] { actions_.showFrequencies(); });
-    connect(acrossFrequencies_, &QPushButton::clicked, this,
-            [this] { actions_.analyseFrequencies(TickedRuns()); });
+    connect(frequencies_, &QPushButton::clicked, this, [this] {
+        if (actions_.showFrequencies) actions_.showFrequencies();
+    });
+    connect(acrossFrequencies_, &QPushButton::clicked, this, [this] {
+        if (actions_.analyseFrequencies) actions_.analyseFrequencies(TickedRuns());
+    });
     ReadRunsFolder();
 }
 
@@ -263,7 +272,7 @@ void RunsWindow::ShowListedRun(int row)
 {
     if (row < 0 || static_cast<std::size_t>(row) >= listedKeys_.size()) return;
     if (const CataloguedRun* entry = catalogue_.Find(listedKeys_[static_cast<std::size_t>(row)]))
-        actions_.showRun(entry->run);
+        if (actions_.showRun) actions_.showRun(entry->run);
 }
 
 std::string RunsWindow::TableText(char separator) const

@@ -34,12 +34,13 @@ inline constexpr const char* kRunFileFilter =
 inline constexpr const char* kRunTableFilter = "CSV (*.csv)|*.csv";
 
 // What the Runs window hands to the main window: a run chosen to be shown,
-// the Frequencies window asked for, and the ticked runs to be analysed as
-// one device at several frequencies.
+// the Frequencies window asked for, the ticked runs to be analysed as one
+// device at several frequencies, and the Correction window asked for.
 struct RunsWindowActions {
     std::function<void(const StoredRun&)> showRun;
     std::function<void()> showFrequencies;
     std::function<void(const std::vector<StoredRun>&)> analyseFrequencies;
+    std::function<void()> showCorrection;
 };
 
 class RunsWindow final : public QWidget {
@@ -84,6 +85,7 @@ public:
     QPushButton* SaveTableButton() const { return saveTable_; }
     QPushButton* FrequenciesButton() const { return frequencies_; }
     QPushButton* AcrossFrequenciesButton() const { return acrossFrequencies_; }
+    QPushButton* CorrectionButton() const { return correction_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -106,6 +108,7 @@ private:
     QLineEdit* filter_ = nullptr;
     QPushButton* open_ = nullptr;
     QPushButton* show_ = nullptr;
+    QPushButton* correction_ = nullptr;
     QTableWidget* list_ = nullptr;
     QLabel* problems_ = nullptr;
     QCheckBox* normalise_ = nullptr;

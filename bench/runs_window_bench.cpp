@@ -69,8 +69,7 @@ double ListThousandRunsMilliseconds()
         SilentDesktop desktop;
         RunCatalogue catalogue;
         const auto start = std::chrono::steady_clock::now();
-        RunsWindow window(folder, desktop, catalogue,
-                          {[](const StoredRun&) {}, [] {}, [](const std::vector<StoredRun>&) {}});
+        RunsWindow window(folder, desktop, catalogue, RunsWindowActions{});
         window.show();
         const auto stop = std::chrono::steady_clock::now();
         if (window.List()->rowCount() == kRuns)

@@ -65,8 +65,10 @@ std::string Simulated4284A::Reply()
     double conductance = kOverflowValue;
     const bool overflow = fault_ == Fault::Overflow;
     if (!overflow) {
-        const CapacitanceConductance ideal =
-            EvaluateMosCapacitor(device_, biasOn_ ? bias_ : 0.0, frequency_, biasDirection_);
+        const CapacitanceConductance ideal = correction_.Reading(
+            fixture_, probes_,
+            EvaluateMosCapacitor(device_, biasOn_ ? bias_ : 0.0, frequency_, biasDirection_),
+            frequency_, clock().TickCount());
         static constexpr double kRelativeNoise[] = {5e-4, 1e-4, 3e-5};
         const double sigma = kRelativeNoise[static_cast<int>(aperture_)] / std::sqrt(averaging_);
         std::normal_distribution<double> gauss(0.0, sigma);
@@ -85,8 +87,25 @@ std::string Simulated4284A::Reply()
     return reply;
 }
 
+void Simulated4284A::DeviceClear()
+{
+    correction_.Cancel();
+    MessageDevice::DeviceClear();
+}
+
 bool Simulated4284A::Execute(const std::string& header, const std::string& argument)
 {
+    if (header == "*OPC?" || header.rfind("CORR:", 0) == 0) {
+        std::string answer;
+        uint32_t readyTick = 0;
+        const SimulatedCorrection::Standard onProbes{probes_, device_, biasOn_ ? bias_ : 0.0,
+                                                     correction_.cableSettingMetres()};
+        if (!correction_.Execute(header, argument, clock().TickCount(), timeScale_, onProbes,
+                                 answer, readyTick))
+            return false;
+        if (!answer.empty()) QueueOutput(answer, readyTick);
+        return true;
+    }
     if (header == "*IDN?") {
         QueueOutput(std::string(kIdentification) + "\n", clock().TickCount());
     } else if (header == "*TRG") {

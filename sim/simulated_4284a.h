@@ -10,6 +10,8 @@
 
 #include "sim/message_device.h"
 #include "sim/mos_capacitor.h"
+#include "sim/probe_fixture.h"
+#include "sim/simulated_correction.h"
 
 namespace quillon {
 
@@ -34,6 +36,12 @@ public:
     // every measurement instant, 0.1 ten times faster.
     void SetTimeScale(double factor) { timeScale_ = factor > 0.0 ? factor : 0.0; }
     void SetDevice(const MosDevice& device) { device_ = device; }
+    // The probe station in front of the device, and where its probes stand.
+    void SetFixture(const ProbeFixture& fixture) { fixture_ = fixture; }
+    void SetProbePosition(ProbePosition position) { probes_ = position; }
+    ProbePosition probePosition() const { return probes_; }
+    // A device clear also cancels a correction being measured.
+    void DeviceClear() override;
 
     // What the meter is set to, for tests.
     double frequencyHertz() const { return frequency_; }
@@ -58,6 +66,9 @@ private:
     std::string Reply();
 
     MosDevice device_;
+    ProbeFixture fixture_;
+    ProbePosition probes_ = ProbePosition::OnDevice;
+    SimulatedCorrection correction_;
     std::mt19937 noise_;
     Fault fault_ = Fault::None;
     double timeScale_ = 1.0;

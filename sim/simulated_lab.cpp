@@ -43,6 +43,7 @@ SimulatedLab MakeSimulatedLab(Clock& clock, const SimulatedLabSettings& settings
         auto meter = std::make_unique<Simulated4284A>(clock, settings.device);
         meter->SetTimeScale(settings.timeScale);
         meter->SetFault(MeterFault(settings.fault));
+        meter->SetFixture(settings.fixture);
         lab.meter = meter.get();
         lab.bus->Attach(0, settings.meterAddress, std::move(meter));
     }

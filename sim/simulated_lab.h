@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "sim/mos_capacitor.h"
+#include "sim/probe_fixture.h"
 #include "sim/simulated_4284a.h"
 #include "sim/simulated_bus.h"
 
@@ -37,6 +38,8 @@ struct SimulatedLabSettings {
     // A factor on the real meter's measurement times; 0 measures instantly.
     double timeScale = 1.0;
     SimulatedMeterFault fault = SimulatedMeterFault::None;
+    // The probes and cables in front of the device; none by default.
+    ProbeFixture fixture;
 };
 
 SimulatedLab MakeSimulatedLab(Clock& clock);

@@ -33,6 +33,8 @@ CsvRunContext Context()
     context.elapsedMilliseconds = 7270;
     // No flat-band ratio: it shows as n/a.
     context.summary = SummaryFigures{3, 7270, 3.3e-10, -4.5e-12, 1e-3, 1.019e-8f, 9.66e15, {}};
+    context.correction = CorrectionState{
+        true, false, 1, CalendarDate(2026, 12, 7, 14, 2, 11), std::nullopt, std::nullopt};
     return context;
 }
 
@@ -70,6 +72,8 @@ TEST(CsvDataFile, CommentsThenTheHeaderThenTheTableRowsWithCommas)
               "# CET: 10.19nm\r\n"
               "# Nsub [cm-3]: 9.66E+15\r\n"
               "# CFB / Cmax: n/a\r\n"
+              "# correction: open on, short off, cable 1 m, open 2026-12-07 14:02:11, short "
+              "never\r\n"
               "# columns: V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S], "
               "sweep up or down as the bias went, cycle from 1\r\n"
               "V,C,G,sweep,cycle\r\n"

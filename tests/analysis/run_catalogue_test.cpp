@@ -18,6 +18,9 @@ std::string CsvOf(const std::string& sample)
     context.started = CalendarDate(2026, 12, 7, 10, 0, 0);
     context.sample = sample;
     context.settings.text = {"0", "1", "0.5", "1000", "1", "0", "50", "100", "0", "17", "1"};
+    // The correction's line, times and all, is read past as any comment.
+    context.correction = CorrectionState{
+        true, true, 1, CalendarDate(2026, 12, 7, 9, 50, 0), std::nullopt, std::nullopt};
     return CsvDataFileText(context, testing::ThreePointSweep());
 }
 

@@ -76,8 +76,8 @@ protected:
                                 widget->mapToGlobal(QPoint(20, 20)));
         QApplication::sendEvent(widget, &event);
         // The graphs offer their pictures first, the windows last.
-        EXPECT_EQ(offered.mid(offered.size() - 3),
-                  (QStringList{"Analysis...", "Runs...", "Frequencies..."}))
+        EXPECT_EQ(offered.mid(offered.size() - 4),
+                  (QStringList{"Analysis...", "Runs...", "Frequencies...", "Correction..."}))
             << offered.join(", ").toStdString();
     }
 

@@ -68,6 +68,7 @@ TEST(ReadBusConfiguration, MissingFileGivesTheDefaults)
     defaults.interfaceTrapDensity = 5e10;
     defaults.hysteresisVolts = 0;
     ExpectSameDevice(configuration.simulator.device, defaults);
+    EXPECT_TRUE(IsTransparent(configuration.simulator.fixture));
     EXPECT_TRUE(configuration.ignoredValues.empty());
     // Reading writes nothing.
     EXPECT_FALSE(temp.Exists(kIni));
@@ -80,6 +81,7 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
                "[meas]\r\nValue_00=-3\r\n"
                "[GPIB]\r\ndriver = Simulated\r\n"
                "[simulator]\r\nAddress=5\r\nSubstrate=N\r\nOxideNm=25.5\r\n"
+               "StrayPf=0.5\r\nStrayUs=0.02\r\nFixtureOhm=2\r\nFixtureNh=50\r\nCableM=1\r\n"
                "DopingPerCm3=3e15\r\nAreaUm2=40000\r\nFlatBandV=0.35\r\nTimeScale=0\r\n"
                "Fault=no-srq\r\nSeriesOhm=150\r\nDitPerCm2eV=2e11\r\nHysteresisV=-0.1\r\n"
                "TrapResponse=Continuum\r\nDitEdgePerCm2eV=1e12\r\nDitEdgeWidthEV=0.08\r\n"
@@ -104,6 +106,12 @@ TEST(ReadBusConfiguration, ReadsEveryKey)
     expected.trapCaptureCrossSectionSquareCm = 3e-16;
     expected.trapCrossSectionDecadesPerEv = -1.5;
     ExpectSameDevice(configuration.simulator.device, expected);
+    const ProbeFixture& fixture = configuration.simulator.fixture;
+    EXPECT_DOUBLE_EQ(fixture.strayFarads, 0.5e-12);
+    EXPECT_DOUBLE_EQ(fixture.straySiemens, 0.02e-6);
+    EXPECT_DOUBLE_EQ(fixture.seriesOhms, 2.0);
+    EXPECT_DOUBLE_EQ(fixture.seriesHenries, 50e-9);
+    EXPECT_DOUBLE_EQ(fixture.cableMetres, 1.0);
     EXPECT_TRUE(configuration.ignoredValues.empty());
 }
 

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/bus_choice.h"
 #include "app/command_line_run.h"
+#include "app/correction_settings.h"
 #include "app/first_start_settings.h"
 #include "gpib/gpib_binding.h"
 #include "sim/simulated_lab.h"
@@ -47,6 +49,8 @@ TEST(ParseCommandLine, ReadsTheModesAndTheirValues)
         {{"--run", "--help"}, ProgramMode::Help, {}, {}, {}},
         {{"-h"}, ProgramMode::Help, {}, {}, {}},
         {{"--version"}, ProgramMode::Version, {}, {}, {}},
+        {{"--correct", "short", "--spot"}, ProgramMode::Correct, {}, {}, {}},
+        {{"--folder=/lab", "--correct=open"}, ProgramMode::Correct, "/lab", {}, {}},
     };
     for (const Case& c : cases) {
         const auto parsed = ParseCommandLine(c.arguments);
@@ -71,6 +75,10 @@ TEST(ParseCommandLine, AWrongOptionGivesOneLineThatNamesIt)
         {{"--sample", "w3"}, "quillon: --sample goes with --run"},
         {{"--run", "--note"}, "quillon: --note needs a value"},
         {{"--list", "--run"}, "quillon: --run and --list exclude each other"},
+        {{"--correct", "load"}, "quillon: --correct takes open or short, not 'load'"},
+        {{"--run", "--correct", "open"}, "quillon: --correct excludes --run and --list"},
+        {{"--correct", "open", "--list"}, "quillon: --correct excludes --run and --list"},
+        {{"--run", "--spot"}, "quillon: --spot goes with --correct"},
         {{"--run=1"}, "quillon: unknown option '--run=1'"},
         {{"--run", "--save", "a.csv", "--save=b.csv"}, "quillon: --save is given twice"},
         {{"--folder", "x", "--list", "--folder", "y"}, "quillon: --folder is given twice"},
@@ -259,6 +267,51 @@ TEST_F(CommandLineRunTest, ListPrintsEachListenerAndSaysWhetherA4284AAnswered)
     StartLab(SimulatedMeterFault::Absent);
     EXPECT_EQ(ListFromCommandLine(desktop, absentListing), kExitRefused);
     EXPECT_EQ(Messages(), "4284A was not found|");
+}
+
+TEST_F(CommandLineRunTest, CorrectMeasuresAStandardOrSaysWhyNotWithItsExitStatus)
+{
+    struct Case {
+        const char* what;
+        CorrectionStandard standard;
+        bool moveProbes;  // as the simulated bench's prompts do
+        int board;
+        bool stop;
+        int status;
+        const char* out;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"an open", CorrectionStandard::Open, true, 0, false, kExitFinished,
+         "open on, short off, cable 0 m, open 2024-03-05 14:0",
+         "Lift the probes off the pad: measuring the open at the meter's preset frequencies\n"
+         "open: 10 s\n"},
+        {"a short on the device", CorrectionStandard::Short, false, 0, false, kExitRunFault,
+         "open off, short off", "quillon: The short reads 5.06E+07 ohm uncorrected at 1000 Hz"},
+        {"no board 9", CorrectionStandard::Open, true, 9, false, kExitMeterNotOpened, "",
+         "quillon: The 4284A could not be opened (GPIB board 9"},
+        {"Ctrl+C", CorrectionStandard::Open, true, 0, true, kExitStopped, "open off",
+         "quillon: The open correction was cancelled"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartLab();
+        out.str({});
+        err.str({});
+        settings.text[kGpibBoard] = std::to_string(c.board);
+        if (c.stop) clock.interruptAt = clock.TickCount() + 20000;
+        const int status =
+            CorrectFromCommandLine(Environment{clock, temp.Folder(), desktop}, settings, c.standard,
+                                   CorrectionSpan::AllFrequencies,
+                                   c.moveProbes ? SimulatedProbeMover(*lab.meter) : ProbeMover{},
+                                   stopSignals, {out, err, false});
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(out.str().rfind(c.out, 0), 0u) << out.str();
+        EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
+        EXPECT_EQ(lab.meter->probePosition(), ProbePosition::OnDevice);
+    }
+    EXPECT_TRUE(ReadCorrectionTimes(temp.Folder()).lastOpen);
+    EXPECT_FALSE(ReadCorrectionTimes(temp.Folder()).lastShort);
 }
 
 TEST(StreamDesktop, EveryLineEndOnATerminalIsALineFeed)

@@ -379,7 +379,7 @@ TEST_F(MeasurementWindowTest, GraphMenuCopiesAndSavesPicturesOnceARunDrewThem)
     QApplication::sendEvent(ui.Picture2, &click);
     EXPECT_EQ(shown,
               (QStringList{"Copy picture (off)", "Save picture... (off)", "Show earlier runs", "",
-                           "Analysis...", "Runs...", "Frequencies..."}));
+                           "Analysis...", "Runs...", "Frequencies...", "Correction..."}));
 
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     GraphMenu(window, kGvTab).Item(0)->trigger();

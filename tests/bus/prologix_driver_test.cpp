@@ -11,6 +11,7 @@
 
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
+#include "measure/meter_correction.h"
 #include "measure/point_acquisition.h"
 #include "tests/bus/prologix_fixture.h"
 
@@ -605,6 +606,50 @@ TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
     GpibSerialPoll(ud, statusByte);
     EXPECT_EQ(statusByte, 0x40 | 0x10);
     EXPECT_EQ(ibcntl, 1);
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST_F(PrologixDriverTest, AnAnswerLaterThanTheAdaptersReadTimeIsWaitedForAsLongAsTheLimitSays)
+{
+    lab.meter->SetTimeScale(0.25);  // a spot correction done in 500 ms
+    PrologixTimeouts quick;
+    quick.adapterReadMilliseconds = 200;
+    quick.replyMilliseconds = 60;
+    Open(quick);
+    struct Case {
+        const char* what;
+        int16_t timeLimit;
+        bool answered;
+    };
+    // The run's limit reads once; a longer one is read until it is up.
+    const Case cases[] = {{"T10s", ni::T10s, false}, {"T30s", 14, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int16_t ud = -1;
+        GpibOpenDevice(0, kMeter, 0, c.timeLimit, 1, 0, ud);
+        GpibWrite(ud, "CORR:SPOT1:OPEN");
+        GpibWrite(ud, "*OPC?");
+        std::string reply(10, ' ');
+        GpibRead(ud, reply);
+        EXPECT_EQ((ibsta & ni::ERR) == 0, c.answered) << ibsta;
+        EXPECT_EQ(reply.substr(0, 2), c.answered ? "1\n" : "  ");
+        GpibClear(ud);
+        GpibOnline(ud, 0);
+    }
+
+    // The correction's own wait reads in steps shorter than the meter takes.
+    const CorrectionOutcome outcome =
+        MeasureStandard({0, kMeter}, CorrectionStandard::Open, CorrectionSpan::Spot, 100000.0,
+                        clock, [](uint32_t) { return true; });
+    EXPECT_TRUE(outcome.done) << outcome.failure.value_or("");
+    ASSERT_TRUE(outcome.meterState);
+    EXPECT_TRUE(outcome.meterState->openOn);
+    EXPECT_EQ(outcome.meterState->spotFrequencyHertz, 100000.0);
 }
 
 }  // namespace

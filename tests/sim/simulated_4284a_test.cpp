@@ -253,3 +253,54 @@ TEST_F(Meter, UnknownCommandsAreNoted)
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// C and G of one point at 1 MHz and -3 V from a meter with `fixture` that
+// was told `commands` first.
+std::pair<double, double> PointBehind(const ProbeFixture& fixture,
+                                      const std::vector<std::string>& commands)
+{
+    VirtualClock clock;
+    Simulated4284A meter{clock};
+    meter.SetFixture(fixture);
+    for (const char* message : {"FUNC:IMP CPG", "FREQ 1MAHZ", "TRIG:SOUR BUS", "APER LONG",
+                                "BIAS:STAT ON", "BIAS:VOLT -3"})
+        meter.Listen(message, true);
+    for (const std::string& command : commands) meter.Listen(command, true);
+    EXPECT_TRUE(meter.Unrecognised().empty());
+    meter.Listen("*TRG", true);
+    clock.Sleep(meter.MeasurementMilliseconds());
+    bool end = false;
+    const std::string reply = meter.Talk(100, end);
+    return {NumberOfText(reply.substr(0, 12)), NumberOfText(reply.substr(13, 12))};
+}
+
+TEST(MeterBehindAProbeStation, TheFixtureAddsToTheReadingAsACircuitDoes)
+{
+    constexpr double kPi = 3.14159265358979323846;
+    const std::pair<double, double> bare = PointBehind({}, {});
+    // No fixture, and correction switched on without data: the same bits.
+    EXPECT_EQ(PointBehind({}, {"CORR:LENG 0", "CORR:OPEN:STAT ON", "CORR:SHOR:STAT ON"}), bare);
+
+    // 0.5 pF across the device, with the meter's own scatter the same.
+    const std::pair<double, double> stray = PointBehind({0.5e-12, 2e-6, 0, 0, 0}, {});
+    EXPECT_NEAR(stray.first - bare.first, 0.5e-12, 1e-16);
+    EXPECT_NEAR(stray.second - bare.second, 2e-6, 1e-9);
+
+    // A metre of cable the meter is not told of turns the phase by
+    // omega x 10 ns: G grows by omega C sin(phase).
+    const double omega = 2.0 * kPi * 1e6;
+    const double phase = omega * kCableDelaySecondsPerMetre;
+    const std::pair<double, double> cable = PointBehind({0, 0, 0, 0, 1.0}, {});
+    EXPECT_NEAR(cable.second - bare.second, omega * bare.first * std::sin(phase),
+                1e-3 * omega * bare.first * phase);
+    // Told of it, the meter reads as if there were none.
+    const std::pair<double, double> told = PointBehind({0, 0, 0, 0, 1.0}, {"CORR:LENG 1"});
+    EXPECT_NEAR(told.first, bare.first, 1e-18);
+    EXPECT_NEAR(told.second, bare.second, 1e-13);
+}
+
+}  // namespace
+}  // namespace quillon

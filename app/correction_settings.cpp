@@ -1,0 +1,40 @@
+#include "app/correction_settings.h"
+
+#include "common/date_text.h"
+#include "common/text_number.h"
+#include "platform/module_ini.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kTimePattern = "yyyy-mm-dd hh:nn:ss";
+
+std::optional<std::tm> TimeOf(const ProgramFolder& folder, const char* key)
+{
+    return DateOfText(Trimmed(ReadIni(folder, kCorrectionSection, key)), kTimePattern);
+}
+
+}  // namespace
+
+CorrectionTimes ReadCorrectionTimes(const ProgramFolder& folder)
+{
+    return {TimeOf(folder, kLastOpenKey), TimeOf(folder, kLastShortKey)};
+}
+
+void WriteCorrectionTime(const ProgramFolder& folder, CorrectionStandard standard,
+                         const std::tm& when)
+{
+    WriteIni(folder, FormatDate(when, kTimePattern), kCorrectionSection,
+             standard == CorrectionStandard::Open ? kLastOpenKey : kLastShortKey);
+}
+
+CorrectionState WithCorrectionTimes(CorrectionState state, const ProgramFolder& folder)
+{
+    const CorrectionTimes times = ReadCorrectionTimes(folder);
+    state.lastOpen = times.lastOpen;
+    state.lastShort = times.lastShort;
+    return state;
+}
+
+}  // namespace quillon
