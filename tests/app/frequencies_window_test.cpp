@@ -199,6 +199,7 @@ TEST_F(FrequenciesWindowTest, CfAtFixedBiasIsKeptAsItsOwnFileAndSavedOnRequest)
     EXPECT_EQ((header + 3)->substr(0, 11), "0.500,1000,");
     EXPECT_NE(std::find(lines.begin(), header, "# biases [V]: -1 0.5"), header);
     EXPECT_NE(std::find(lines.begin(), header, "# frequencies [Hz]: 1k 100k"), header);
+    EXPECT_NE(std::find(lines.begin(), header, "# correction: not read"), header);
     EXPECT_EQ(std::find(lines.begin(), header, "# bias step [V]: 0.25"), header);
     EXPECT_EQ(frequencies.Progress()->text().toStdString(),
               "C-f: 4 of 4 points read; kept as " + kept + ".");
