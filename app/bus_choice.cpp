@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
+#include <utility>
 
 #include "common/text_number.h"
 #include "platform/module_ini.h"
@@ -78,6 +80,21 @@ public:
         return std::nullopt;
     }
 
+    // One of the words of `choices`, in any case; no value when the key is
+    // missing or the value is none of them.
+    template <typename T>
+    std::optional<T> Choice(const char* key,
+                            std::initializer_list<std::pair<const char*, T>> choices) const
+    {
+        const auto text = Text(key);
+        if (!text) return std::nullopt;
+        const std::string word = Lower(*text);
+        for (const auto& [name, value] : choices)
+            if (word == name) return value;
+        Ignore(key, *text);
+        return std::nullopt;
+    }
+
     void Ignore(const char* key, const std::string& value) const
     {
         ignored_.push_back("[" + std::string(section_) + "] " + key + "=" + value);
@@ -125,15 +142,10 @@ void ReadDriver(const ProgramFolder& folder, BusConfiguration& configuration)
 // defaults keep the single level of uniform density the simulator always had.
 void ReadTrapDistribution(const SectionReader& simulator, MosDevice& device)
 {
-    if (const auto response = simulator.Text("TrapResponse")) {
-        const std::string word = Lower(*response);
-        if (word == "level")
-            device.trapResponse = TrapResponse::SingleLevel;
-        else if (word == "continuum")
-            device.trapResponse = TrapResponse::Continuum;
-        else
-            simulator.Ignore("TrapResponse", *response);
-    }
+    if (const auto response = simulator.Choice<TrapResponse>(
+            "TrapResponse",
+            {{"level", TrapResponse::SingleLevel}, {"continuum", TrapResponse::Continuum}}))
+        device.trapResponse = *response;
     if (const auto edge = simulator.Number("DitEdgePerCm2eV", 0.0, 1e15))
         device.interfaceTrapEdgeDensity = *edge;
     if (const auto width = simulator.Number("DitEdgeWidthEV", 0.01, 1.0))
@@ -157,13 +169,8 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
             simulator.Ignore("Address", *simulator.Text("Address"));
     }
 
-    if (const auto substrate = simulator.Text("Substrate")) {
-        const std::string type = Lower(*substrate);
-        if (type == "p" || type == "n")
-            device.pTypeSubstrate = type == "p";
-        else
-            simulator.Ignore("Substrate", *substrate);
-    }
+    if (const auto pType = simulator.Choice<bool>("Substrate", {{"p", true}, {"n", false}}))
+        device.pTypeSubstrate = *pType;
 
     if (const auto oxideNm = simulator.Number("OxideNm", 0.5, 1000.0))
         device.oxideThicknessMetres = *oxideNm * 1e-9;
@@ -183,21 +190,13 @@ void ReadSimulator(const ProgramFolder& folder, BusConfiguration& configuration)
         lab.timeScale = *timeScale;
     ReadTrapDistribution(simulator, device);
 
-    if (const auto fault = simulator.Text("Fault")) {
-        const std::string word = Lower(*fault);
-        if (word == "none")
-            lab.fault = SimulatedMeterFault::None;
-        else if (word == "absent")
-            lab.fault = SimulatedMeterFault::Absent;
-        else if (word == "no-srq")
-            lab.fault = SimulatedMeterFault::NoServiceRequest;
-        else if (word == "overflow")
-            lab.fault = SimulatedMeterFault::Overflow;
-        else if (word == "short-reply")
-            lab.fault = SimulatedMeterFault::ShortReply;
-        else
-            simulator.Ignore("Fault", *fault);
-    }
+    if (const auto fault = simulator.Choice<SimulatedMeterFault>(
+            "Fault", {{"none", SimulatedMeterFault::None},
+                      {"absent", SimulatedMeterFault::Absent},
+                      {"no-srq", SimulatedMeterFault::NoServiceRequest},
+                      {"overflow", SimulatedMeterFault::Overflow},
+                      {"short-reply", SimulatedMeterFault::ShortReply}}))
+        lab.fault = *fault;
 }
 
 // The probe station in front of the simulated device: none unless asked for.
