@@ -5,26 +5,12 @@
 
 namespace quillon {
 
-namespace {
-
-// "-0.8", "0", "1.25": millivolts as volts, without trailing zeros.
-std::string VoltsText(int16_t millivolts)
-{
-    const int magnitude = millivolts < 0 ? -millivolts : millivolts;
-    std::string text = (millivolts < 0 ? "-" : "") + std::to_string(magnitude / 1000);
-    std::string fraction = std::to_string(1000 + magnitude % 1000).substr(1);
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    return fraction.empty() ? text : text + "." + fraction;
-}
-
-}  // namespace
-
 std::string FrequencySweepFileText(const CsvRunContext& context, const FrequencySweepPlan& plan,
                                    const std::vector<FrequencySweepPoint>& points)
 {
     std::string biases;
     for (const int16_t millivolts : plan.biasMillivolts)
-        biases += (biases.empty() ? "" : " ") + VoltsText(millivolts);
+        biases += (biases.empty() ? "" : " ") + FormatNumber(millivolts / 1000.0, "0.###");
     std::string text = CsvOpeningComments(
         "C-f and G-f measurement", context,
         CsvComment("biases [V]", biases) +

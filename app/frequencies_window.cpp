@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <utility>
 
 #include "analysis/family_of_runs.h"
@@ -61,9 +62,18 @@ std::string EndingText(RunEnding ending)
     return "it was asked to end after this sweep";
 }
 
-std::string Plural(std::size_t count, const std::string& one)
+// "1 sweep", "4 sweeps", "2 biases": `many` where it is not just `one` + "s".
+std::string Plural(std::size_t count, const std::string& one, const std::string& many = {})
 {
-    return std::to_string(count) + " " + one + (count == 1 ? "" : "s");
+    return std::to_string(count) + " " + (count == 1 ? one : many.empty() ? one + "s" : many);
+}
+
+// The frequency of a box that holds one, as a list of one reads it.
+std::optional<int32_t> OneFrequency(const std::string& typed)
+{
+    const TypedList<int32_t> list = ReadFrequencyList(typed);
+    if (list.values.size() != 1) return std::nullopt;
+    return list.values.front();
 }
 
 // The main window's sweep as a run would prepare it at `firstHertz`.
@@ -154,16 +164,8 @@ FrequenciesWindow::~FrequenciesWindow()
 
 void FrequenciesWindow::FillList()
 {
-    const std::optional<double> start = [&]() -> std::optional<double> {
-        const TypedList<int32_t> one = ReadFrequencyList(Typed(start_));
-        if (one.values.size() != 1) return std::nullopt;
-        return one.values.front();
-    }();
-    const std::optional<double> stop = [&]() -> std::optional<double> {
-        const TypedList<int32_t> one = ReadFrequencyList(Typed(stop_));
-        if (one.values.size() != 1) return std::nullopt;
-        return one.values.front();
-    }();
+    const std::optional<int32_t> start = OneFrequency(Typed(start_));
+    const std::optional<int32_t> stop = OneFrequency(Typed(stop_));
     const std::optional<double> perDecade = WholeNumberOfText(Typed(perDecade_));
     if (!start || !stop) {
         environment_.desktop.ShowMessage(
@@ -198,8 +200,7 @@ void FrequenciesWindow::ShowListInfo()
         listInfo_->setText(Text(list.problem));
         return;
     }
-    std::string info = Plural(list.values.size(), "frequency");
-    if (list.values.size() != 1) info.replace(info.size() - 2, 2, "ies");
+    std::string info = Plural(list.values.size(), "frequency", "frequencies");
     const RunPreparation sweep = PreparedSweep(form_.Settings(), list.values.front());
     if (const auto* plan = std::get_if<RunPlan>(&sweep))
         info += ", about " +
@@ -222,8 +223,7 @@ bool FrequenciesWindow::AcceptDuration(uint64_t milliseconds, const std::string&
 
 void FrequenciesWindow::SetBusy(bool busy)
 {
-    for (QWidget* control : {static_cast<QWidget*>(runList_), static_cast<QWidget*>(measure_),
-                             static_cast<QWidget*>(fill_)})
+    for (QWidget* control : std::initializer_list<QWidget*>{runList_, measure_, fill_})
         control->setEnabled(!busy);
     stopAfter_->setEnabled(busy);
     save_->setEnabled(!busy && frequencySweep_.has_value());
@@ -328,8 +328,8 @@ void FrequenciesWindow::MeasureFrequencySweep()
     }
     if (!AcceptDuration(FrequencySweepMilliseconds(std::get<InstrumentSettings>(instrument),
                                                    *frequencies, biases.values.size()),
-                        "The C-f measurement of " + Plural(biases.values.size(), "bias") + " at " +
-                            Plural(frequencies->size(), "frequency")))
+                        "The C-f measurement of " + Plural(biases.values.size(), "bias", "biases") +
+                            " at " + Plural(frequencies->size(), "frequency", "frequencies")))
         return;
     StoreInputs();
     FrequencySweepPlan plan{std::move(biases.values), *frequencies};

@@ -38,11 +38,9 @@ FrequencyInputs ReadFrequencyInputs(const ProgramFolder& folder)
 
 void WriteFrequencyInputs(const ProgramFolder& folder, const FrequencyInputs& inputs)
 {
+    // The profile writer keeps each value on its line.
     ForEachInput(inputs, [&](const char* key, const std::string& value) {
-        std::string line = value;
-        for (char& c : line)
-            if (c == '\r' || c == '\n') c = ' ';
-        WriteIni(folder, line, kFrequenciesSection, key);
+        WriteIni(folder, value, kFrequenciesSection, key);
     });
 }
 

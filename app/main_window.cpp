@@ -357,8 +357,7 @@ void FormLCR::Command1_Click()
         SummarizeRun(sweep, times, started);
     };
     const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
-    lastEnding_ = result.ending;
-    lastPointsRead_ = result.pointsRead;
+    lastResult_ = result;
     lastKeptFile_.clear();
     runTimes_ = result.times;
     // A run that read no point left the last run's points, and their context.
@@ -387,9 +386,9 @@ FormLCR::FrequencyListOutcome FormLCR::RunFrequencyList(
     for (std::size_t i = 0; i < frequenciesHertz.size(); ++i) {
         frequencyBox->setText(QString::number(frequenciesHertz[i]));
         Command1_Click();
-        outcome.lastEnding = lastEnding_;
+        outcome.lastEnding = lastResult_.ending;
         // A sweep that read no point left the last one's context in place.
-        if (lastPointsRead_ > 0 && lastRun_) {
+        if (lastResult_.pointsRead > 0 && lastRun_) {
             StoredRun run = InProgressRun(*lastRun_);
             run.source = RunSource::CsvDataFile;
             run.path = lastKeptFile_;
@@ -400,7 +399,7 @@ FormLCR::FrequencyListOutcome FormLCR::RunFrequencyList(
             outcome.runs.push_back(std::move(run));
         }
         // Closing the window during a sweep ends the list with it.
-        if (lastEnding_ != RunEnding::Completed || !isVisible()) break;
+        if (lastResult_.ending != RunEnding::Completed || !isVisible()) break;
         if (i + 1 < frequenciesHertz.size() && betweenSweeps && !betweenSweeps()) break;
     }
     frequencyBox->setText(typed);

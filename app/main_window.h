@@ -307,8 +307,7 @@ private:
     // The 4284A "Check" last found on board 0: its address and *IDN? reply.
     std::optional<std::pair<int, std::string>> checkedMeter_;
     RunGraphHistory graphHistory_;
-    RunEnding lastEnding_ = RunEnding::Refused;
-    int lastPointsRead_ = 0;
+    RunResult lastResult_;
     // The runs folder's copy of the last run; empty when none was written.
     std::string lastKeptFile_;
     std::function<void()> yieldObserver_;

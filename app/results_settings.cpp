@@ -47,13 +47,9 @@ RunLabels ReadRunLabels(const ProgramFolder& folder)
 
 void WriteRunLabels(const ProgramFolder& folder, const RunLabels& labels)
 {
-    for (const auto& [key, value] :
-         {std::pair(kSampleKey, &labels.sample), std::pair(kNoteKey, &labels.note)}) {
-        std::string line = *value;
-        for (char& c : line)
-            if (c == '\r' || c == '\n') c = ' ';
-        WriteIni(folder, line, kRunsSection, key);
-    }
+    // The profile writer keeps each value on its line.
+    WriteIni(folder, labels.sample, kRunsSection, kSampleKey);
+    WriteIni(folder, labels.note, kRunsSection, kNoteKey);
 }
 
 bool ReadKeepRuns(const ProgramFolder& folder)
