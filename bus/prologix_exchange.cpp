@@ -417,77 +417,60 @@ PrologixDriver::ReadOutcome PrologixDriver::Read(int address, int timeLimit, cha
     auto held = holdovers_.find(address);
     if (held == holdovers_.end()) {
         if (count == 0) return outcome;
-        const int64_t limit = ni::TimeLimitMicroseconds(timeLimit);
-        const bool patient = limit > ni::TimeLimitMicroseconds(ni::T10s);
-        const uint32_t start = clock_.TickCount();
-        int64_t waitedMicroseconds = 0;
+        int adapterMilliseconds = ReadTimeoutFor(timeLimit);
+        // A device with its message ready talks at once: it needs no more
+        // time than its polls are given, and the adapter's time-out is left
+        // as it is where that is enough.
+        if (ready)
+            adapterMilliseconds =
+                std::min(adapterMilliseconds,
+                         std::max(currentReadTimeout_,
+                                  AdapterReadMilliseconds(timeouts_.listenerProbeMilliseconds)));
+        int error = Address(address);
+        if (error == 0) error = AdapterReadTimeout(adapterMilliseconds);
+        if (error == 0) error = SendLine("++read eoi");
+        if (error != 0) {
+            outcome.lostError = error;
+            return outcome;
+        }
+        // The adapter gives up after its own time-out with no byte, and the
+        // reply comes after the service request, at the bus's speed: the
+        // whole of it is in within that time and a little for the network.
+        Exchange exchange{DeadlineAfter(adapterMilliseconds + timeouts_.replyMilliseconds),
+                          std::max(kPrologixExchangeBytes, static_cast<std::size_t>(count) + 1)};
         Holdover message;
+        bool silent = false;
         for (;;) {
-            int adapterMilliseconds = ReadTimeoutFor(timeLimit);
-            // A device with its message ready talks at once: it needs no more
-            // time than its polls are given, and the adapter's time-out is left
-            // as it is where that is enough.
-            if (ready)
-                adapterMilliseconds = std::min(
-                    adapterMilliseconds,
-                    std::max(currentReadTimeout_,
-                             AdapterReadMilliseconds(timeouts_.listenerProbeMilliseconds)));
-            int error = Address(address);
-            if (error == 0) error = AdapterReadTimeout(adapterMilliseconds);
-            if (error == 0) error = SendLine("++read eoi");
+            // Without the adapter's end mark, the line feed the meter sends
+            // with EOI ends its reply.
+            const auto mark = inbox_.find(endMark_ ? kPrologixEndMark : '\n');
+            if (mark != std::string::npos) {
+                message.bytes = inbox_.substr(0, endMark_ ? mark : mark + 1);
+                inbox_.erase(0, mark + 1);
+                message.end = true;
+                break;
+            }
+            error = TakeInTime(exchange);
+            if (error == ETIMEDOUT) {
+                message.bytes.swap(inbox_);
+                inbox_.clear();
+                silent = true;
+                break;
+            }
             if (error != 0) {
                 outcome.lostError = error;
                 return outcome;
             }
-            // The adapter gives up after its own time-out with no byte, and the
-            // reply comes after the service request, at the bus's speed: the
-            // whole of it is in within that time and a little for the network.
-            Exchange exchange{
-                DeadlineAfter(adapterMilliseconds + timeouts_.replyMilliseconds),
-                std::max(kPrologixExchangeBytes, static_cast<std::size_t>(count) + 1)};
-            bool silent = false;
-            for (;;) {
-                // Without the adapter's end mark, the line feed the meter sends
-                // with EOI ends its reply.
-                const auto mark = inbox_.find(endMark_ ? kPrologixEndMark : '\n');
-                if (mark != std::string::npos) {
-                    message.bytes = inbox_.substr(0, endMark_ ? mark : mark + 1);
-                    inbox_.erase(0, mark + 1);
-                    message.end = true;
-                    break;
-                }
-                error = TakeInTime(exchange);
-                if (error == ETIMEDOUT) {
-                    message.bytes.swap(inbox_);
-                    inbox_.clear();
-                    silent = true;
-                    break;
-                }
-                if (error != 0) {
-                    outcome.lostError = error;
-                    return outcome;
-                }
-            }
-            // Nothing tells whether the adapter gave up or stopped answering:
-            // it must answer now, or the stream is out of step.
-            if (silent && (error = Synchronise()) != 0) {
-                outcome.lostError = error;
-                return outcome;
-            }
-            if (message.bytes.empty()) {
-                // The adapter waits 3 s at most. A time limit beyond the
-                // run's 10 s asks for an answer the device takes its time
-                // over (the meter's "*OPC?" after a correction): the
-                // adapter is asked again until the limit is up. The run's
-                // replies follow their service request and need one read.
-                waitedMicroseconds += int64_t{adapterMilliseconds} * 1000;
-                const int64_t elapsedMicroseconds =
-                    int64_t{static_cast<uint32_t>(clock_.TickCount() - start)} * 1000;
-                if (patient && std::max(waitedMicroseconds, elapsedMicroseconds) < limit) continue;
-                outcome.timedOut = true;
-                return outcome;
-            }
-            break;
+        }
+        // Nothing tells whether the adapter gave up or stopped answering:
+        // it must answer now, or the stream is out of step.
+        if (silent && (error = Synchronise()) != 0) {
+            outcome.lostError = error;
+            return outcome;
+        }
+        if (message.bytes.empty()) {
+            outcome.timedOut = true;
+            return outcome;
         }
         held = holdovers_.emplace(address, std::move(message)).first;
     }

@@ -2,7 +2,6 @@
 
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
-#include "measure/time_left.h"
 
 namespace quillon {
 
@@ -56,12 +55,7 @@ FrequencySweepResult RunFrequencySweep(RunWindow& window, const Environment& env
                 hertz == meterHertz ? std::string() : FrequencyCommand(hertz);
             meterHertz = hertz;
             TriggerPoint(ud, millivolts * biasSign / 1000.0, setting);
-            window.YieldOnce();
-            window.SetProgressValue(ProgressPercent(d, n));
-            window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
-            window.SetTimeLeft(
-                TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
-            if (BeepWhenTriggered(settings)) desktop.Beep();
+            ShowPointTriggered(window, environment, d, n, result.times.t0);
             if (window.StopRequested()) {
                 result.ending = RunEnding::Stopped;
                 break;

@@ -61,6 +61,16 @@ std::string OpenFailureMessage(const InstrumentSettings& instrument)
            kNotStarted;
 }
 
+void ShowPointTriggered(RunWindow& window, const Environment& environment, int d, int n,
+                        uint32_t t0)
+{
+    window.YieldOnce();
+    window.SetProgressValue(ProgressPercent(d, n));
+    window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
+    window.SetTimeLeft(TimeLeftText(d - 1, n, environment.clock.TickCount() - t0));
+    if (BeepWhenTriggered(window.Settings())) environment.desktop.Beep();
+}
+
 RunPreparation PrepareRun(const MeasurementSettings& settings)
 {
     RunPlan plan;
@@ -188,12 +198,8 @@ RunResult RunMeasurement(RunWindow& window, SweepData& sweep, const Environment&
     for (; d <= n; ++d) {
         const auto index = static_cast<std::size_t>(d);
         TriggerPoint(ud, points->Bias[index]);
-        window.YieldOnce();
-        window.SetProgressValue(ProgressPercent(d, n));
         log.LogPointLine(points->Bias[index - 1], reply);
-        window.SetProgressCaption("Progress " + std::to_string(d) + "/" + std::to_string(n));
-        window.SetTimeLeft(TimeLeftText(d - 1, n, environment.clock.TickCount() - result.times.t0));
-        if (BeepWhenTriggered(settings)) desktop.Beep();
+        ShowPointTriggered(window, environment, d, n, result.times.t0);
         if (window.StopRequested()) {
             result.ending = RunEnding::Stopped;
             break;

@@ -80,6 +80,11 @@ struct RunResult {
 // (completed, stopped or unbalanced): the summary and the graphs.
 using EndOfRunPass = std::function<void(SweepData&, const RunTimes&)>;
 
+// Point d of n has been triggered: one pass of the window's events, then
+// the progress, "Progress d/n", the time left and the trigger's beep.
+void ShowPointTriggered(RunWindow& window, const Environment& environment, int d, int n,
+                        uint32_t t0);
+
 // How a point that was not read ends the run: TimedOut or BusFailure.
 RunEnding EndingOfReading(PointReading::Outcome outcome);
 // What the user is told of a run that ended so, worded while the bus status

@@ -614,33 +614,24 @@ TEST_F(PrologixDriverTest, ServiceRequestFoundByTheSearchIsKeptForThePoll)
 namespace quillon {
 namespace {
 
-TEST_F(PrologixDriverTest, AnAnswerLaterThanTheAdaptersReadTimeIsWaitedForAsLongAsTheLimitSays)
+TEST_F(PrologixDriverTest, AnAnswerLaterThanTheAdaptersReadTimeIsWaitedForByTheCorrectionsSteps)
 {
     lab.meter->SetTimeScale(0.25);  // a spot correction done in 500 ms
     PrologixTimeouts quick;
     quick.adapterReadMilliseconds = 200;
     quick.replyMilliseconds = 60;
     Open(quick);
-    struct Case {
-        const char* what;
-        int16_t timeLimit;
-        bool answered;
-    };
-    // The run's limit reads once; a longer one is read until it is up.
-    const Case cases[] = {{"T10s", ni::T10s, false}, {"T30s", 14, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        int16_t ud = -1;
-        GpibOpenDevice(0, kMeter, 0, c.timeLimit, 1, 0, ud);
-        GpibWrite(ud, "CORR:SPOT1:OPEN");
-        GpibWrite(ud, "*OPC?");
-        std::string reply(10, ' ');
-        GpibRead(ud, reply);
-        EXPECT_EQ((ibsta & ni::ERR) == 0, c.answered) << ibsta;
-        EXPECT_EQ(reply.substr(0, 2), c.answered ? "1\n" : "  ");
-        GpibClear(ud);
-        GpibOnline(ud, 0);
-    }
+    // One read ends with the adapter's read time, long before the answer.
+    int16_t ud = -1;
+    GpibOpenDevice(0, kMeter, 0, ni::T10s, 1, 0, ud);
+    GpibWrite(ud, "CORR:SPOT1:OPEN");
+    GpibWrite(ud, "*OPC?");
+    std::string reply(10, ' ');
+    GpibRead(ud, reply);
+    EXPECT_NE(ibsta & ni::ERR, 0);
+    EXPECT_EQ(reply.substr(0, 2), "  ");
+    GpibClear(ud);
+    GpibOnline(ud, 0);
 
     // The correction's own wait reads in steps shorter than the meter takes.
     const CorrectionOutcome outcome =
