@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/physical_constants.h"
+#include "common/physical_constants.h"
 
 namespace quillon {
 

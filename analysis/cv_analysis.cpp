@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "analysis/physical_constants.h"
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 
 namespace quillon {

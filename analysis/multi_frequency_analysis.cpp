@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "analysis/cv_analysis.h"
-#include "analysis/physical_constants.h"
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 
 namespace quillon {

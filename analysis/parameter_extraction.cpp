@@ -5,7 +5,7 @@
 
 #include "analysis/curve_regions.h"
 #include "analysis/cv_analysis.h"
-#include "analysis/physical_constants.h"
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 #include "measure/point_acquisition.h"
 

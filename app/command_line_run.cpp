@@ -226,8 +226,7 @@ int CorrectFromCommandLine(const Environment& environment, const MeasurementSett
 {
     const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(settings);
     if (const auto* bad = std::get_if<SettingOutOfRange>(&instrument)) {
-        streams.err << "quillon: " << bad->label << " is out of range: it must lie within "
-                    << bad->range << ".\n";
+        streams.err << "quillon: " << OutOfRangeText(*bad) << "\n";
         return kExitRefused;
     }
     const auto& target = std::get<InstrumentSettings>(instrument);

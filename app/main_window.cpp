@@ -497,7 +497,7 @@ CorrectionHooks FormLCR::MakeCorrectionHooks(ProbeMover mover)
     hooks.target = [this]() -> CorrectionTargetOr {
         const SettingOr<InstrumentSettings> instrument = ReadInstrumentSettings(*this);
         if (const auto* bad = std::get_if<SettingOutOfRange>(&instrument))
-            return bad->label + " is out of range: it must lie within " + bad->range + ".";
+            return OutOfRangeText(*bad);
         const auto& settings = std::get<InstrumentSettings>(instrument);
         return CorrectionTarget{{settings.board, settings.address},
                                 static_cast<double>(settings.frequencyHertz)};

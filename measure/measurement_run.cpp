@@ -49,16 +49,25 @@ std::string ReturnToIdleSaying(int16_t descriptor, Clock& clock, std::string end
     return endingMessage;
 }
 
+std::string OutOfRangeText(const SettingOutOfRange& bad)
+{
+    return bad.label + " is out of range: it must lie within " + bad.range + ".";
+}
+
 std::string OutOfRangeMessage(const SettingOutOfRange& bad)
 {
-    return bad.label + " is out of range: it must lie within " + bad.range + "." + kNotStarted;
+    return OutOfRangeText(bad) + kNotStarted;
+}
+
+std::string MeterOpenFailureText(int16_t board, int16_t address)
+{
+    return "The 4284A could not be opened (GPIB board " + std::to_string(board) + ", address " +
+           std::to_string(address) + ")." + DescribeFailedCall();
 }
 
 std::string OpenFailureMessage(const InstrumentSettings& instrument)
 {
-    return "The 4284A could not be opened (GPIB board " + std::to_string(instrument.board) +
-           ", address " + std::to_string(instrument.address) + ")." + DescribeFailedCall() +
-           kNotStarted;
+    return MeterOpenFailureText(instrument.board, instrument.address) + kNotStarted;
 }
 
 void ShowPointTriggered(RunWindow& window, const Environment& environment, int d, int n,

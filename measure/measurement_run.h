@@ -94,8 +94,13 @@ std::string EndingMessage(RunEnding ending, const std::optional<std::string>& no
 // Returns the meter to idle and adds to `endingMessage` that the bias may
 // still be on where that failed.
 std::string ReturnToIdleSaying(int16_t descriptor, Clock& clock, std::string endingMessage);
-// A setting a run cannot use; the run was not started.
+// "Frequency [Hz] is out of range: it must lie within ...".
+std::string OutOfRangeText(const SettingOutOfRange& bad);
+// The same, and that the run was not started.
 std::string OutOfRangeMessage(const SettingOutOfRange& bad);
+// "The 4284A could not be opened (GPIB board 0, address 17)." and the call
+// that failed, while the bus status still holds it.
+std::string MeterOpenFailureText(int16_t board, int16_t address);
 // The 4284A could not be opened: board, address and the failed call.
 std::string OpenFailureMessage(const InstrumentSettings& instrument);
 

@@ -5,16 +5,18 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 #include "gpib/gpib_binding.h"
 #include "gpib/gpib_status_text.h"
+#include "measure/instrument_setup.h"
+#include "measure/measurement_run.h"
 #include "measure/point_acquisition.h"
 
 namespace quillon {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // One read of the wait: the elapsed time is shown and Cancel looked at
 // between two of them. A read that times out leaves the query's answer to
 // come with the next one.
@@ -60,11 +62,7 @@ public:
 
     bool opened() const { return opened_; }
     int16_t descriptor() const { return descriptor_; }
-    std::string OpenFailure() const
-    {
-        return "The 4284A could not be opened (GPIB board " + std::to_string(meter_.board) +
-               ", address " + std::to_string(meter_.address) + ")." + DescribeFailedCall();
-    }
+    std::string OpenFailure() const { return MeterOpenFailureText(meter_.board, meter_.address); }
 
     // Every message in turn; false (and the failure kept) at the first
     // that does not go through.
@@ -184,15 +182,18 @@ CorrectionOutcome Unopened(const MeterSession& session)
 }
 
 // The short pad's impedance as the meter reads it without correction.
-std::optional<double> UncorrectedOhms(MeterSession& session, const CorrectionState& before,
-                                      double frequencyHertz)
+std::optional<double> UncorrectedOhms(MeterSession& session, double frequencyHertz)
 {
+    const std::optional<std::string> openState = session.Query("CORR:OPEN:STAT?");
+    if (!openState) return std::nullopt;
+    const bool openOn = NumberOfText(*openState) != 0.0;
     if (!session.Send({"CORR:OPEN:STAT OFF", "CORR:SHOR:STAT OFF", "FUNC:IMP CPG",
-                       "FREQ " + SignedDecimal(frequencyHertz) + "Hz", "TRIG:SOUR BUS", "*TRG"}))
+                       FrequencyCommand(static_cast<int32_t>(std::lround(frequencyHertz))),
+                       "TRIG:SOUR BUS", "*TRG"}))
         return std::nullopt;
     const std::optional<std::string> reply = session.Answer(kCheckReadingMilliseconds);
     // The meter back as it was, whatever the reading gave.
-    session.Send({"TRIG:SOUR INT", std::string("CORR:OPEN:STAT ") + (before.openOn ? "ON" : "OFF"),
+    session.Send({"TRIG:SOUR INT", std::string("CORR:OPEN:STAT ") + (openOn ? "ON" : "OFF"),
                   "CORR:SHOR:STAT ON"});
     if (!reply) return std::nullopt;
     const std::string fields = reply->substr(0, kReplyLength);
@@ -253,8 +254,6 @@ CorrectionOutcome MeasureStandard(const MeterLocation& meter, CorrectionStandard
     MeterSession session(meter, clock);
     if (!session.opened()) return Unopened(session);
     const std::string name = StandardName(standard);
-    const std::optional<CorrectionState> before = session.ReadState();
-    if (!before) return session.Outcome(false);
 
     const bool spot = span == CorrectionSpan::Spot;
     std::vector<std::string> messages;
@@ -293,7 +292,7 @@ CorrectionOutcome MeasureStandard(const MeterLocation& meter, CorrectionStandard
                                           QuotedBytes(*finished) + "\" instead of 1.");
 
     if (standard == CorrectionStandard::Short) {
-        const std::optional<double> ohms = UncorrectedOhms(session, *before, frequencyHertz);
+        const std::optional<double> ohms = UncorrectedOhms(session, frequencyHertz);
         if (!ohms) return session.Outcome(false);
         if (*ohms > kShortPlausibleOhms) {
             // Data of an open passed for a short would spoil every reading.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <complex>
 
+#include "common/physical_constants.h"
+
 namespace quillon {
 
 namespace {
@@ -16,7 +18,6 @@ constexpr double kOxidePermittivity = 3.9 * kVacuumPermittivity;
 constexpr double kSiliconBandGapEv = 1.12;
 constexpr double kIntrinsicDensityAt300KPerCubicCm = 1.0e10;
 constexpr double kThermalVelocityAt300KCmPerSecond = 1.0e7;
-constexpr double kPi = 3.14159265358979323846;
 
 // Band bending is handled in units of kT/q. Beyond this the exponentials of
 // the charge function would overflow; no realistic bias gets anywhere near.

@@ -2,11 +2,12 @@
 
 #include <cmath>
 
+#include "common/physical_constants.h"
+
 namespace quillon {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kUnmeasurableOhms = 1e30;
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/meter_measurement_time.h"
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 
 namespace quillon {
@@ -10,7 +11,6 @@ namespace quillon {
 namespace {
 
 constexpr double kOverflowValue = 9.9e37;
-constexpr double kPi = 3.14159265358979323846;
 
 bool IsOn(const std::string& argument)
 {

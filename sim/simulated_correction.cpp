@@ -2,13 +2,12 @@
 
 #include <cmath>
 
+#include "common/physical_constants.h"
 #include "common/text_number.h"
 
 namespace quillon {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 bool IsOnArgument(const std::string& argument)
 {
