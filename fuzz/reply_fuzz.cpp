@@ -6,7 +6,7 @@
 #include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_target.h"
 #include "measure/point_acquisition.h"
-#include "sim/simulated_4284a.h"
+#include "sim/meter_arguments.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     FUZZ_REQUIRE(!std::isnan(anyBytes.capacitance) && !std::isnan(anyBytes.conductance));
 
     if (!Representable(capacitance) || !Representable(conductance)) return 0;
-    const std::string reply = quillon::Simulated4284A::NumberField(capacitance) + "," +
-                              quillon::Simulated4284A::NumberField(conductance);
+    const std::string reply =
+        quillon::MeterNumberField(capacitance) + "," + quillon::MeterNumberField(conductance);
     FUZZ_REQUIRE(reply.size() == quillon::kReplyLength);
     const quillon::PointReading reading = quillon::ParseReply(reply);
     FUZZ_REQUIRE(std::fabs(reading.capacitance - capacitance) <= std::fabs(capacitance) * 5e-6);

@@ -5,29 +5,13 @@
 #include "common/meter_measurement_time.h"
 #include "common/physical_constants.h"
 #include "common/text_number.h"
+#include "sim/meter_arguments.h"
 
 namespace quillon {
 
 namespace {
 
 constexpr double kOverflowValue = 9.9e37;
-
-bool IsOn(const std::string& argument)
-{
-    return argument == "ON" || NumberOfText(argument) != 0.0;
-}
-
-// A value with an optional milli prefix on its unit: "50mV", "1.5V", "0.2".
-double ValueOfQuantity(const std::string& argument)
-{
-    const double number = NumberOfText(argument);
-    const auto unit = argument.find_first_of("MKV", argument.find_first_of("0123456789."));
-    if (unit != std::string::npos && argument.compare(unit, 2, "MV") == 0) return number / 1000.0;
-    if (unit != std::string::npos && argument.compare(unit, 3, "KHZ") == 0) return number * 1000.0;
-    if (unit != std::string::npos && argument.compare(unit, 3, "MAH") == 0)
-        return number * 1e6;  // MAHZ
-    return number;
-}
 
 }  // namespace
 
@@ -53,12 +37,6 @@ uint32_t Simulated4284A::MeasurementMilliseconds() const
     return static_cast<uint32_t>(std::lround(real * timeScale_));
 }
 
-std::string Simulated4284A::NumberField(double value)
-{
-    const std::string number = FormatNumber(value, "0.00000E+00");
-    return number[0] == '-' ? number : "+" + number;
-}
-
 std::string Simulated4284A::Reply()
 {
     double capacitance = kOverflowValue;
@@ -76,12 +54,12 @@ std::string Simulated4284A::Reply()
         capacitance = ideal.capacitanceFarads * (1.0 + gauss(noise_));
         conductance = ideal.conductanceSiemens + susceptance * gauss(noise_);
     }
-    std::string reply =
-        NumberField(capacitance) + "," + NumberField(conductance) + (overflow ? ",+1" : ",+0");
-    if (voltageMonitor_) reply += "," + NumberField(acLevelVolts_);
+    std::string reply = MeterNumberField(capacitance) + "," + MeterNumberField(conductance) +
+                        (overflow ? ",+1" : ",+0");
+    if (voltageMonitor_) reply += "," + MeterNumberField(acLevelVolts_);
     if (currentMonitor_)
-        reply += "," +
-                 NumberField(overflow ? 0.0 : acLevelVolts_ * 2.0 * kPi * frequency_ * capacitance);
+        reply += "," + MeterNumberField(
+                           overflow ? 0.0 : acLevelVolts_ * 2.0 * kPi * frequency_ * capacitance);
     reply += "\n";
     if (fault_ == Fault::ShortReply) reply.resize(kShortReplyLength);
     return reply;
@@ -98,8 +76,7 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
     if (header == "*OPC?" || header.rfind("CORR:", 0) == 0) {
         std::string answer;
         uint32_t readyTick = 0;
-        const SimulatedCorrection::Standard onProbes{probes_, device_, biasOn_ ? bias_ : 0.0,
-                                                     correction_.cableSettingMetres()};
+        const SimulatedCorrection::Standard onProbes{probes_, device_, biasOn_ ? bias_ : 0.0};
         if (!correction_.Execute(header, argument, clock().TickCount(), timeScale_, onProbes,
                                  answer, readyTick))
             return false;
@@ -128,9 +105,9 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
     } else if (header == "FUNC:IMP") {
         return argument == "CPG";
     } else if (header == "FUNC:SMON:VAC") {
-        voltageMonitor_ = IsOn(argument);
+        voltageMonitor_ = IsOnArgument(argument);
     } else if (header == "FUNC:SMON:IAC") {
-        currentMonitor_ = IsOn(argument);
+        currentMonitor_ = IsOnArgument(argument);
     } else if (header == "FREQ") {
         const double frequency = ValueOfQuantity(argument);
         if (frequency >= 20.0 && frequency <= 1e6 && frequency != frequency_) {
@@ -168,7 +145,7 @@ bool Simulated4284A::Execute(const std::string& header, const std::string& argum
             comma == std::string::npos ? 1.0 : NumberOfText(argument.substr(comma + 1));
         if (count >= 1.0 && count <= 255.0) averaging_ = static_cast<int>(count);
     } else if (header == "BIAS:STAT") {
-        biasOn_ = IsOn(argument);
+        biasOn_ = IsOnArgument(argument);
     } else if (header == "BIAS:VOLT") {
         const double bias = NumberOfText(argument);
         if (std::fabs(bias) <= 40.0) {

@@ -56,9 +56,6 @@ public:
     // Milliseconds from the trigger to the reply with the present settings.
     uint32_t MeasurementMilliseconds() const;
 
-    // The meter's ASCII number field: +1.23456E-10.
-    static std::string NumberField(double value);
-
 protected:
     bool Execute(const std::string& header, const std::string& argument) override;
 

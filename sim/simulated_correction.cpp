@@ -4,15 +4,11 @@
 
 #include "common/physical_constants.h"
 #include "common/text_number.h"
+#include "sim/meter_arguments.h"
 
 namespace quillon {
 
 namespace {
-
-bool IsOnArgument(const std::string& argument)
-{
-    return argument == "ON" || NumberOfText(argument) != 0.0;
-}
 
 std::complex<double> AdmittanceOf(const CapacitanceConductance& value, double frequencyHertz)
 {
@@ -49,7 +45,9 @@ bool SimulatedCorrection::Execute(const std::string& header, const std::string& 
     const auto start = [&](Kind kind, bool spot) {
         const uint32_t real =
             spot ? kSpotCorrectionMilliseconds : kAllFrequenciesCorrectionMilliseconds;
-        pending_ = Pending{kind, spot, onProbes,
+        Standard standard = onProbes;
+        standard.cableSettingMetres = cableSettingMetres_;
+        pending_ = Pending{kind, spot, standard,
                            now + static_cast<uint32_t>(std::lround(real * timeScale))};
     };
     if (header == "*OPC?") {
@@ -76,7 +74,7 @@ bool SimulatedCorrection::Execute(const std::string& header, const std::string& 
     } else if (header == "CORR:SPOT1:STAT") {
         spotOn_ = IsOnArgument(argument);
     } else if (header == "CORR:SPOT1:FREQ") {
-        const double frequency = NumberOfText(argument);
+        const double frequency = ValueOfQuantity(argument);
         if (frequency < 20.0 || frequency > 1e6) return false;
         spotFrequencyHertz_ = frequency;
     } else if (header == "CORR:OPEN:STAT?") {
@@ -86,8 +84,7 @@ bool SimulatedCorrection::Execute(const std::string& header, const std::string& 
     } else if (header == "CORR:SPOT1:STAT?") {
         reply = spotOn_ ? "1\n" : "0\n";
     } else if (header == "CORR:SPOT1:FREQ?") {
-        reply = FormatNumber(spotFrequencyHertz_, "0.00000E+00") + "\n";
-        if (reply[0] != '-') reply = "+" + reply;
+        reply = MeterNumberField(spotFrequencyHertz_) + "\n";
     } else {
         return false;
     }
@@ -119,8 +116,11 @@ CapacitanceConductance SimulatedCorrection::Reading(const ProbeFixture& fixture,
         return device;
 
     const auto measured = [&](const Standard& standard) {
+        // Lifted or on the short pad, the probes see nothing of the device.
         const CapacitanceConductance then =
-            EvaluateMosCapacitor(standard.device, standard.biasVolts, frequencyHertz);
+            standard.position == ProbePosition::OnDevice
+                ? EvaluateMosCapacitor(standard.device, standard.biasVolts, frequencyHertz)
+                : CapacitanceConductance{};
         return MeasuredImpedance(fixture, standard.position, AdmittanceOf(then, frequencyHertz),
                                  frequencyHertz, standard.cableSettingMetres);
     };

@@ -28,6 +28,8 @@ public:
         ProbePosition position = ProbePosition::Lifted;
         MosDevice device;
         double biasVolts = 0.0;
+        // The meter's cable length when the standard was measured: filled
+        // in by the correction.
         double cableSettingMetres = 0.0;
     };
 
@@ -46,10 +48,6 @@ public:
                                    const CapacitanceConductance& device, double frequencyHertz,
                                    uint32_t now);
 
-    double cableSettingMetres() const { return cableSettingMetres_; }
-    bool openOn() const { return openOn_; }
-    bool shortOn() const { return shortOn_; }
-
 private:
     enum class Kind { Open, Short };
     struct Pending {
@@ -63,9 +61,6 @@ private:
     // correction is on and the frequency is the spot's, else the preset
     // frequencies'.
     const std::optional<Standard>& DataFor(Kind kind, double frequencyHertz) const;
-    // The standard's impedance as the meter measured it, at the frequency.
-    std::optional<std::complex<double>> StandardImpedance(Kind kind, const ProbeFixture& fixture,
-                                                          double frequencyHertz) const;
 
     double cableSettingMetres_ = 0.0;
     bool openOn_ = false;

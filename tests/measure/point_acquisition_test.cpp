@@ -7,6 +7,7 @@
 #include "common/text_number.h"
 #include "measure/instrument_setup.h"
 #include "measure_fixture.h"
+#include "sim/meter_arguments.h"
 #include "tests/support/fault_injecting_driver.h"
 
 namespace quillon {
@@ -50,7 +51,7 @@ TEST(BiasCommand, SameTextWhateverTheLocale)
 {
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no decimal-comma locale installed";
     const std::string command = BiasCommand(-0.75);
-    const std::string field = Simulated4284A::NumberField(1.5e-10);
+    const std::string field = MeterNumberField(1.5e-10);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(command, "BIAS:VOLT -.75");
     EXPECT_EQ(field, "+1.50000E-10");

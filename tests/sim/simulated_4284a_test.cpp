@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/text_number.h"
+#include "sim/meter_arguments.h"
 
 namespace quillon {
 namespace {
@@ -74,9 +75,9 @@ TEST_F(Meter, ReplyHasTheMetersAsciiFormat)
     EXPECT_EQ(reply.substr(25, 3), ",+0");
     EXPECT_EQ(reply.substr(28, 13), ",+5.00000E-02");
     EXPECT_EQ(reply.back(), '\n');
-    EXPECT_EQ(Simulated4284A::NumberField(1.234564e-10), "+1.23456E-10");
-    EXPECT_EQ(Simulated4284A::NumberField(-4.56789e-7), "-4.56789E-07");
-    EXPECT_EQ(Simulated4284A::NumberField(0.0), "+0.00000E+00");
+    EXPECT_EQ(MeterNumberField(1.234564e-10), "+1.23456E-10");
+    EXPECT_EQ(MeterNumberField(-4.56789e-7), "-4.56789E-07");
+    EXPECT_EQ(MeterNumberField(0.0), "+0.00000E+00");
 }
 
 TEST_F(Meter, ServiceRequestOnlyWhenEnabledAndReleasedByThePoll)
