@@ -112,6 +112,7 @@ std::string CsvOpeningComments(const std::string& kind, const CsvRunContext& con
               context.meterIdentification.empty() ? "not read" : context.meterIdentification);
     lines.Add("bus", context.bus.empty() ? "not known" : context.bus);
     lines.Add("program", "quillon " + context.programVersion);
+    lines.Add("correction", CorrectionStateText(context.correction));
     return text + lines.Take();
 }
 
@@ -122,7 +123,6 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
     lines.Add("points", std::to_string(points));
     lines.Add("duration [s]", FormatNumber(context.elapsedMilliseconds / 1000.0, "0.000"));
     if (context.summary) AddSummary(lines, *context.summary);
-    lines.Add("correction", CorrectionStateText(context.correction));
     lines.Add("columns",
               "V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S], "
               "sweep up or down as the bias went, cycle from 1");

@@ -55,7 +55,7 @@ std::string CsvComment(const std::string& key, const std::string& value);
 // The comment lines a data file opens with: what it holds (`kind`, "C-V
 // and G-V measurement"), when, sample, note, `insertedAfterNote`, the inputs
 // as typed (those of the bias sweep and the frequency only where
-// `sweepInputs`), meter, bus and program.
+// `sweepInputs`), meter, bus, program and the meter's correction.
 std::string CsvOpeningComments(const std::string& kind, const CsvRunContext& context,
                                const std::string& insertedAfterNote, bool sweepInputs);
 

@@ -18,7 +18,6 @@ std::string FrequencySweepFileText(const CsvRunContext& context, const Frequency
         false);
     text += CsvComment("points", std::to_string(points.size()));
     text += CsvComment("duration [s]", FormatNumber(context.elapsedMilliseconds / 1000.0, "0.000"));
-    text += CsvComment("correction", CorrectionStateText(context.correction));
     text += CsvComment("columns",
                        "V bias [V] as typed, f test frequency [Hz], C parallel capacitance Cp "
                        "[F], G conductance [S]");

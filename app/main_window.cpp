@@ -348,13 +348,13 @@ void FormLCR::Command1_Click()
         shownFile_.clear();
     }
     CsvRunContext context = RunContextAtStart();
-    runCorrection_ = context.correction;
     runFigures_.reset();
     liveRun_ = InProgressRun(context);
     liveLegs_ = PlannedLegs(context.settings);
-    const EndOfRunPass endOfRun = [this, started = context.started](SweepData& sweep,
+    const EndOfRunPass endOfRun = [this, started = context.started,
+                                   correction = context.correction](SweepData& sweep,
                                                                     const RunTimes& times) {
-        SummarizeRun(sweep, times, started);
+        SummarizeRun(sweep, times, started, correction);
     };
     const RunResult result = RunMeasurement(*this, sweep_, environment_, endOfRun);
     lastResult_ = result;
@@ -591,7 +591,8 @@ void FormLCR::ShowReadouts(int first, const std::string& bias, const std::string
     }
 }
 
-void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started)
+void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started,
+                           const std::optional<CorrectionState>& correction)
 {
     const RunSummary summary =
         quillon::SummarizeRun(sweep, times, Text1(kPadArea), ui_.List1->count(), analysis_);
@@ -599,7 +600,7 @@ void FormLCR::SummarizeRun(SweepData& sweep, const RunTimes& times, const std::t
     if (summary.information) ui_.Label1->setText(WidgetText(*summary.information));
     if (summary.finishText) ui_.Label3->setText(QString::fromStdString(*summary.finishText));
     runFigures_ = summary.figures;
-    analysisWindow_.RunEnded(sweep, *this, started, runCorrection_);
+    analysisWindow_.RunEnded(sweep, *this, started, correction);
     if (summary.redrawGraphs) AddToGraphs(sweep);
 }
 

@@ -244,7 +244,9 @@ public:
     std::string SuggestedFileName() const;
     // The end-of-run pass of a run that returned the meter to idle: the run
     // list, the summary, the finish text and the graphs.
-    void SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started);
+    // `correction`: the meter's as last read back before the run.
+    void SummarizeRun(SweepData& sweep, const RunTimes& times, const std::tm& started,
+                      const std::optional<CorrectionState>& correction);
 
     // "Show Result": the table of the last run in the text box.
     void Command6_Click();
@@ -319,7 +321,6 @@ private:
     // The meter's correction as the Correction window last read it, and
     // where; the runs at that place record it. The run in progress's copy.
     std::optional<std::pair<MeterLocation, CorrectionState>> correctionRead_;
-    std::optional<CorrectionState> runCorrection_;
     RunsWindowKeeper runsWindow_;
     QPointer<FrequenciesWindow> frequenciesWindow_;
     // The run in progress as the Runs window draws it, and its planned legs.
