@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "analysis/run_graph_history.h"
+#include "common/text_number.h"
 
 namespace quillon {
 
@@ -14,9 +14,7 @@ namespace {
 std::string TickText(double shown, double shownStep)
 {
     const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(shownStep) + 1e-9)));
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, shown);
-    std::string label = text;
+    std::string label = CLocaleNumber(shown, decimals, 'f');
     if (label.find_first_not_of("-0.") == std::string::npos && label[0] == '-') label.erase(0, 1);
     return label;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <utility>
 
@@ -38,11 +37,10 @@ long long MilliVolts(double volts)
     return std::llround(volts * 1000.0);
 }
 
+// `format` as printf's "%.4g", "%.3f", "%.3e", in the C locale.
 std::string Number(double value, const char* format = "%.4g")
 {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+    return CLocaleNumber(value, format[2] - '0', format[3]);
 }
 
 // The points as the family defines them: finite, one per bias and frequency.
@@ -253,13 +251,6 @@ void FindTraps(MultiFrequencyAnalysis& out, const std::vector<FamilyPoint>& poin
 
 }  // namespace
 
-std::string FrequencyLabel(double frequencyHertz)
-{
-    if (frequencyHertz >= 1e6) return Number(frequencyHertz / 1e6, "%.4g") + " MHz";
-    if (frequencyHertz >= 1e3) return Number(frequencyHertz / 1e3, "%.4g") + " kHz";
-    return Number(frequencyHertz, "%.4g") + " Hz";
-}
-
 LossPeak FindLossPeak(const std::vector<LossSpectrumPoint>& spectrum)
 {
     LossPeak peak;
@@ -311,7 +302,7 @@ MultiFrequencyAnalysis AnalyseFrequencyFamily(const FrequencyFamily& family)
     for (auto& [hertz, curve] : byFrequency) {
         std::sort(curve.points.begin(), curve.points.end(),
                   [](const auto& a, const auto& b) { return a.biasVolts < b.biasVolts; });
-        curve.label = FrequencyLabel(curve.frequencyHertz);
+        curve.label = HertzText(curve.frequencyHertz);
         out.curves.push_back(std::move(curve));
     }
     if (out.curves.empty()) {
@@ -375,7 +366,7 @@ std::string MultiFrequencyReportText(const FrequencyFamily& family,
     line("Doping", analysis.doping, 1, "%.3e", " cm-3");
     line("Dispersion of Cacc", analysis.dispersion, 1, "%.3f", " % per decade");
     for (const AccumulationPoint& p : analysis.accumulation)
-        text += "Cacc at " + FrequencyLabel(p.frequencyHertz) + "\t" +
+        text += "Cacc at " + HertzText(p.frequencyHertz) + "\t" +
                 Number(p.capacitanceFarads * 1e12, "%.4f") + " pF" + std::string(kCrLf);
     for (const std::string& note : analysis.notes) text += "Note: " + note + std::string(kCrLf);
     text +=

@@ -79,9 +79,6 @@ struct MultiFrequencyAnalysis {
 
 MultiFrequencyAnalysis AnalyseFrequencyFamily(const FrequencyFamily& family);
 
-// "20 Hz", "1.5 kHz", "100 kHz", "1 MHz".
-std::string FrequencyLabel(double frequencyHertz);
-
 // The Gp/w peak of a spectrum sorted by frequency: the highest point, on a
 // parabola in ln f through it and its neighbours. No value for fewer than
 // three points or a highest point at the first or last frequency.

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iomanip>
 #include <limits>
+#include <locale>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -275,6 +278,16 @@ std::string_view Trimmed(std::string_view text, std::string_view blanks)
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string CLocaleNumber(double value, int precision, char conversion)
+{
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    if (conversion == 'f') out << std::fixed;
+    if (conversion == 'e') out << std::scientific;
+    out << std::setprecision(precision) << value;
+    return out.str();
 }
 
 std::string HertzText(double hertz)

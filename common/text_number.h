@@ -45,6 +45,11 @@ std::string SignedDecimal(double value);
 // stands. Non-finite values give "Inf", "-Inf" or "NaN" without the pattern.
 std::string FormatNumber(double value, std::string_view pattern);
 
+// printf's "%.<precision>f", "%.<precision>e" or "%.<precision>g" (by
+// `conversion`), always with "." as the decimal point: printf follows the
+// locale, which Qt sets from the user's environment.
+std::string CLocaleNumber(double value, int precision, char conversion);
+
 // "100 kHz", "1.5 kHz", "20 Hz", "1 MHz": a frequency in the unit a reader
 // would use, to three decimals of it.
 std::string HertzText(double hertz);

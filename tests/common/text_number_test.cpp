@@ -72,9 +72,12 @@ TEST(NumberOfText, IgnoresTheProcessLocale)
         GTEST_SKIP() << "no decimal-comma locale installed";
     const double value = NumberOfText("1.5");
     const std::string text = FormatNumber(1.5, "0.00");
+    const std::string printed = CLocaleNumber(4.8625e10, 4, 'g') + " " +
+                                CLocaleNumber(-0.75, 3, 'f') + " " + CLocaleNumber(2.5e-6, 3, 'e');
     std::setlocale(LC_NUMERIC, "C");
     EXPECT_DOUBLE_EQ(value, 1.5);
     EXPECT_EQ(text, "1.50");
+    EXPECT_EQ(printed, "4.862e+10 -0.750 2.500e-06");
 }
 
 TEST(RoundToInt, HalvesGoToTheEvenNeighbour)
