@@ -126,7 +126,8 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
     lines.Add("columns",
               "V bias [V] as typed, C parallel capacitance Cp [F], G conductance [S], "
               "sweep up or down as the bias went, cycle from 1");
-    const std::vector<SweepLeg> legs = PlannedLegs(context.settings, points);
+    const std::vector<SweepLeg> legs =
+        context.legs ? *context.legs : PlannedLegs(context.settings, points);
 
     std::string text = CsvOpeningComments("C-V and G-V measurement", context, {}, true);
     text += lines.Take();
@@ -138,7 +139,7 @@ std::string CsvDataFileText(const CsvRunContext& context, const SweepData& sweep
         text += ResultRow(sweep, i, ',');
         // Without a plan that the points fit, the two fields stay empty
         // rather than guess.
-        if (legs.empty()) {
+        if (legs.size() < static_cast<std::size_t>(points)) {
             text += ",,";
         } else {
             const SweepLeg& leg = legs[static_cast<std::size_t>(i - 1)];

@@ -12,8 +12,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/cv_analysis.h"
+#include "analysis/stored_run.h"
 #include "common/program_version.h"
 #include "measure/measurement_settings.h"
 #include "measure/meter_correction.h"
@@ -45,6 +47,9 @@ struct CsvRunContext {
     std::optional<CorrectionState> correction;
     // From the first trigger to the meter back at idle.
     uint32_t elapsedMilliseconds = 0;
+    // The sweep of each point as a file read back said it (empty where it
+    // did not); no value for a run measured here, whose plan gives them.
+    std::optional<std::vector<SweepLeg>> legs;
     // What the summary showed; no value for a run that had none (fewer than
     // two points, nothing above 0 F, or ended by a bus fault).
     std::optional<SummaryFigures> summary;

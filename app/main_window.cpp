@@ -395,7 +395,7 @@ FormLCR::FrequencyListOutcome FormLCR::RunFrequencyList(
             run.frequencyHertz = frequenciesHertz[i];
             if (const double area = PadAreaSquareMicrons(lastRun_->settings); area > 0)
                 run.padAreaSquareMicrons = area;
-            TakeNewPoints(run, sweep_, PlannedLegs(lastRun_->settings));
+            TakeNewPoints(run, sweep_, liveLegs_);
             outcome.runs.push_back(std::move(run));
         }
         // Closing the window during a sweep ends the list with it.
@@ -539,6 +539,7 @@ void FormLCR::ShowStoredRun(const StoredRun& run)
     context.settings = settings;
     context.sample = run.sample;
     context.note = run.note;
+    context.legs = run.legs;
     context.summary = summary.figures;
     lastRun_ = std::move(context);
     analysisWindow_.Follow(AnalysisRunOf(run));

@@ -135,6 +135,9 @@ TEST_F(RunsWindowTest, AnotherInstrumentsFileIsOpenedShownAndABadOneChangesNothi
     EXPECT_DOUBLE_EQ(window.Sweep().Capacitance[2], 60e-12);
     EXPECT_DOUBLE_EQ(window.Sweep().Conductance[3], 0.5e-6);
     EXPECT_EQ(window.LastRunContext()->settings.text[kPadArea], "2500");
+    // Saved again, it has no sweep the window's plan would make up for it.
+    const std::string saved = CsvDataFileText(*window.LastRunContext(), window.Sweep());
+    EXPECT_NE(saved.find("\r\n1.000,2.00000E-11,5.00000E-07,,\r\n"), std::string::npos) << saved;
     QTest::mouseClick(ui.Command1, Qt::LeftButton);
     EXPECT_EQ(window.windowTitle(), caption);
     EXPECT_EQ(window.Sweep().PointCount, 26);
