@@ -1,7 +1,6 @@
 #include "app/frequency_analysis_view.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,7 +26,7 @@
 #include "analysis/result_table.h"
 #include "app/fresh_chart.h"
 #include "app/picture_export.h"
-#include "platform/file_replace.h"
+#include "app/picture_file.h"
 
 namespace quillon {
 
@@ -194,20 +193,9 @@ FrequencyAnalysisView::FrequencyAnalysisView(Desktop& desktop, QWidget* parent)
         const std::optional<std::string> fileName =
             ConfirmedFileName(desktop_, choice.path, ".png", "Save picture");
         if (!fileName) return;
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        const QImage image = Picture();
-        std::optional<std::string> reason;
-        if (image.isNull() || !image.save(&buffer, "PNG"))
-            reason = "there is no picture to save";
-        else
-            reason = ReplaceFileContent(
-                *fileName,
-                std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (reason)
-            desktop_.ShowMessage("The picture could not be saved to " + *fileName + ": " + *reason +
-                                 ".");
+        if (const std::optional<std::string> failure =
+                SavePictureBytes(*fileName, PngBytes(Picture())))
+            desktop_.ShowMessage(*failure);
     });
     ShowFamily({});
 }

@@ -189,12 +189,7 @@ QByteArray PictureFileBytes(const PictureBox& picture, const GraphFrame& frame,
                             PictureFormat format)
 {
     if (format == PictureFormat::Svg) return SvgBytes(picture, frame);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    const QImage image = PictureImage(picture, frame);
-    if (image.isNull() || !image.save(&buffer, "PNG")) return {};
-    return bytes;
+    return PngBytes(PictureImage(picture, frame));
 }
 
 const char* PictureExtension(PictureFormat format)
@@ -206,18 +201,6 @@ std::optional<std::string> SavePictureFile(const std::string& path, const Pictur
                                            const GraphFrame& frame, PictureFormat format)
 {
     return SavePictureBytes(path, PictureFileBytes(picture, frame, format));
-}
-
-std::optional<std::string> SavePictureBytes(const std::string& path, const QByteArray& bytes)
-{
-    std::optional<std::string> reason;
-    if (bytes.isEmpty())
-        reason = "there is no picture to save";
-    else
-        reason = ReplaceFileContent(
-            path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (reason) return "The picture could not be saved to " + path + ": " + *reason + ".";
-    return std::nullopt;
 }
 
 }  // namespace quillon

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "analysis/graph_axes.h"
+#include "app/picture_file.h"
 
 namespace quillon {
 
@@ -48,9 +49,6 @@ const char* PictureExtension(PictureFormat format);
 
 // Writes the file in one step (an older file of that name stays whole when
 // anything fails). No value on success, otherwise the message for the user.
-// Writes a picture file's bytes in one step (an older file of that name
-// stays whole when anything fails); the message for the user on failure.
-std::optional<std::string> SavePictureBytes(const std::string& path, const QByteArray& bytes);
 std::optional<std::string> SavePictureFile(const std::string& path, const PictureBox& picture,
                                            const GraphFrame& frame, PictureFormat format);
 

@@ -411,14 +411,10 @@ void RunComparisonCharts::SavePicture()
 
 QByteArray ComparisonPictureBytes(RunComparisonCharts& charts, PictureFormat format)
 {
+    if (format == PictureFormat::Png) return PngBytes(charts.Picture());
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (format == PictureFormat::Png) {
-        const QImage image = charts.Picture();
-        if (image.isNull() || !image.save(&buffer, "PNG")) return {};
-        return bytes;
-    }
     const QSize size =
         PaintCharts(nullptr, charts.CapacitanceChart(), charts.ConductanceChart()).toSize();
     QSvgGenerator svg;
