@@ -183,13 +183,11 @@ void FindEnergy(const MultiFrequencyAnalysis& out, const FamilyCurve& highest,
     const double cox = *out.oxideCapacitance.value;
     if (c >= cox) return missing("not depleted: C is Cox at " + highest.label);
     const double areaSquareMetres = *area * 1e-12;
-    const double width =
-        kSiliconPermittivityFaradsPerMetre * areaSquareMetres * (1.0 / c - 1.0 / cox);
+    const double width = DepletionDepth(c, cox, areaSquareMetres);
     const double dopingPerCubicMetre = *out.doping.value * 1e6;
     const double psi = kElementaryChargeCoulombs * dopingPerCubicMetre * width * width /
                        (2.0 * kSiliconPermittivityFaradsPerMetre);
-    const double fermi =
-        kThermalVoltageVolts * std::log(*out.doping.value / kIntrinsicDensityPerCubicCm);
+    const double fermi = FermiPotentialVolts(*out.doping.value);
     if (psi > 2.0 * fermi) return missing("inverted: band bending past 2 phi_F");
     traps.surfacePotential = Value(psi);
     // p-type: the surface Fermi level lies phi_F - psi_s below Ei; n-type above.
@@ -226,10 +224,8 @@ void FindTraps(MultiFrequencyAnalysis& out, const std::vector<FamilyPoint>& poin
             const double omega = 2.0 * kPi * p.frequencyHertz;
             const CorrectedValues c = Corrected(out.seriesResistance, p.capacitanceFarads,
                                                 p.conductanceSiemens, p.frequencyHertz);
-            const double gc = c.conductance;
-            const double d = cox - c.capacitance;
             traps.spectrum.push_back(
-                {p.frequencyHertz, omega * gc * cox * cox / (gc * gc + omega * omega * d * d)});
+                {p.frequencyHertz, GpOverOmega(omega, c.capacitance, c.conductance, cox)});
         }
         const LossPeak peak = FindLossPeak(traps.spectrum);
         traps.peakFrequency = peak.frequency;

@@ -268,10 +268,7 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegion
     for (std::size_t i = first.first; i <= first.last; ++i) {
         const CurvePoint& p = out.curve[i];
         if (!(p.capacitance > floor && p.capacitance < ceiling && p.conductance)) continue;
-        const double g = *p.conductance;
-        const double loss =
-            inputs.omega * g * cox * cox /
-            (g * g + inputs.omega * inputs.omega * (cox - p.capacitance) * (cox - p.capacitance));
+        const double loss = GpOverOmega(inputs.omega, p.capacitance, *p.conductance, cox);
         if (std::isfinite(loss)) depletion.push_back({p.bias, loss});
     }
     // The traps only take energy from the signal: a loss below 0 is the
@@ -305,11 +302,6 @@ void ReadTrapDensity(const Inputs& inputs, const Sweep& first, const CurveRegion
     // (2 / (q A)) (Gm/w) / ((Gm / (w Cox))^2 + (1 - Cm/Cox)^2) at that point.
     const double areaSquareCm = inputs.areaSquareMetres * 1e4;
     out.trapDensity = Value(2 * peak->gpOverOmega / (kElementaryChargeCoulombs * areaSquareCm));
-}
-
-double DepletionDepth(double capacitance, double cox, double areaSquareMetres)
-{
-    return kSiliconPermittivityFaradsPerMetre * areaSquareMetres * (1 / capacitance - 1 / cox);
 }
 
 void ReadProfile(const Inputs& inputs, const Sweep& first, const CurveRegions& regions, double cox,
@@ -363,6 +355,22 @@ void ReadProfile(const Inputs& inputs, const Sweep& first, const CurveRegions& r
 }
 
 }  // namespace
+
+double GpOverOmega(double omega, double capacitance, double conductance, double cox)
+{
+    const double d = cox - capacitance;
+    return omega * conductance * cox * cox / (conductance * conductance + omega * omega * d * d);
+}
+
+double DepletionDepth(double capacitance, double cox, double areaSquareMetres)
+{
+    return kSiliconPermittivityFaradsPerMetre * areaSquareMetres * (1 / capacitance - 1 / cox);
+}
+
+double FermiPotentialVolts(double dopingPerCubicCm)
+{
+    return kThermalVoltageVolts * std::log(dopingPerCubicCm / kIntrinsicDensityPerCubicCm);
+}
 
 double SeriesResistance(double capacitance, double conductance, double omega)
 {
@@ -533,7 +541,7 @@ Extraction ExtractParameters(const ExtractionInput& input)
     } else {
         // Vth = Vfb +/- (2 phiB + sqrt(4 eps_Si q N phiB) / Cox').
         const double doping = *out.depletionDoping.value;
-        const double fermi = kThermalVoltageVolts * std::log(doping / kIntrinsicDensityPerCubicCm);
+        const double fermi = FermiPotentialVolts(doping);
         const double depletionCharge =
             std::sqrt(4 * kSiliconPermittivityFaradsPerMetre * kElementaryChargeCoulombs *
                       (doping / kCubicCentimetresPerCubicMetre) * fermi);

@@ -109,4 +109,12 @@ struct CorrectedValues {
 CorrectedValues CorrectForSeriesResistance(double capacitance, double conductance, double omega,
                                            double seriesOhms);
 
+// Nicollian and Goetzberger's loss of the interface traps, Gp/w, from C
+// and G at the terminals (corrected for Rs) with Cox taken off [F].
+double GpOverOmega(double omega, double capacitance, double conductance, double cox);
+// The depletion width W = eps_Si A (1/C - 1/Cox) [m].
+double DepletionDepth(double capacitance, double cox, double areaSquareMetres);
+// phi_F = (kT/q) ln(N / ni) [V].
+double FermiPotentialVolts(double dopingPerCubicCm);
+
 }  // namespace quillon
