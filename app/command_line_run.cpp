@@ -230,27 +230,22 @@ int CorrectFromCommandLine(const Environment& environment, const MeasurementSett
         return kExitRefused;
     }
     const auto& target = std::get<InstrumentSettings>(instrument);
-    const bool open = standard == CorrectionStandard::Open;
-    const char* name = open ? "open" : "short";
-    streams.err << (open ? kLiftProbesPrompt : kLandOnShortPrompt) << ": measuring the " << name
+    const char* name = StandardName(standard);
+    streams.err << PromptFor(standard) << ": measuring the " << name
                 << (span == CorrectionSpan::Spot
                         ? " at " + std::to_string(target.frequencyHertz) + " Hz"
                         : std::string(" at the meter's preset frequencies"))
                 << "\n";
-    if (probeMover) probeMover(open ? ProbePlacement::Lifted : ProbePlacement::OnShortPad);
     uint32_t shown = 0;
-    const CorrectionOutcome outcome =
-        MeasureStandard({target.board, target.address}, standard, span, target.frequencyHertz,
-                        environment.clock, [&](uint32_t elapsed) {
-                            // A line every 10 s: a log of the script stays short.
-                            if (elapsed / 10000 > shown / 10000)
-                                streams.err << name << ": " << elapsed / 1000 << " s\n";
-                            shown = elapsed;
-                            return stopSignals.Received() == 0;
-                        });
-    if (probeMover) probeMover(ProbePlacement::OnDevice);
-    if (outcome.done)
-        WriteCorrectionTime(environment.programFolder, standard, environment.clock.LocalTime());
+    const CorrectionOutcome outcome = MeasureAndKeepTime(
+        environment.programFolder, environment.clock, {target.board, target.address}, standard,
+        span, target.frequencyHertz, probeMover, [&](uint32_t elapsed) {
+            // A line every 10 s: a log of the script stays short.
+            if (elapsed / 10000 > shown / 10000)
+                streams.err << name << ": " << elapsed / 1000 << " s\n";
+            shown = elapsed;
+            return stopSignals.Received() == 0;
+        });
     if (outcome.failure) streams.err << "quillon: " << *outcome.failure << "\n";
     if (outcome.meterState)
         streams.out << CorrectionStateText(

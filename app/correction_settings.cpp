@@ -37,4 +37,17 @@ CorrectionState WithCorrectionTimes(CorrectionState state, const ProgramFolder& 
     return state;
 }
 
+CorrectionOutcome MeasureAndKeepTime(const ProgramFolder& folder, Clock& clock,
+                                     const MeterLocation& meter, CorrectionStandard standard,
+                                     CorrectionSpan span, double frequencyHertz,
+                                     const ProbeMover& mover, const CorrectionProgress& progress)
+{
+    if (mover) mover(PlacementFor(standard));
+    const CorrectionOutcome outcome =
+        MeasureStandard(meter, standard, span, frequencyHertz, clock, progress);
+    if (mover) mover(ProbePlacement::OnDevice);
+    if (outcome.done) WriteCorrectionTime(folder, standard, clock.LocalTime());
+    return outcome;
+}
+
 }  // namespace quillon

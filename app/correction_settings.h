@@ -26,6 +26,14 @@ CorrectionTimes ReadCorrectionTimes(const ProgramFolder& folder);
 void WriteCorrectionTime(const ProgramFolder& folder, CorrectionStandard standard,
                          const std::tm& when);
 
+// Measures the standard now on the probes: a bench that moves its own
+// probes (`mover`) puts them where the standard needs and back on the device
+// after; the time is kept once the meter has finished.
+CorrectionOutcome MeasureAndKeepTime(const ProgramFolder& folder, Clock& clock,
+                                     const MeterLocation& meter, CorrectionStandard standard,
+                                     CorrectionSpan span, double frequencyHertz,
+                                     const ProbeMover& mover, const CorrectionProgress& progress);
+
 // The meter's state with the times of the settings file added.
 CorrectionState WithCorrectionTimes(CorrectionState state, const ProgramFolder& folder);
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <cctype>
 
 #include "app/correction_settings.h"
 #include "app/fixed_window.h"
@@ -19,11 +20,6 @@
 namespace quillon {
 
 namespace {
-
-const char* StandardName(CorrectionStandard standard)
-{
-    return standard == CorrectionStandard::Open ? "Open" : "Short";
-}
 
 QString StateText(const CorrectionState& state)
 {
@@ -187,30 +183,27 @@ void CorrectionWindow::Measure(CorrectionStandard standard)
 {
     const std::optional<CorrectionTarget> target = Target();
     if (!target) return;
-    const bool open = standard == CorrectionStandard::Open;
-    const std::string prompt = std::string(open ? kLiftProbesPrompt : kLandOnShortPrompt) +
-                               ", then press Yes to measure the " + (open ? "open." : "short.");
+    std::string name = StandardName(standard);
+    const std::string prompt =
+        std::string(PromptFor(standard)) + ", then press Yes to measure the " + name + ".";
     if (!desktop_.AskYesNo(prompt, kCorrectionWindowCaption)) return;
-    // Where the bench moves its own probes, the answer is where they move.
-    if (hooks_.probeMover)
-        hooks_.probeMover(open ? ProbePlacement::Lifted : ProbePlacement::OnShortPad);
 
     const bool spot = spot_->isChecked();
-    const std::string name = StandardName(standard);
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
     const std::string about = spot ? "" : " of about 90 s";
     cancelRequested_ = false;
     SetBusy(true);
     progress_->setText(QString::fromStdString(name + ": measuring"));
-    const CorrectionOutcome outcome = MeasureStandard(
-        target->meter, standard, spot ? CorrectionSpan::Spot : CorrectionSpan::AllFrequencies,
-        target->frequencyHertz, clock_, [&](uint32_t elapsed) {
-            progress_->setText(QString::fromStdString(name + ": " + std::to_string(elapsed / 1000) +
-                                                      " s" + about));
-            QApplication::processEvents();
-            return !cancelRequested_;
-        });
-    if (outcome.done) WriteCorrectionTime(folder_, standard, clock_.LocalTime());
-    if (hooks_.probeMover) hooks_.probeMover(ProbePlacement::OnDevice);
+    // Where the bench moves its own probes, the answer is where they move.
+    const CorrectionOutcome outcome =
+        MeasureAndKeepTime(folder_, clock_, target->meter, standard,
+                           spot ? CorrectionSpan::Spot : CorrectionSpan::AllFrequencies,
+                           target->frequencyHertz, hooks_.probeMover, [&](uint32_t elapsed) {
+                               progress_->setText(QString::fromStdString(
+                                   name + ": " + std::to_string(elapsed / 1000) + " s" + about));
+                               QApplication::processEvents();
+                               return !cancelRequested_;
+                           });
     SetBusy(false);
     progress_->setText(QString::fromStdString(name + (outcome.done ? ": done. " : ": not done. ") +
                                               kLandOnDevicePrompt + " before the run."));

@@ -35,11 +35,6 @@ bool TimedOut()
     return (ibsta & ni::TIMO) != 0;
 }
 
-const char* StandardName(CorrectionStandard standard)
-{
-    return standard == CorrectionStandard::Open ? "open" : "short";
-}
-
 std::string TimeText(const std::optional<std::tm>& when)
 {
     return when ? FormatDate(*when, "yyyy-mm-dd hh:nn:ss") : std::string("never");
@@ -205,6 +200,22 @@ std::optional<double> UncorrectedOhms(MeterSession& session, double frequencyHer
 }
 
 }  // namespace
+
+const char* StandardName(CorrectionStandard standard)
+{
+    return standard == CorrectionStandard::Open ? "open" : "short";
+}
+
+ProbePlacement PlacementFor(CorrectionStandard standard)
+{
+    return standard == CorrectionStandard::Open ? ProbePlacement::Lifted
+                                                : ProbePlacement::OnShortPad;
+}
+
+const char* PromptFor(CorrectionStandard standard)
+{
+    return standard == CorrectionStandard::Open ? kLiftProbesPrompt : kLandOnShortPrompt;
+}
 
 std::string CorrectionStateText(const CorrectionState& state)
 {

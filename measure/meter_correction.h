@@ -27,6 +27,11 @@ inline constexpr const char* kLandOnShortPrompt = "Land the probes on the short 
 inline constexpr const char* kLandOnDevicePrompt = "Land the probes on the device again";
 
 enum class CorrectionStandard { Open, Short };
+// "open" or "short".
+const char* StandardName(CorrectionStandard standard);
+// Where the probes go for the standard, and what the user is told.
+ProbePlacement PlacementFor(CorrectionStandard standard);
+const char* PromptFor(CorrectionStandard standard);
 enum class CorrectionSpan { AllFrequencies, Spot };
 
 // The cable lengths the meter takes (CORR:LENG), in metres.
