@@ -226,11 +226,7 @@ std::string Lines(const std::vector<std::string>& lines)
 
 ProbeMover SimulatedProbeMover(Simulated4284A& meter)
 {
-    return [&meter](ProbePlacement placement) {
-        meter.SetProbePosition(placement == ProbePlacement::Lifted       ? ProbePosition::Lifted
-                               : placement == ProbePlacement::OnShortPad ? ProbePosition::OnShortPad
-                                                                         : ProbePosition::OnDevice);
-    };
+    return [&meter](ProbePlacement placement) { meter.SetProbePosition(placement); };
 }
 
 BusConfiguration ReadBusConfiguration(const ProgramFolder& folder)

@@ -12,12 +12,11 @@
 #include <optional>
 #include <string>
 
+#include "common/probe_placement.h"
 #include "platform/clock.h"
 
 namespace quillon {
 
-// Where the user is asked to put the probes before a standard is measured.
-enum class ProbePlacement { OnDevice, Lifted, OnShortPad };
 // Moves the probes where a bench can do it by itself (the simulated one);
 // a real probe station is moved by the user at the prompt.
 using ProbeMover = std::function<void(ProbePlacement)>;

@@ -18,17 +18,17 @@ bool IsTransparent(const ProbeFixture& fixture)
            fixture.seriesHenries == 0.0 && fixture.cableMetres == 0.0;
 }
 
-std::complex<double> MeasuredImpedance(const ProbeFixture& fixture, ProbePosition position,
+std::complex<double> MeasuredImpedance(const ProbeFixture& fixture, ProbePlacement position,
                                        std::complex<double> deviceAdmittance, double frequencyHertz,
                                        double cableSettingMetres)
 {
     const double omega = 2.0 * kPi * frequencyHertz;
     const std::complex<double> series(fixture.seriesOhms, omega * fixture.seriesHenries);
     std::complex<double> impedance = series;
-    if (position != ProbePosition::OnShortPad) {
+    if (position != ProbePlacement::OnShortPad) {
         const std::complex<double> across =
             std::complex<double>(fixture.straySiemens, omega * fixture.strayFarads) +
-            (position == ProbePosition::OnDevice ? deviceAdmittance : 0.0);
+            (position == ProbePlacement::OnDevice ? deviceAdmittance : 0.0);
         impedance +=
             std::abs(across) == 0.0 ? std::complex<double>(kUnmeasurableOhms, 0.0) : 1.0 / across;
     }

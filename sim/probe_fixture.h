@@ -8,9 +8,9 @@
 
 #include <complex>
 
-namespace quillon {
+#include "common/probe_placement.h"
 
-enum class ProbePosition { OnDevice, Lifted, OnShortPad };
+namespace quillon {
 
 struct ProbeFixture {
     double strayFarads = 0.0;
@@ -32,7 +32,7 @@ bool IsTransparent(const ProbeFixture& fixture);
 // `position`, the device's own admittance being `deviceAdmittance`, and the
 // meter set for `cableSettingMetres` of cable. A lifted probe with nothing
 // stray across it is an impedance too large to measure (1e30 ohm).
-std::complex<double> MeasuredImpedance(const ProbeFixture& fixture, ProbePosition position,
+std::complex<double> MeasuredImpedance(const ProbeFixture& fixture, ProbePlacement position,
                                        std::complex<double> deviceAdmittance, double frequencyHertz,
                                        double cableSettingMetres);
 

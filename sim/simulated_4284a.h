@@ -38,8 +38,8 @@ public:
     void SetDevice(const MosDevice& device) { device_ = device; }
     // The probe station in front of the device, and where its probes stand.
     void SetFixture(const ProbeFixture& fixture) { fixture_ = fixture; }
-    void SetProbePosition(ProbePosition position) { probes_ = position; }
-    ProbePosition probePosition() const { return probes_; }
+    void SetProbePosition(ProbePlacement position) { probes_ = position; }
+    ProbePlacement probePosition() const { return probes_; }
     // A device clear also cancels a correction being measured.
     void DeviceClear() override;
 
@@ -64,7 +64,7 @@ private:
 
     MosDevice device_;
     ProbeFixture fixture_;
-    ProbePosition probes_ = ProbePosition::OnDevice;
+    ProbePlacement probes_ = ProbePlacement::OnDevice;
     SimulatedCorrection correction_;
     std::mt19937 noise_;
     Fault fault_ = Fault::None;

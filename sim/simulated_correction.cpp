@@ -100,7 +100,7 @@ const std::optional<SimulatedCorrection::Standard>& SimulatedCorrection::DataFor
 }
 
 CapacitanceConductance SimulatedCorrection::Reading(const ProbeFixture& fixture,
-                                                    ProbePosition position,
+                                                    ProbePlacement position,
                                                     const CapacitanceConductance& device,
                                                     double frequencyHertz, uint32_t now)
 {
@@ -112,13 +112,13 @@ CapacitanceConductance SimulatedCorrection::Reading(const ProbeFixture& fixture,
     // Nothing between the meter and the device, and nothing corrected: the
     // device's own values untouched, to the last bit.
     if (IsTransparent(fixture) && cableSettingMetres_ == 0.0 &&
-        position == ProbePosition::OnDevice && !openInEffect && !shortInEffect)
+        position == ProbePlacement::OnDevice && !openInEffect && !shortInEffect)
         return device;
 
     const auto measured = [&](const Standard& standard) {
         // Lifted or on the short pad, the probes see nothing of the device.
         const CapacitanceConductance then =
-            standard.position == ProbePosition::OnDevice
+            standard.position == ProbePlacement::OnDevice
                 ? EvaluateMosCapacitor(standard.device, standard.biasVolts, frequencyHertz)
                 : CapacitanceConductance{};
         return MeasuredImpedance(fixture, standard.position, AdmittanceOf(then, frequencyHertz),

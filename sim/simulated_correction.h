@@ -25,7 +25,7 @@ class SimulatedCorrection {
 public:
     // What the probes had under them when a standard was measured.
     struct Standard {
-        ProbePosition position = ProbePosition::Lifted;
+        ProbePlacement position = ProbePlacement::Lifted;
         MosDevice device;
         double biasVolts = 0.0;
         // The meter's cable length when the standard was measured: filled
@@ -44,7 +44,7 @@ public:
 
     // The reading of the device behind `fixture` with the probes at
     // `position`, corrected as the meter's state says.
-    CapacitanceConductance Reading(const ProbeFixture& fixture, ProbePosition position,
+    CapacitanceConductance Reading(const ProbeFixture& fixture, ProbePlacement position,
                                    const CapacitanceConductance& device, double frequencyHertz,
                                    uint32_t now);
 

@@ -308,7 +308,7 @@ TEST_F(CommandLineRunTest, CorrectMeasuresAStandardOrSaysWhyNotWithItsExitStatus
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(out.str().rfind(c.out, 0), 0u) << out.str();
         EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
-        EXPECT_EQ(lab.meter->probePosition(), ProbePosition::OnDevice);
+        EXPECT_EQ(lab.meter->probePosition(), ProbePlacement::OnDevice);
     }
     EXPECT_TRUE(ReadCorrectionTimes(temp.Folder()).lastOpen);
     EXPECT_FALSE(ReadCorrectionTimes(temp.Folder()).lastShort);

@@ -99,7 +99,7 @@ TEST_F(CorrectionWindowTest, CableOpenShortAndARunAsANewUserDoesThem)
     EXPECT_EQ(env.desktop.questions.at(0).text,
               "Lift the probes off the pad, then press Yes to measure the open.");
     EXPECT_TRUE(correction->OpenOnBox()->isChecked());
-    EXPECT_EQ(lab.meter->probePosition(), ProbePosition::OnDevice);
+    EXPECT_EQ(lab.meter->probePosition(), ProbePlacement::OnDevice);
     QTest::mouseClick(correction->ShortButton(), Qt::LeftButton);
     EXPECT_EQ(env.desktop.questions.at(1).text,
               "Land the probes on the short pad, then press Yes to measure the short.");

@@ -51,23 +51,23 @@ protected:
         return std::fabs(reading.capacitance / Device(hertz).capacitanceFarads - 1.0);
     }
 
-    CorrectionOutcome Measure(CorrectionStandard standard, ProbePosition position,
+    CorrectionOutcome Measure(CorrectionStandard standard, ProbePlacement position,
                               CorrectionSpan span = CorrectionSpan::AllFrequencies,
                               double hertz = 100000.0, const CorrectionProgress& progress = {})
     {
         bench.lab.meter->SetProbePosition(position);
         CorrectionOutcome outcome =
             MeasureStandard(kMeter, standard, span, hertz, bench.clock, progress);
-        bench.lab.meter->SetProbePosition(ProbePosition::OnDevice);
+        bench.lab.meter->SetProbePosition(ProbePlacement::OnDevice);
         return outcome;
     }
     void OpenAndShort(CorrectionSpan span = CorrectionSpan::AllFrequencies, double hertz = 100000.0)
     {
         const CorrectionOutcome open =
-            Measure(CorrectionStandard::Open, ProbePosition::Lifted, span, hertz);
+            Measure(CorrectionStandard::Open, ProbePlacement::Lifted, span, hertz);
         ASSERT_TRUE(open.done) << open.failure.value_or("");
         const CorrectionOutcome shorted =
-            Measure(CorrectionStandard::Short, ProbePosition::OnShortPad, span, hertz);
+            Measure(CorrectionStandard::Short, ProbePlacement::OnShortPad, span, hertz);
         ASSERT_TRUE(shorted.done) << shorted.failure.value_or("");
         ASSERT_TRUE(shorted.meterState);
         EXPECT_TRUE(shorted.meterState->openOn);
@@ -144,17 +144,17 @@ TEST_F(MeterCorrectionTest, FaultsSayWhatHappenedAndLeaveTheCorrectionAsItWas)
         const char* what;
         double timeScale;
         CorrectionStandard standard;
-        ProbePosition position;
+        ProbePlacement position;
         uint32_t cancelAfterMilliseconds;  // 0: never
         const char* message;
     };
     const Case cases[] = {
         {"the meter takes longer than the limit", 2.0, CorrectionStandard::Open,
-         ProbePosition::Lifted, 0, "did not finish the open correction within 150 s"},
-        {"Cancel in the middle", 1.0, CorrectionStandard::Open, ProbePosition::Lifted, 20000,
+         ProbePlacement::Lifted, 0, "did not finish the open correction within 150 s"},
+        {"Cancel in the middle", 1.0, CorrectionStandard::Open, ProbePlacement::Lifted, 20000,
          "The open correction was cancelled"},
         {"a short measured with the probes up", 1.0, CorrectionStandard::Short,
-         ProbePosition::Lifted, 0, "The short reads 3.18E+06 ohm uncorrected at 100000 Hz"},
+         ProbePlacement::Lifted, 0, "The short reads 3.18E+06 ohm uncorrected at 100000 Hz"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
