@@ -35,21 +35,6 @@ namespace {
 constexpr double kPicofaradsPerFarad = 1e12;
 constexpr int kTableColumns = 4;
 
-// The span of the values a chart shows, widened a little so that nothing
-// sits on the frame.
-struct Span {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-
-    void Add(double value)
-    {
-        if (!std::isfinite(value)) return;
-        low = std::min(low, value);
-        high = std::max(high, value);
-    }
-    bool Empty() const { return low > high; }
-};
-
 // The step of 1, 2 or 5 times a power of ten that cuts the span into about
 // five parts.
 double TickStep(double span)
@@ -96,13 +81,6 @@ QLogValueAxis* LogarithmicAxis(const QString& title, const Span& span)
     return axis;
 }
 
-void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y)
-{
-    chart->addSeries(series);
-    series->attachAxis(x);
-    series->attachAxis(y);
-}
-
 void PlaceAxes(QChart* chart, QAbstractAxis* x, QAbstractAxis* y)
 {
     chart->addAxis(x, Qt::AlignBottom);
@@ -145,14 +123,11 @@ QScatterSeries* Markers(const QString& name, QColor colour)
     return markers;
 }
 
+// Small enough that the window shrinks to a small screen's width; the
+// scroll area gives each chart its room when the window is larger.
 QChartView* MakeChartView(QWidget* parent)
 {
-    auto* view = new QChartView(new QChart, parent);
-    view->setRenderHint(QPainter::Antialiasing);
-    // Small enough that the window shrinks to a small screen's width; the
-    // scroll area gives each chart its room when the window is larger.
-    view->setMinimumSize(240, 180);
-    return view;
+    return quillon::MakeChartView(parent, 240, 180);
 }
 
 }  // namespace

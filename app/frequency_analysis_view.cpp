@@ -42,14 +42,11 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// Small enough for two side by side on a laptop, large enough that the
+// axes keep their labels; the tab scrolls.
 QChartView* MakeChartView(QWidget* parent)
 {
-    auto* view = new QChartView(new QChart, parent);
-    view->setRenderHint(QPainter::Antialiasing);
-    // Small enough for two side by side on a laptop, large enough that the
-    // axes keep their labels; the tab scrolls.
-    view->setMinimumSize(440, 320);
-    return view;
+    return quillon::MakeChartView(parent, 440, 320);
 }
 
 QValueAxis* LinearAxis(const QString& title)
@@ -67,15 +64,6 @@ QLogValueAxis* LogarithmicAxis(const QString& title, const char* format)
     axis->setBase(10);
     axis->setLabelFormat(format);
     return axis;
-}
-
-// Axes first, then the series on them: a series attached before its chart
-// has the axes is drawn against none (Qt Charts 6.4).
-void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y)
-{
-    chart->addSeries(series);
-    series->attachAxis(x);
-    series->attachAxis(y);
 }
 
 // The range of the points on a linear axis, with a little room; on a
@@ -100,17 +88,6 @@ void FitLogarithmic(QLogValueAxis* axis, double low, double high)
     axis->setRange(std::pow(10, std::floor(std::log10(low))),
                    std::pow(10, std::ceil(std::log10(high) + 1e-9)));
 }
-
-struct Extent {
-    double low = INFINITY;
-    double high = -INFINITY;
-    void Add(double v)
-    {
-        if (!std::isfinite(v)) return;
-        low = std::min(low, v);
-        high = std::max(high, v);
-    }
-};
 
 QTableWidgetItem* Cell(const Extracted& value, double scale, const char* format)
 {
@@ -257,7 +234,7 @@ void FrequencyAnalysisView::DrawFamilies()
     capacitance->addAxis(cy, Qt::AlignLeft);
     conductance->addAxis(gx, Qt::AlignBottom);
     conductance->addAxis(gy, Qt::AlignLeft);
-    Extent bias, c, g;
+    Span bias, c, g;
     c.Add(0);
     for (const FamilyCurve& curve : analysis_.curves) {
         auto* cLine = new QLineSeries;
@@ -293,7 +270,7 @@ void FrequencyAnalysisView::DrawLoss()
     const std::size_t step = peaked.size() > kMostLossCurves
                                  ? (peaked.size() + kMostLossCurves - 1) / kMostLossCurves
                                  : 1;
-    Extent f, loss;
+    Span f, loss;
     loss.Add(0);
     auto* peaks = new QScatterSeries;
     peaks->setName("peak");
@@ -342,7 +319,7 @@ void FrequencyAnalysisView::DrawTraps()
     auto* ditByEnergy = new QLineSeries;
     ditByEnergy->setName("Dit");
     ditByEnergy->setPointsVisible(true);
-    Extent bias, d, t, e, de;
+    Span bias, d, t, e, de;
     for (const BiasTraps& b : analysis_.biases) {
         if (b.trapDensity.value && *b.trapDensity.value > 0) {
             dit->append(b.biasVolts, *b.trapDensity.value);
@@ -383,7 +360,7 @@ void FrequencyAnalysisView::DrawAccumulation()
     auto* line = new QLineSeries;
     line->setName(QString::asprintf("at %.3g V", analysis_.accumulationBiasVolts));
     line->setPointsVisible(true);
-    Extent f, c;
+    Span f, c;
     for (const AccumulationPoint& p : analysis_.accumulation) {
         line->append(p.frequencyHertz, p.capacitanceFarads * kPicofaradsPerFarad);
         f.Add(p.frequencyHertz);

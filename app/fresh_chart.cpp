@@ -1,5 +1,6 @@
 #include "app/fresh_chart.h"
 
+#include <QPainter>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
@@ -15,6 +16,21 @@ QChart* FreshChart(QChartView* view, const QString& title)
     view->setChart(chart);
     delete old;
     return chart;
+}
+
+QChartView* MakeChartView(QWidget* parent, int minimumWidth, int minimumHeight)
+{
+    auto* view = new QChartView(new QChart, parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumSize(minimumWidth, minimumHeight);
+    return view;
+}
+
+void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y)
+{
+    chart->addSeries(series);
+    series->attachAxis(x);
+    series->attachAxis(y);
 }
 
 }  // namespace quillon
